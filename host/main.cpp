@@ -1,0 +1,359 @@
+// vellicor-host: a command-line VST 2 host for Vellicor (and other VST 2 instruments).
+//   info LIB [--json]                      every answer the plug-in gives a host
+//   render LIB --demo|--midi FILE --out FILE.wav [options]
+//   bench LIB [--vs OTHER_LIB] [options]   realtime factor of a fixed workload
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "host/midi_file.h"
+#include "host/plugin_loader.h"
+#include "host/render.h"
+#include "host/wav_file.h"
+
+using namespace vellicor::host;
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  vellicor-host info LIB [--json]\n"
+    "  vellicor-host render LIB (--demo | --midi FILE.mid) --out FILE.wav [--program N]\n"
+    "        [--rate HZ] [--block N] [--tail SECONDS] [--patch FILE] [--set INDEX=VALUE ...]\n"
+    "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S] [--program N]\n"
+    "        [--patch FILE] [--set INDEX=VALUE ...]\n";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
+  return 1;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string FourCCText(int32_t value) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = static_cast<char>((value >> shift) & 0xFF);
+    text += (c >= 32 && c < 127) ? c : '?';
+  }
+  return text;
+}
+
+std::string Format(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+struct Options {
+  std::vector<std::string> positional;
+  bool json = false, demo = false;
+  std::string midi, out, patch, vs;
+  RenderSettings render;
+  int runs = 5;
+  double seconds = 60.0;
+};
+
+bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
+  auto need = [&](int& i) -> const char* {
+    if (i + 1 >= argc) {
+      *error = std::string(argv[i]) + " needs a value";
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* value = nullptr;
+    if (arg == "--json") {
+      options->json = true;
+    } else if (arg == "--demo") {
+      options->demo = true;
+    } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs") {
+      if (!(value = need(i))) return false;
+      (arg == "--midi"    ? options->midi
+       : arg == "--out"   ? options->out
+       : arg == "--patch" ? options->patch
+                          : options->vs) = value;
+    } else if (arg == "--program" || arg == "--rate" || arg == "--block" || arg == "--tail" ||
+               arg == "--runs" || arg == "--seconds") {
+      if (!(value = need(i))) return false;
+      char* end = nullptr;
+      const double number = std::strtod(value, &end);
+      if (!end || *end || !std::isfinite(number)) {
+        *error = arg + " needs a number, not '" + value + "'";
+        return false;
+      }
+      if (arg == "--program") options->render.program = static_cast<int>(number);
+      if (arg == "--rate") options->render.sample_rate = number;
+      if (arg == "--block") options->render.block_size = static_cast<int>(number);
+      if (arg == "--tail") options->render.tail_seconds = number;
+      if (arg == "--runs") options->runs = std::max(1, static_cast<int>(number));
+      if (arg == "--seconds") options->seconds = std::max(0.1, number);
+    } else if (arg == "--set") {
+      if (!(value = need(i))) return false;
+      int index;
+      float v;
+      if (std::sscanf(value, "%d=%f", &index, &v) != 2) {
+        *error = std::string("--set needs INDEX=VALUE, not '") + value + "'";
+        return false;
+      }
+      options->render.parameters.emplace_back(index, v);
+    } else if (!arg.empty() && arg[0] == '-') {
+      *error = "unknown option " + arg;
+      return false;
+    } else {
+      options->positional.push_back(arg);
+    }
+  }
+  if (options->render.block_size < 1 || options->render.block_size > 65536) {
+    *error = "--block must be 1..65536";
+    return false;
+  }
+  if (options->render.sample_rate < 1000 || options->render.sample_rate > 1000000) {
+    *error = "--rate must be 1000..1000000";
+    return false;
+  }
+  return true;
+}
+
+int Info(Plugin& plugin, bool json) {
+  vst::AEffect* e = plugin.effect();
+  const std::string effect_name = plugin.DispatchString(vst::effGetEffectName);
+  const std::string vendor = plugin.DispatchString(vst::effGetVendorString);
+  const std::string product = plugin.DispatchString(vst::effGetProductString);
+  const intptr_t vendor_version = plugin.Dispatch(vst::effGetVendorVersion);
+  const intptr_t vst_version = plugin.Dispatch(vst::effGetVstVersion);
+  const intptr_t category = plugin.Dispatch(vst::effGetPlugCategory);
+  const intptr_t midi =
+      plugin.Dispatch(vst::effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent"));
+  std::vector<std::string> pins;
+  std::vector<int> pin_flags;
+  for (int pin = 0; pin < e->numOutputs && pin < 64; ++pin) {
+    vst::VstPinProperties properties{};
+    if (!plugin.Dispatch(vst::effGetOutputProperties, pin, 0, &properties)) break;
+    properties.label[63] = 0;
+    pins.push_back(properties.label);
+    pin_flags.push_back(properties.flags);
+  }
+  std::vector<std::string> programs;
+  for (int p = 0; p < e->numPrograms; ++p) programs.push_back(plugin.ProgramNameIndexed(p));
+  const std::string current_name = plugin.ProgramName();
+
+  if (json) {
+    std::printf("{\n  \"effectName\": %s,\n  \"vendor\": %s,\n  \"product\": %s,\n",
+                JsonString(effect_name).c_str(), JsonString(vendor).c_str(),
+                JsonString(product).c_str());
+    std::printf("  \"vendorVersion\": %ld,\n  \"vstVersion\": %ld,\n  \"category\": %ld,\n",
+                static_cast<long>(vendor_version), static_cast<long>(vst_version),
+                static_cast<long>(category));
+    std::printf("  \"uniqueID\": %s,\n  \"version\": %d,\n  \"flags\": %d,\n",
+                JsonString(FourCCText(e->uniqueID)).c_str(), e->version, e->flags);
+    std::printf("  \"inputs\": %d,\n  \"outputs\": %d,\n  \"receivesMidi\": %ld,\n", e->numInputs,
+                e->numOutputs, static_cast<long>(midi));
+    std::printf("  \"outputPins\": [");
+    for (size_t i = 0; i < pins.size(); ++i) {
+      std::printf("%s{\"label\": %s, \"flags\": %d}", i ? ", " : "", JsonString(pins[i]).c_str(),
+                  pin_flags[i]);
+    }
+    std::printf("],\n  \"currentProgram\": %ld,\n  \"currentProgramName\": %s,\n",
+                static_cast<long>(plugin.Dispatch(vst::effGetProgram)),
+                JsonString(current_name).c_str());
+    std::printf("  \"programs\": [");
+    for (size_t i = 0; i < programs.size(); ++i) {
+      std::printf("%s%s", i ? ", " : "", JsonString(programs[i]).c_str());
+    }
+    std::printf("],\n  \"parameters\": [\n");
+    for (int p = 0; p < e->numParams; ++p) {
+      std::printf("    {\"index\": %d, \"name\": %s, \"value\": %s}%s\n", p,
+                  JsonString(plugin.ParameterName(p)).c_str(),
+                  Format("%.9g", plugin.GetParameter(p)).c_str(), p + 1 < e->numParams ? "," : "");
+    }
+    std::printf("  ]\n}\n");
+    return 0;
+  }
+  std::printf("effect name:    %s\nvendor:         %s\nproduct:        %s\n", effect_name.c_str(),
+              vendor.c_str(), product.c_str());
+  std::printf("vendor version: %ld\nVST version:    %ld\ncategory:       %ld\n",
+              static_cast<long>(vendor_version), static_cast<long>(vst_version),
+              static_cast<long>(category));
+  std::printf("unique ID:      %s\nversion:        %d\nflags:          %d\n",
+              FourCCText(e->uniqueID).c_str(), e->version, e->flags);
+  std::printf("inputs:         %d\noutputs:        %d\nreceives MIDI:  %ld\n", e->numInputs,
+              e->numOutputs, static_cast<long>(midi));
+  for (size_t i = 0; i < pins.size(); ++i) {
+    std::printf("output pin %zu:   %s (flags %d)\n", i, pins[i].c_str(), pin_flags[i]);
+  }
+  std::printf("programs:       %d (current %ld: %s)\n", e->numPrograms,
+              static_cast<long>(plugin.Dispatch(vst::effGetProgram)), current_name.c_str());
+  for (size_t i = 0; i < programs.size(); ++i) std::printf("  %2zu %s\n", i, programs[i].c_str());
+  std::printf("parameters:     %d\n", e->numParams);
+  for (int p = 0; p < e->numParams; ++p) {
+    std::printf("  %4d %-28s %.9g\n", p, plugin.ParameterName(p).c_str(), plugin.GetParameter(p));
+  }
+  return 0;
+}
+
+double ThreadCpuSeconds() {
+#if defined(_WIN32)
+  FILETIME creation, exit, kernel, user;
+  GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user);
+  auto to_seconds = [](FILETIME t) {
+    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+  };
+  return to_seconds(kernel) + to_seconds(user);
+#else
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+#endif
+}
+
+// One run of the bench workload: six held notes, rendered in 512-frame blocks.
+double BenchRun(Plugin& plugin, const Options& options) {
+  const RenderSettings& settings = options.render;
+  std::vector<MidiMessage> notes;
+  for (int key : {48, 55, 60, 64, 67, 72})
+    notes.push_back({{0x90, static_cast<uint8_t>(key), 100}, 0});
+  plugin.SendMidi(notes);
+  const int block = settings.block_size;
+  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+  const int64_t total = static_cast<int64_t>(options.seconds * settings.sample_rate);
+  const double start = ThreadCpuSeconds();
+  for (int64_t done = 0; done < total; done += block) {
+    plugin.Render(left.data(), right.data(), block);
+  }
+  const double cpu = ThreadCpuSeconds() - start;
+  std::vector<MidiMessage> offs;
+  for (const MidiMessage& m : notes) offs.push_back({{0x80, m.bytes[1], 0}, 0});
+  plugin.SendMidi(offs);
+  // Let the release tails end so the next run starts from silence.
+  for (int i = 0; i < static_cast<int>(10 * settings.sample_rate / block); ++i) {
+    plugin.Render(left.data(), right.data(), block);
+  }
+  return options.seconds / std::max(cpu, 1e-9);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+int Bench(Plugin& plugin, Plugin* other, const Options& options) {
+  PreparePlugin(plugin, options.render);
+  if (other) {
+    RenderSettings plain = options.render;
+    plain.parameters.clear();  // our parameter indices mean nothing to another plug-in
+    plain.program = 0;
+    PreparePlugin(*other, plain);
+  }
+  std::vector<double> ours, theirs;
+  for (int run = 0; run < options.runs; ++run) {
+    ours.push_back(BenchRun(plugin, options));
+    if (other) theirs.push_back(BenchRun(*other, options));
+  }
+  const double median = Median(ours);
+  std::printf("workload: 6 held notes, %.0f s of audio, %d-frame blocks, %.0f Hz, %d runs\n",
+              options.seconds, options.render.block_size, options.render.sample_rate, options.runs);
+  std::printf("runs:");
+  for (double r : ours) std::printf(" %.1f", r);
+  std::printf("\nrealtime factor (median): %.1fx  (%.1fx per voice)\n", median, median * 6);
+  if (other) {
+    const double their_median = Median(theirs);
+    std::printf("other runs:");
+    for (double r : theirs) std::printf(" %.1f", r);
+    std::printf("\nother realtime factor (median): %.1fx\nratio: %.2f\n", their_median,
+                median / std::max(their_median, 1e-9));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, &options, &error)) return Fail(error);
+  if (options.positional.size() != 1) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (!options.patch.empty()) {
+    std::vector<std::pair<int, float>> patch;
+    if (!ReadPatchFile(options.patch, &patch, &error)) return Fail(error);
+    // Patch-file values come first so --set can override them.
+    options.render.parameters.insert(options.render.parameters.begin(), patch.begin(), patch.end());
+  }
+  std::unique_ptr<Plugin> plugin = Plugin::Load(options.positional[0], &error);
+  if (!plugin) return Fail("cannot load " + options.positional[0] + ": " + error);
+
+  if (command == "info") return Info(*plugin, options.json);
+  if (command == "render") {
+    if (options.out.empty()) return Fail("render needs --out FILE.wav");
+    std::vector<TimedMessage> messages;
+    if (options.demo) {
+      messages = DemoPhrase();
+    } else if (!options.midi.empty()) {
+      if (!ReadMidiFile(options.midi, &messages, &error)) return Fail(error);
+    } else {
+      return Fail("render needs --demo or --midi FILE.mid");
+    }
+    PreparePlugin(*plugin, options.render);
+    std::vector<float> left, right;
+    RenderSequence(*plugin, messages, options.render, &left, &right);
+    if (!WriteWav(options.out, left, right, static_cast<int>(options.render.sample_rate), &error)) {
+      return Fail(error);
+    }
+    double peak = 0, sum = 0;
+    for (size_t i = 0; i < left.size(); ++i) {
+      peak = std::max({peak, std::fabs(double(left[i])), std::fabs(double(right[i]))});
+      sum += double(left[i]) * left[i] + double(right[i]) * right[i];
+    }
+    const double rms = left.empty() ? 0.0 : std::sqrt(sum / (2.0 * left.size()));
+    std::printf("wrote %s: %zu frames at %.0f Hz, program %d \"%s\", peak %.4f, rms %.4f\n",
+                options.out.c_str(), left.size(), options.render.sample_rate,
+                options.render.program, plugin->ProgramName().c_str(), peak, rms);
+    return 0;
+  }
+  if (command == "bench") {
+    std::unique_ptr<Plugin> other;
+    if (!options.vs.empty()) {
+      other = Plugin::Load(options.vs, &error);
+      if (!other) return Fail("cannot load " + options.vs + ": " + error);
+    }
+    return Bench(*plugin, other.get(), options);
+  }
+  std::fputs(kUsage, stderr);
+  return 2;
+}

@@ -1,0 +1,84 @@
+// APlugin: the synthesizer as the host sees it. Sixteen programs of 1,600 values, 1,599
+// parameters, and the engine that turns the current program into sound.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/engine.h"
+#include "engine/relaxed.h"
+#include "plugin/audioeffect.h"
+
+namespace vellicor {
+
+constexpr int kNumPrograms = 16;
+constexpr int kNumHostParameters = 1599;  // index 1599 is replayed but never offered to hosts
+constexpr int kProgramNameSize = 64;      // at most 63 characters and the terminator
+
+extern const char kEffectName[];  // "VellicorV2.0"
+extern const char kVendorName[];  // "Quorrel"
+
+class APluginProgram {
+ public:
+  APluginProgram();
+
+  Relaxed<float> fvar[kPatchSize];
+  char name[kProgramNameSize];
+
+  void SetName(const char* text);  // cut to 63 characters
+};
+
+// The name a host sees for a parameter index; "" for indices without one.
+const char* ParameterName(int32_t index);
+
+class APlugin : public AudioEffectX, private EngineHost {
+ public:
+  explicit APlugin(vst::HostCallback host);
+  ~APlugin() override;
+
+  void setParameter(int32_t index, float value) override;
+  float getParameter(int32_t index) override;
+  void process(float** inputs, float** outputs, int32_t frames) override;
+  void processReplacing(float** inputs, float** outputs, int32_t frames) override;
+  void setProgram(int32_t program) override;
+  void setProgramName(const char* name) override;
+  void getProgramName(char* name) override;
+  void getParameterLabel(int32_t index, char* label) override;
+  void getParameterDisplay(int32_t index, char* text) override;
+  void getParameterName(int32_t index, char* text) override;
+  float getVu() override;
+  void suspend() override;
+  void resume() override;
+  intptr_t processEvents(vst::VstEvents* events) override;
+  bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
+  bool getOutputProperties(int32_t index, vst::VstPinProperties* properties) override;
+  bool getEffectName(char* name) override;
+  bool getVendorString(char* text) override;
+  bool getProductString(char* text) override;
+  int32_t getVendorVersion() override;
+  intptr_t canDo(const char* text) override;
+
+  Engine& engine() { return engine_; }
+  const APluginProgram& program(int index) const { return programs_[index]; }
+  APluginProgram& program(int index) { return programs_[index]; }
+
+  // Set while the editor window is destroyed, cleared when it opens; while set, program
+  // changes leave the editor alone.
+  bool editorClosed() const { return editor_closed_; }
+  void setEditorClosed(bool closed) { editor_closed_ = closed; }
+
+ private:
+  // EngineHost
+  void SetParameterFromEngine(int index, float value) override;
+  void RefreshEditor() override;
+  intptr_t HostTempoTimes10000() override;
+
+  void Render(float** outputs, int32_t frames, bool accumulate);
+
+  std::unique_ptr<APluginProgram[]> programs_;
+  Relaxed<bool> editor_closed_{false};
+  Relaxed<float> vu_{0.0f};
+  Engine engine_;
+};
+
+}  // namespace vellicor
