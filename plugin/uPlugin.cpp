@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/random.h"
+#include "patch/factory_bank.h"
 
 namespace vellicor {
 
@@ -105,8 +106,21 @@ APlugin::APlugin(vst::HostCallback host)
   for (int i = 0; i < kNumPrograms; ++i) {
     for (auto& value : programs_[i].fvar) value = 0.0f;
   }
-  // The factory bank fills the programs here.
+  LoadFactoryBank();
   setProgram(0);
+}
+
+void APlugin::LoadFactoryBank() {
+  for (int p = 0; p < kNumPrograms; ++p) {
+    float values[kPatchSize] = {};
+    factory_bank::Fill(p, values);
+    for (int i = 0; i < kPatchSize; ++i) programs_[p].fvar[i] = values[i];
+    const char* name = factory_bank::Name(p);
+    if (name && name[0]) programs_[p].SetName(name);
+    // Each program becomes current once while the bank loads; the last is left to the
+    // constructor, which selects program 0.
+    if (p < kNumPrograms - 1) setProgram(p);
+  }
 }
 
 APlugin::~APlugin() {

@@ -74,6 +74,7 @@ class APlugin : public AudioEffectX, private EngineHost {
   intptr_t HostTempoTimes10000() override;
 
   void Render(float** outputs, int32_t frames, bool accumulate);
+  void LoadFactoryBank();
 
   std::unique_ptr<APluginProgram[]> programs_;
   Relaxed<bool> editor_closed_{false};
