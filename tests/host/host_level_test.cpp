@@ -1,0 +1,137 @@
+// What a host sees of the built library, loaded by path through the command-line host's
+// loader exactly as a host loads it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include "host/plugin_loader.h"
+#include "host/render.h"
+
+namespace vellicor::host {
+namespace {
+
+std::unique_ptr<Plugin> LoadBuilt() {
+  std::string error;
+  std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
+  EXPECT_TRUE(plugin) << error;
+  return plugin;
+}
+
+TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
+#if defined(_WIN32)
+  HMODULE module = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
+  ASSERT_TRUE(module);
+  EXPECT_TRUE(GetProcAddress(module, "main"));
+  // The DLL exports main and nothing else.
+  EXPECT_FALSE(GetProcAddress(module, "VSTPluginMain"));
+  FreeLibrary(module);
+#else
+  void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(library) << dlerror();
+  void* main_entry = dlsym(library, "main");
+  void* plugin_main = dlsym(library, "VSTPluginMain");
+  EXPECT_TRUE(main_entry);
+  EXPECT_EQ(main_entry, plugin_main);
+  dlclose(library);
+#endif
+}
+
+intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) { return 0; }
+
+TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
+#if defined(_WIN32)
+  HMODULE library = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
+  auto entry = reinterpret_cast<vst::EntryProc>(
+      reinterpret_cast<void*>(GetProcAddress(library, "main")));
+#else
+  void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, "main"));
+#endif
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry(SilentHost), nullptr);
+  EXPECT_EQ(entry(nullptr), nullptr);
+#if defined(_WIN32)
+  FreeLibrary(library);
+#else
+  dlclose(library);
+#endif
+}
+
+TEST(HostLevel, IdentityProgramsAndParameters) {
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  vst::AEffect* e = plugin->effect();
+  EXPECT_EQ(e->numPrograms, 16);
+  EXPECT_EQ(e->numParams, 1599);
+  EXPECT_EQ(e->numOutputs, 2);
+  EXPECT_EQ(e->uniqueID, vst::FourCC('V', 'l', 'c', '1'));
+  EXPECT_TRUE(e->flags & vst::effFlagsIsSynth);
+  EXPECT_TRUE(e->flags & vst::effFlagsCanReplacing);
+  EXPECT_FALSE(e->flags & vst::effFlagsProgramChunks);
+  EXPECT_EQ(plugin->DispatchString(vst::effGetEffectName), "VellicorV2.0");
+  EXPECT_EQ(plugin->DispatchString(vst::effGetVendorString), "Quorrel");
+  EXPECT_EQ(plugin->DispatchString(vst::effGetProductString), "VellicorV2.0");
+  EXPECT_EQ(plugin->Dispatch(vst::effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")), 1);
+  EXPECT_EQ(plugin->ParameterName(1), "Main volume");
+  EXPECT_EQ(plugin->ParameterName(125), "Filter 1 distortion");
+  for (int p = 0; p < 16; ++p) EXPECT_FALSE(plugin->ProgramNameIndexed(p).empty()) << p;
+  // The user and resvd fields belong to the host: we write them and the plug-in keeps them.
+  e->user = reinterpret_cast<void*>(0x5eed);
+  e->resvd1 = 0x1234;
+  plugin->Dispatch(vst::effOpen);
+  plugin->Dispatch(vst::effSetProgram, 0, 3);
+  plugin->Dispatch(vst::effMainsChanged, 0, 1);
+  EXPECT_EQ(e->user, reinterpret_cast<void*>(0x5eed));
+  EXPECT_EQ(e->resvd1, 0x1234);
+}
+
+TEST(HostLevel, InstancesAreIndependentAndSurviveClose) {
+  auto first = LoadBuilt();
+  auto second = LoadBuilt();
+  ASSERT_TRUE(first && second);
+  first->SetParameter(1, 0.125f);
+  second->SetParameter(1, 0.875f);
+  EXPECT_EQ(first->GetParameter(1), 0.125f);
+  EXPECT_EQ(second->GetParameter(1), 0.875f);
+  first->Close();
+  EXPECT_EQ(second->GetParameter(1), 0.875f);
+  auto third = LoadBuilt();
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->Dispatch(vst::effGetProgram), 0);
+}
+
+TEST(HostLevel, RendersBlocksOfAnySizeAtAnyRate) {
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  for (double rate : {8000.0, 44100.0, 192000.0}) {
+    for (int block : {1, 17, 512, 8192}) {
+      RenderSettings settings;
+      settings.sample_rate = rate;
+      settings.block_size = block;
+      settings.tail_seconds = 0.05;
+      PreparePlugin(*plugin, settings);
+      std::vector<TimedMessage> messages = {{0.0, {0x90, 60, 100}}, {0.02, {0x80, 60, 0}}};
+      std::vector<float> left, right;
+      RenderSequence(*plugin, messages, settings, &left, &right);
+      ASSERT_FALSE(left.empty());
+      for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(left[i]) && std::isfinite(right[i]));
+        ASSERT_LE(std::fabs(left[i]), 1.0f);
+        ASSERT_LE(std::fabs(right[i]), 1.0f);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vellicor::host

@@ -1,0 +1,350 @@
+// The plug-in frame as a host sees it: identity, dispatcher answers, programs and parameters.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "plugin/uPlugin.h"
+
+namespace vellicor {
+namespace {
+
+struct Request {
+  int32_t opcode;
+  int32_t index;
+  intptr_t value;
+  float opt;
+};
+
+std::vector<Request> g_requests;
+intptr_t g_version_answer = 2400;
+
+intptr_t VST_CALL RecordingHost(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value,
+                                void*, float opt) {
+  g_requests.push_back({opcode, index, value, opt});
+  if (opcode == vst::audioMasterVersion) return g_version_answer;
+  return 0;
+}
+
+int CountRequests(int32_t opcode) {
+  int n = 0;
+  for (const Request& r : g_requests) n += r.opcode == opcode;
+  return n;
+}
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_requests.clear();
+    g_version_answer = 2400;
+    plugin = std::make_unique<APlugin>(RecordingHost);
+    effect = plugin->getAeffect();
+  }
+  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f) {
+    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+  }
+  std::string Text(int32_t opcode, int32_t index = 0) {
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof buffer);
+    buffer[255] = 0;
+    Dispatch(opcode, index, 0, buffer);
+    return buffer;
+  }
+  std::unique_ptr<APlugin> plugin;
+  vst::AEffect* effect = nullptr;
+};
+
+TEST_F(FrameTest, EffectRecordAsHostsReadIt) {
+  EXPECT_EQ(effect->magic, 0x56737450);
+  EXPECT_EQ(effect->numPrograms, 16);
+  EXPECT_EQ(effect->numParams, 1599);
+  EXPECT_EQ(effect->numInputs, 2);
+  EXPECT_EQ(effect->numOutputs, 2);
+  // Editor flag comes with the editor; mono, replacing and synth now.
+  EXPECT_EQ(effect->flags & ~vst::effFlagsHasEditor, 8 | 16 | 256);
+  EXPECT_EQ(effect->resvd1, 0);
+  EXPECT_EQ(effect->resvd2, 0);
+  EXPECT_EQ(effect->user, nullptr);
+  EXPECT_EQ(effect->object, plugin.get());
+  EXPECT_EQ(effect->uniqueID, vst::FourCC('V', 'l', 'c', '1'));
+  EXPECT_EQ(effect->version, 1);
+  EXPECT_EQ(effect->ioRatio, 1.0f);
+  EXPECT_EQ(effect->initialDelay, 0);
+  EXPECT_EQ(effect->processDoubleReplacing, nullptr);
+  // Hosts treat equal pointers as a broken plug-in.
+  EXPECT_NE(reinterpret_cast<void*>(effect->process),
+            reinterpret_cast<void*>(effect->processReplacing));
+  for (char c : effect->future) EXPECT_EQ(c, 0);
+}
+
+TEST_F(FrameTest, IdentityAnswers) {
+  EXPECT_EQ(Dispatch(vst::effGetPlugCategory), 2);
+  EXPECT_EQ(Dispatch(vst::effGetVstVersion), 2200);
+  EXPECT_EQ(Dispatch(vst::effGetVendorVersion), 1);
+  EXPECT_EQ(Dispatch(vst::effIdentify), vst::FourCC('N', 'v', 'E', 'f'));
+  EXPECT_EQ(Text(vst::effGetEffectName), "VellicorV2.0");
+  EXPECT_EQ(Text(vst::effGetVendorString), "Quorrel");
+  EXPECT_EQ(Text(vst::effGetProductString), "VellicorV2.0");
+  EXPECT_EQ(Dispatch(vst::effGetNumProgramCategories), 1);
+  EXPECT_EQ(Dispatch(vst::effKeysRequired), 1);
+  EXPECT_EQ(Dispatch(vst::effGetCurrentMidiProgram), -1);
+  EXPECT_EQ(Dispatch(vst::effConnectInput), 1);
+  EXPECT_EQ(Dispatch(vst::effConnectOutput), 1);
+  EXPECT_EQ(Dispatch(vst::effCanBeAutomated, 1500), 1);
+  EXPECT_EQ(Dispatch(vst::effSetBlockSizeAndSampleRate, 0, 256, nullptr, 48000.0f), 1);
+  EXPECT_EQ(plugin->getBlockSize(), 256);
+  EXPECT_EQ(plugin->getSampleRate(), 48000.0f);
+}
+
+TEST_F(FrameTest, CanDoIsExactAndNeverUndecided) {
+  auto can_do = [&](const char* text) { return Dispatch(vst::effCanDo, 0, 0, const_cast<char*>(text)); };
+  EXPECT_EQ(can_do("receiveVstMidiEvent"), 1);
+  EXPECT_EQ(can_do("receiveVstEvents"), 1);
+  EXPECT_EQ(can_do("ReceiveVstEvents"), -1);
+  EXPECT_EQ(can_do("receiveVstEvents "), -1);
+  EXPECT_EQ(can_do("sendVstEvents"), -1);
+  EXPECT_EQ(can_do(""), -1);
+  EXPECT_EQ(Dispatch(vst::effCanDo, 0, 0, nullptr), -1);
+}
+
+TEST_F(FrameTest, OutputPins) {
+  vst::VstPinProperties pin{};
+  ASSERT_EQ(Dispatch(vst::effGetOutputProperties, 1, 0, &pin), 1);
+  EXPECT_STREQ(pin.label, "VellicorV2.0 2");
+  EXPECT_EQ(pin.flags, 3);
+  ASSERT_EQ(Dispatch(vst::effGetOutputProperties, 0, 0, &pin), 1);
+  EXPECT_STREQ(pin.label, "VellicorV2.0 1");
+  vst::VstPinProperties untouched{};
+  std::memset(&untouched, 0x55, sizeof untouched);
+  vst::VstPinProperties copy = untouched;
+  EXPECT_EQ(Dispatch(vst::effGetOutputProperties, 2, 0, &untouched), 0);
+  EXPECT_EQ(Dispatch(vst::effGetOutputProperties, -1, 0, &untouched), 0);
+  EXPECT_EQ(std::memcmp(&copy, &untouched, sizeof copy), 0);
+  EXPECT_EQ(Dispatch(vst::effGetOutputProperties, 0, 0, nullptr), 0);
+  EXPECT_EQ(Dispatch(vst::effGetInputProperties, 0, 0, &pin), 0);
+}
+
+TEST_F(FrameTest, UnsupportedAndUnknownOpcodesAnswerZero) {
+  for (int32_t opcode : {-100, -1, 16, 17, 18, 20, 21, 27, 30, 33, 36, 41, 42, 44, 46, 50, 52, 53,
+                         54, 55, 56, 62, 64, 65, 66, 67, 68, 69, 71, 77, 79, 80, 1000, 0x7fffffff}) {
+    char buffer[512] = {};
+    EXPECT_EQ(Dispatch(opcode, 3, 7, buffer, 1.0f), 0) << "opcode " << opcode;
+  }
+  // Without an editor the editor opcodes answer 0 too.
+  if (!plugin->getEditor()) {
+    vst::ERect* rect = nullptr;
+    EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, 0, &rect), 0);
+    EXPECT_EQ(Dispatch(vst::effEditOpen), 0);
+    EXPECT_EQ(Dispatch(vst::effEditKeyDown, 'a'), 0);
+  }
+  // No chunks: nothing is written through the pointer.
+  void* chunk = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(Dispatch(vst::effGetChunk, 0, 0, &chunk), 0);
+  EXPECT_EQ(chunk, reinterpret_cast<void*>(0x1234));
+  EXPECT_EQ(Dispatch(vst::effGetVu), 0);
+}
+
+TEST_F(FrameTest, NullBuffersAreTolerated) {
+  for (int32_t opcode : {vst::effGetProgramName, vst::effGetParamLabel, vst::effGetParamDisplay,
+                         vst::effGetParamName, vst::effSetProgramName, vst::effGetEffectName,
+                         vst::effGetVendorString, vst::effGetProductString,
+                         vst::effGetProgramNameIndexed, vst::effProcessEvents, vst::effGetChunk,
+                         vst::effSetChunk}) {
+    Dispatch(opcode, 1, 0, nullptr);
+  }
+  EXPECT_EQ(Dispatch(vst::effGetProgramNameIndexed, 0, 0, nullptr), 0);
+}
+
+TEST_F(FrameTest, ProgramSelectionAndNames) {
+  const std::string first_name = Text(vst::effGetProgramName);
+  EXPECT_EQ(Dispatch(vst::effGetProgram), 0);
+  Dispatch(vst::effSetProgram, 0, 16);
+  Dispatch(vst::effSetProgram, 0, 1000);
+  EXPECT_EQ(Dispatch(vst::effGetProgram), 0);
+  Dispatch(vst::effSetProgram, 0, -1);  // passes the dispatcher's bound, refused by setProgram
+  EXPECT_EQ(Dispatch(vst::effGetProgram), 0);
+  EXPECT_EQ(Text(vst::effGetProgramName), first_name);
+
+  // Program 5's values are what the host reads once it is selected.
+  plugin->program(5).fvar[1] = 0.3125f;
+  Dispatch(vst::effSetProgram, 0, 5);
+  EXPECT_EQ(Dispatch(vst::effGetProgram), 5);
+  EXPECT_EQ(effect->getParameter(effect, 1), 0.3125f);
+
+  Dispatch(vst::effSetProgramName, 0, 0, const_cast<char*>("Warm pad"));
+  EXPECT_EQ(Text(vst::effGetProgramName), "Warm pad");
+  char indexed[256] = {};
+  EXPECT_EQ(Dispatch(vst::effGetProgramNameIndexed, 5, 0, indexed), 1);
+  EXPECT_STREQ(indexed, "Warm pad");
+  EXPECT_EQ(Dispatch(vst::effGetProgramNameIndexed, 16, 0, indexed), 0);
+  EXPECT_EQ(Dispatch(vst::effGetProgramNameIndexed, -1, 0, indexed), 0);
+
+  // A longer name is cut to 63 characters so no host buffer overflows.
+  const std::string long_name(300, 'n');
+  Dispatch(vst::effSetProgramName, 0, 0, const_cast<char*>(long_name.c_str()));
+  EXPECT_EQ(Text(vst::effGetProgramName), std::string(63, 'n'));
+}
+
+TEST_F(FrameTest, SelectionClampsStoredValuesAndResetsEvolverValues) {
+  plugin->program(3).fvar[1597] = 0.9f;
+  plugin->program(3).fvar[1598] = 0.9f;
+  plugin->program(3).fvar[40] = 7.0f;
+  plugin->program(3).fvar[41] = -3.0f;
+  plugin->program(3).fvar[1599] = 0.25f;
+  Dispatch(vst::effSetProgram, 0, 3);
+  EXPECT_EQ(effect->getParameter(effect, 1597), 0.5f);
+  EXPECT_EQ(effect->getParameter(effect, 1598), 0.5f);
+  EXPECT_EQ(plugin->program(3).fvar[1597], 0.5f);
+  EXPECT_EQ(plugin->program(3).fvar[1598], 0.5f);
+  EXPECT_EQ(effect->getParameter(effect, 40), 1.0f);
+  EXPECT_EQ(plugin->program(3).fvar[40], 1.0f);
+  EXPECT_EQ(plugin->program(3).fvar[41], 0.0f);
+  // 1599 is replayed into the record but is no host parameter.
+  EXPECT_EQ(plugin->engine().Patch(1599), 0.25f);
+  EXPECT_EQ(effect->getParameter(effect, 1599), 0.0f);
+}
+
+TEST_F(FrameTest, ParametersClampAndIgnoreForeignIndices) {
+  effect->setParameter(effect, 1, 1.5f);
+  EXPECT_EQ(effect->getParameter(effect, 1), 1.0f);
+  EXPECT_EQ(plugin->program(0).fvar[1], 1.0f);
+  effect->setParameter(effect, 1, -0.2f);
+  EXPECT_EQ(effect->getParameter(effect, 1), 0.0f);
+  effect->setParameter(effect, 1, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(effect->getParameter(effect, 1), 0.0f);
+  effect->setParameter(effect, 1, std::numeric_limits<float>::infinity());
+  EXPECT_EQ(effect->getParameter(effect, 1), 1.0f);
+  effect->setParameter(effect, 1, -std::numeric_limits<float>::infinity());
+  EXPECT_EQ(effect->getParameter(effect, 1), 0.0f);
+  effect->setParameter(effect, 1, 0.75f);
+  // Indices outside the record are ignored, not clamped onto its ends.
+  effect->setParameter(effect, 1600, 0.5f);
+  effect->setParameter(effect, -1, 0.5f);
+  effect->setParameter(effect, 1 << 30, 0.5f);
+  EXPECT_EQ(effect->getParameter(effect, 1599), 0.0f);
+  EXPECT_EQ(effect->getParameter(effect, 0), plugin->program(0).fvar[0]);
+  EXPECT_EQ(effect->getParameter(effect, 1), 0.75f);
+  EXPECT_EQ(effect->getParameter(effect, -1), 0.0f);
+  EXPECT_EQ(effect->getParameter(effect, 100000), 0.0f);
+  // Host changes are not reported back to the host.
+  EXPECT_EQ(CountRequests(vst::audioMasterAutomate), 0);
+}
+
+TEST_F(FrameTest, AutomatedChangesReachTheHostUnclamped) {
+  plugin->setParameterAutomated(122, 1.25f);
+  ASSERT_EQ(CountRequests(vst::audioMasterAutomate), 1);
+  EXPECT_EQ(g_requests.back().index, 122);
+  EXPECT_EQ(g_requests.back().opt, 1.25f);
+  EXPECT_EQ(effect->getParameter(effect, 122), 1.0f);
+}
+
+TEST_F(FrameTest, ParameterNamesLabelsAndDisplay) {
+  EXPECT_EQ(Text(vst::effGetParamName, 0), "");
+  EXPECT_EQ(Text(vst::effGetParamName, 3), "");
+  EXPECT_EQ(Text(vst::effGetParamName, 11), "Portmento");
+  EXPECT_EQ(Text(vst::effGetParamName, 51), "Osc 1 envelope pitch range");
+  EXPECT_EQ(Text(vst::effGetParamName, 72), "Osc 2 envelope pitch range");
+  EXPECT_EQ(Text(vst::effGetParamName, 76), "Osc 2 LFO pitch range");
+  EXPECT_EQ(Text(vst::effGetParamName, 129), "Filter 1 tracking");
+  EXPECT_EQ(Text(vst::effGetParamName, 1598), "");
+  EXPECT_EQ(Text(vst::effGetParamName, -5), "");
+  EXPECT_EQ(Text(vst::effGetParamName, 5000), "");
+  int named = 0;
+  for (int i = 0; i < 1599; ++i) named += !Text(vst::effGetParamName, i).empty();
+  EXPECT_EQ(named, 32);
+  EXPECT_EQ(Text(vst::effGetParamLabel, 1), "");
+  // The display text is left as the host had it.
+  char display[16] = "untouched";
+  Dispatch(vst::effGetParamDisplay, 1, 0, display);
+  EXPECT_STREQ(display, "untouched");
+}
+
+TEST_F(FrameTest, SampleRateReachesTheEngineOnlyAtProgramSelection) {
+  EXPECT_EQ(plugin->engine().sample_rate(), 44100.0f);
+  Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  EXPECT_EQ(plugin->engine().sample_rate(), 44100.0f);
+  const int asked = CountRequests(vst::audioMasterGetSampleRate);
+  Dispatch(vst::effSetProgram, 0, 2);
+  EXPECT_EQ(plugin->engine().sample_rate(), 48000.0f);
+  EXPECT_EQ(CountRequests(vst::audioMasterGetSampleRate), asked + 1);
+  // An invalid index still takes the new rate over.
+  Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 96000.0f);
+  Dispatch(vst::effSetProgram, 0, -1);
+  EXPECT_EQ(plugin->engine().sample_rate(), 96000.0f);
+  EXPECT_EQ(Dispatch(vst::effGetProgram), 2);
+  // Rates no audio device runs at are refused.
+  for (float bad : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
+                    std::numeric_limits<float>::infinity(), 10.0f, 5e7f}) {
+    Dispatch(vst::effSetSampleRate, 0, 0, nullptr, bad);
+    EXPECT_EQ(plugin->getSampleRate(), 96000.0f) << bad;
+  }
+}
+
+TEST_F(FrameTest, ResumeAsksForMidiAndSuspendKeepsThePatch) {
+  const float volume = effect->getParameter(effect, 1);
+  Dispatch(vst::effMainsChanged, 0, 0);
+  Dispatch(vst::effMainsChanged, 0, 1);
+  ASSERT_EQ(CountRequests(vst::audioMasterWantMidi), 1);
+  EXPECT_EQ(g_requests.back().value, 1);
+  EXPECT_EQ(effect->getParameter(effect, 1), volume);
+}
+
+TEST_F(FrameTest, MalformedEventListsReadNothingOutOfBounds) {
+  vst::VstMidiEvent note{};
+  note.type = vst::kVstMidiType;
+  note.byteSize = 0;  // sloppy hosts: never used for reading
+  note.midiData[0] = static_cast<char>(0x90);
+  note.midiData[1] = 60;
+  note.midiData[2] = 100;
+  vst::VstEvent sysex{};
+  sysex.type = vst::kVstSysExType;
+  struct {
+    int32_t numEvents;
+    intptr_t reserved;
+    vst::VstEvent* events[4];
+  } list{4, 0, {reinterpret_cast<vst::VstEvent*>(&note), nullptr, &sysex, nullptr}};
+  EXPECT_EQ(Dispatch(vst::effProcessEvents, 0, 0, &list), 1);
+  list.numEvents = -3;
+  EXPECT_EQ(Dispatch(vst::effProcessEvents, 0, 0, &list), 1);
+  list.numEvents = 0x7fffffff;  // absurd: the list is not read at all
+  EXPECT_EQ(Dispatch(vst::effProcessEvents, 0, 0, &list), 1);
+}
+
+TEST_F(FrameTest, ProcessAccumulatesAndProcessReplacingOverwrites) {
+  constexpr int kFrames = 64;
+  std::vector<float> left(kFrames, 0.25f), right(kFrames, -0.25f);
+  float* outputs[2] = {left.data(), right.data()};
+  effect->process(effect, nullptr, outputs, kFrames);
+  for (int i = 0; i < kFrames; ++i) {
+    EXPECT_NEAR(left[i], 0.25f, 1e-6f);
+    EXPECT_NEAR(right[i], -0.25f, 1e-6f);
+  }
+  effect->processReplacing(effect, nullptr, outputs, kFrames);
+  for (int i = 0; i < kFrames; ++i) {
+    EXPECT_NEAR(left[i], 0.0f, 1e-6f);
+    EXPECT_NEAR(right[i], 0.0f, 1e-6f);
+  }
+  // Degenerate calls render nothing and touch nothing.
+  effect->processReplacing(effect, nullptr, outputs, 0);
+  effect->processReplacing(effect, nullptr, outputs, -5);
+  effect->processReplacing(effect, nullptr, nullptr, kFrames);
+  float* half[2] = {left.data(), nullptr};
+  effect->processReplacing(effect, nullptr, half, kFrames);
+}
+
+TEST(FrameLifetime, CloseDestroysAndAFreshInstanceWorks) {
+  g_version_answer = 2400;
+  for (int round = 0; round < 3; ++round) {
+    auto* plugin = new APlugin(RecordingHost);
+    vst::AEffect* effect = plugin->getAeffect();
+    effect->setParameter(effect, 1, 0.5f);
+    EXPECT_EQ(effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f), 1);
+  }
+}
+
+}  // namespace
+}  // namespace vellicor
