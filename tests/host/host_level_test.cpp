@@ -46,13 +46,15 @@ TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #endif
 }
 
-intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) { return 0; }
+intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
 
 TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
 #if defined(_WIN32)
   HMODULE library = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
-  auto entry = reinterpret_cast<vst::EntryProc>(
-      reinterpret_cast<void*>(GetProcAddress(library, "main")));
+  auto entry =
+      reinterpret_cast<vst::EntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, "main"));

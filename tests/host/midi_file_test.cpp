@@ -1,9 +1,9 @@
 // The command-line host's Standard MIDI File reader.
+#include "host/midi_file.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "host/midi_file.h"
 
 namespace vellicor::host {
 namespace {
@@ -16,8 +16,19 @@ std::vector<uint8_t> Track(std::vector<uint8_t> body) {
   return chunk;
 }
 
-std::vector<uint8_t> File(int format, std::vector<std::vector<uint8_t>> tracks, int division = 480) {
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<uint8_t>(format), 0,
+std::vector<uint8_t> File(int format, std::vector<std::vector<uint8_t>> tracks,
+                          int division = 480) {
+  std::vector<uint8_t> file = {'M',
+                               'T',
+                               'h',
+                               'd',
+                               0,
+                               0,
+                               0,
+                               6,
+                               0,
+                               static_cast<uint8_t>(format),
+                               0,
                                static_cast<uint8_t>(tracks.size()),
                                static_cast<uint8_t>(division >> 8),
                                static_cast<uint8_t>(division & 0xFF)};
@@ -30,7 +41,8 @@ std::vector<uint8_t> File(int format, std::vector<std::vector<uint8_t>> tracks, 
 
 TEST(MidiFile, RunningStatusAndDefaultTempo) {
   // Note on 60, then (running status) note on 64 one quarter later, then off via velocity 0.
-  auto data = File(0, {{0x00, 0x90, 60, 100, 0x83, 0x60, 64, 90, 0x00, 60, 0, 0x00, 0xFF, 0x2F, 0x00}});
+  auto data =
+      File(0, {{0x00, 0x90, 60, 100, 0x83, 0x60, 64, 90, 0x00, 60, 0, 0x00, 0xFF, 0x2F, 0x00}});
   std::vector<TimedMessage> messages;
   std::string error;
   ASSERT_TRUE(ParseMidiFile(data, &messages, &error)) << error;
@@ -43,9 +55,8 @@ TEST(MidiFile, RunningStatusAndDefaultTempo) {
 
 TEST(MidiFile, TempoChangesInTheConductorTrackTimeOtherTracks) {
   // Format 1: track 0 sets 60 beats per minute at tick 0 and 240 at tick 480.
-  std::vector<uint8_t> conductor = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,
-                                    0x83, 0x60, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,
-                                    0x00, 0xFF, 0x2F, 0x00};
+  std::vector<uint8_t> conductor = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x83, 0x60, 0xFF,
+                                    0x51, 0x03, 0x03, 0xD0, 0x90, 0x00, 0xFF, 0x2F, 0x00};
   std::vector<uint8_t> notes = {0x87, 0x40, 0x91, 62, 80, 0x00, 0xFF, 0x2F, 0x00};  // tick 960
   std::vector<TimedMessage> messages;
   std::string error;
@@ -58,7 +69,7 @@ TEST(MidiFile, TempoChangesInTheConductorTrackTimeOtherTracks) {
 
 TEST(MidiFile, SkipsSysexAndMetaAndRejectsGarbage) {
   auto data = File(0, {{0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7, 0x00, 0xFF, 0x01, 0x02, 'h', 'i',
-                        0x00, 0xB0, 7, 100, 0x00, 0xC0, 5, 0x00, 0xE0, 0, 64}});
+                        0x00, 0xB0, 7,    100,  0x00, 0xC0, 5,    0x00, 0xE0, 0,    64}});
   std::vector<TimedMessage> messages;
   std::string error;
   ASSERT_TRUE(ParseMidiFile(data, &messages, &error)) << error;

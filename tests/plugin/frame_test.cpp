@@ -22,8 +22,8 @@ struct Request {
 std::vector<Request> g_requests;
 intptr_t g_version_answer = 2400;
 
-intptr_t VST_CALL RecordingHost(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value,
-                                void*, float opt) {
+intptr_t VST_CALL RecordingHost(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value, void*,
+                                float opt) {
   g_requests.push_back({opcode, index, value, opt});
   if (opcode == vst::audioMasterVersion) return g_version_answer;
   return 0;
@@ -101,7 +101,9 @@ TEST_F(FrameTest, IdentityAnswers) {
 }
 
 TEST_F(FrameTest, CanDoIsExactAndNeverUndecided) {
-  auto can_do = [&](const char* text) { return Dispatch(vst::effCanDo, 0, 0, const_cast<char*>(text)); };
+  auto can_do = [&](const char* text) {
+    return Dispatch(vst::effCanDo, 0, 0, const_cast<char*>(text));
+  };
   EXPECT_EQ(can_do("receiveVstMidiEvent"), 1);
   EXPECT_EQ(can_do("receiveVstEvents"), 1);
   EXPECT_EQ(can_do("ReceiveVstEvents"), -1);
@@ -129,8 +131,9 @@ TEST_F(FrameTest, OutputPins) {
 }
 
 TEST_F(FrameTest, UnsupportedAndUnknownOpcodesAnswerZero) {
-  for (int32_t opcode : {-100, -1, 16, 17, 18, 20, 21, 27, 30, 33, 36, 41, 42, 44, 46, 50, 52, 53,
-                         54, 55, 56, 62, 64, 65, 66, 67, 68, 69, 71, 77, 79, 80, 1000, 0x7fffffff}) {
+  for (int32_t opcode :
+       {-100, -1, 16, 17, 18, 20, 21, 27, 30, 33, 36, 41, 42, 44, 46, 50,   52,
+        53,   54, 55, 56, 62, 64, 65, 66, 67, 68, 69, 71, 77, 79, 80, 1000, 0x7fffffff}) {
     char buffer[512] = {};
     EXPECT_EQ(Dispatch(opcode, 3, 7, buffer, 1.0f), 0) << "opcode " << opcode;
   }
@@ -149,11 +152,11 @@ TEST_F(FrameTest, UnsupportedAndUnknownOpcodesAnswerZero) {
 }
 
 TEST_F(FrameTest, NullBuffersAreTolerated) {
-  for (int32_t opcode : {vst::effGetProgramName, vst::effGetParamLabel, vst::effGetParamDisplay,
-                         vst::effGetParamName, vst::effSetProgramName, vst::effGetEffectName,
-                         vst::effGetVendorString, vst::effGetProductString,
-                         vst::effGetProgramNameIndexed, vst::effProcessEvents, vst::effGetChunk,
-                         vst::effSetChunk}) {
+  for (int32_t opcode :
+       {vst::effGetProgramName, vst::effGetParamLabel, vst::effGetParamDisplay,
+        vst::effGetParamName, vst::effSetProgramName, vst::effGetEffectName,
+        vst::effGetVendorString, vst::effGetProductString, vst::effGetProgramNameIndexed,
+        vst::effProcessEvents, vst::effGetChunk, vst::effSetChunk}) {
     Dispatch(opcode, 1, 0, nullptr);
   }
   EXPECT_EQ(Dispatch(vst::effGetProgramNameIndexed, 0, 0, nullptr), 0);
