@@ -82,11 +82,11 @@ void APluginProgram::SetName(const char* text) {
   std::snprintf(name, sizeof name, "%s", text ? text : "");
 }
 
-APlugin::APlugin(vst::HostCallback host)
+APlugin::APlugin(vst::HostCallback host, EditorWindowFactory editor_factory)
     : AudioEffectX(host, kNumPrograms, kNumHostParameters),
       programs_(new APluginProgram[kNumPrograms]),
       engine_(this) {
-  // The editor bridge is attached here once the editor exists.
+  if (editor_factory) setEditor(std::make_unique<APluginEditor>(this, editor_factory));
   random::Seed(random::MillisecondsSinceMidnightUtc());
   hasVu(false);
   setNumInputs(2);

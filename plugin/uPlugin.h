@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/relaxed.h"
 #include "plugin/audioeffect.h"
+#include "plugin/plugin_editor.h"
 
 namespace vellicor {
 
@@ -31,9 +32,14 @@ class APluginProgram {
 // The name a host sees for a parameter index; "" for indices without one.
 const char* ParameterName(int32_t index);
 
+// The editor window the plug-in shows by default (null while there is none to show).
+EditorWindowFactory DefaultEditorWindowFactory();
+
 class APlugin : public AudioEffectX, private EngineHost {
  public:
-  explicit APlugin(vst::HostCallback host);
+  // Tests may pass their own window factory; null attaches no editor at all.
+  explicit APlugin(vst::HostCallback host,
+                   EditorWindowFactory editor_factory = DefaultEditorWindowFactory());
   ~APlugin() override;
 
   void setParameter(int32_t index, float value) override;
@@ -59,6 +65,7 @@ class APlugin : public AudioEffectX, private EngineHost {
   intptr_t canDo(const char* text) override;
 
   Engine& engine() { return engine_; }
+  APluginEditor* editor() { return static_cast<APluginEditor*>(getEditor()); }
   const APluginProgram& program(int index) const { return programs_[index]; }
   APluginProgram& program(int index) { return programs_[index]; }
 

@@ -1,0 +1,193 @@
+// The editor bridge between host, plug-in and editor window, with a window that records
+// what the bridge asks of it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "plugin/uPlugin.h"
+
+namespace vellicor {
+namespace {
+
+struct WindowLog {
+  int created = 0;
+  int destroyed = 0;
+  int shown = 0;
+  int hidden = 0;
+  int timer2 = 0;
+  void* last_parent = nullptr;
+  float value_1_at_creation = -1.0f;
+};
+WindowLog g_log;
+bool g_refuse_windows = false;
+
+class FakeWindow : public EditorWindow {
+ public:
+  explicit FakeWindow(EditorValues* values) : values_(values) {
+    ++g_log.created;
+    g_log.value_1_at_creation = values->ValueMirror[1];
+  }
+  ~FakeWindow() override { ++g_log.destroyed; }
+  int ClientWidth() const override { return 635; }
+  int ClientHeight() const override { return 512; }
+  void Show() override { ++g_log.shown; }
+  void Hide() override { ++g_log.hidden; }
+  void PaintPending() override {}
+  void Timer2Timer() override { ++g_log.timer2; }
+  EditorValues* values_;
+};
+
+std::unique_ptr<EditorWindow> MakeFakeWindow(void* parent, APlugin*, EditorValues* values) {
+  if (g_refuse_windows) return nullptr;
+  g_log.last_parent = parent;
+  return std::make_unique<FakeWindow>(values);
+}
+
+intptr_t VST_CALL Host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+class BridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_log = {};
+    g_refuse_windows = false;
+    plugin = new APlugin(Host, MakeFakeWindow);
+    effect = plugin->getAeffect();
+  }
+  void TearDown() override {
+    if (plugin) effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+  }
+  intptr_t Dispatch(int32_t opcode, intptr_t value = 0, void* ptr = nullptr) {
+    return effect->dispatcher(effect, opcode, 0, value, ptr, 0.0f);
+  }
+  vst::ERect Rect() {
+    vst::ERect* rect = nullptr;
+    EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, &rect), 1);
+    return rect ? *rect : vst::ERect{-1, -1, -1, -1};
+  }
+  float Mirror(int index) { return plugin->editor()->values().ValueMirror[index]; }
+  APlugin* plugin = nullptr;
+  vst::AEffect* effect = nullptr;
+};
+
+TEST_F(BridgeTest, AttachingTheEditorSetsItsFlag) {
+  EXPECT_EQ(effect->flags, 281);
+  APlugin bare(Host, nullptr);
+  EXPECT_EQ(bare.getAeffect()->flags, 280);
+}
+
+TEST_F(BridgeTest, RectBeforeAndAfterOpen) {
+  vst::ERect before = Rect();
+  EXPECT_EQ(before.top, 0);
+  EXPECT_EQ(before.left, 0);
+  EXPECT_EQ(before.bottom, 518);
+  EXPECT_EQ(before.right, 665);
+  EXPECT_EQ(Dispatch(vst::effEditOpen, 0, reinterpret_cast<void*>(0x42)), 1);
+  EXPECT_EQ(g_log.last_parent, reinterpret_cast<void*>(0x42));
+  vst::ERect after = Rect();
+  EXPECT_EQ(after.bottom, 512);
+  EXPECT_EQ(after.right, 635);
+  EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, nullptr), 0);
+}
+
+TEST_F(BridgeTest, OpenFillsTheMirrorAfterTheFormStartsFromZeros) {
+  effect->setParameter(effect, 1, 0.625f);
+  Dispatch(vst::effEditOpen);
+  EXPECT_EQ(g_log.value_1_at_creation, 0.0f);
+  EXPECT_EQ(Mirror(1), 0.625f);
+  EXPECT_EQ(g_log.shown, 1);
+  EXPECT_EQ(g_log.timer2, 1);
+  EXPECT_FALSE(plugin->editorClosed());
+  // Every later change reaches the mirror through update.
+  effect->setParameter(effect, 122, 0.25f);
+  EXPECT_EQ(Mirror(122), 0.25f);
+}
+
+TEST_F(BridgeTest, OpenCountsAndOnlyTheLastCloseDestroys) {
+  Dispatch(vst::effEditOpen);
+  Dispatch(vst::effEditOpen);
+  EXPECT_EQ(g_log.created, 1);
+  EXPECT_EQ(g_log.timer2, 2);
+  Dispatch(vst::effEditClose);
+  EXPECT_EQ(g_log.destroyed, 0);
+  EXPECT_EQ(g_log.hidden, 1);
+  EXPECT_NE(plugin->editor()->window(), nullptr);
+  EXPECT_FALSE(plugin->editorClosed());
+  Dispatch(vst::effEditClose);
+  EXPECT_EQ(g_log.destroyed, 1);
+  EXPECT_EQ(plugin->editor()->window(), nullptr);
+  EXPECT_TRUE(plugin->editorClosed());
+  Dispatch(vst::effEditClose);  // never below zero
+  EXPECT_EQ(plugin->editor()->openCount(), 0);
+  Dispatch(vst::effEditOpen);
+  EXPECT_EQ(g_log.created, 2);
+  EXPECT_EQ(plugin->editor()->openCount(), 1);
+}
+
+TEST_F(BridgeTest, CloseWithoutOpenOnlySetsTheFlag) {
+  Dispatch(vst::effEditClose);
+  EXPECT_TRUE(plugin->editorClosed());
+  EXPECT_EQ(plugin->editor()->openCount(), 0);
+  EXPECT_EQ(g_log.destroyed, 0);
+}
+
+TEST_F(BridgeTest, ClosedEditorIsLeftAloneAndReopeningShowsTheNewProgram) {
+  Dispatch(vst::effEditOpen);
+  Dispatch(vst::effEditClose);
+  const float stale = Mirror(1);
+  plugin->program(4).fvar[1] = 0.3f;
+  Dispatch(vst::effSetProgram, 4);
+  EXPECT_EQ(Mirror(1), stale);
+  Dispatch(vst::effEditOpen);
+  EXPECT_EQ(Mirror(1), 0.3f);
+}
+
+TEST_F(BridgeTest, IdleCopiesTheControllerMap) {
+  Dispatch(vst::effEditIdle);  // no window: nothing happens
+  Dispatch(vst::effEditOpen);
+  Dispatch(vst::effEditIdle);
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(plugin->editor()->values().CcMap[i], plugin->engine().ControllerMap(i)) << i;
+  }
+}
+
+TEST_F(BridgeTest, RefusedWindowIsReportedToTheHost) {
+  g_refuse_windows = true;
+  EXPECT_EQ(Dispatch(vst::effEditOpen), 0);
+  EXPECT_EQ(plugin->editor()->openCount(), 0);
+  vst::ERect rect = Rect();
+  EXPECT_EQ(rect.right, 665);
+}
+
+TEST_F(BridgeTest, HostClosingThePluginWithTheEditorOpenTearsItDown) {
+  Dispatch(vst::effEditOpen);
+  effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+  plugin = nullptr;
+  EXPECT_EQ(g_log.destroyed, 1);
+}
+
+// Automation may arrive on another thread while the host opens and closes the editor; the
+// values it writes live as long as the plug-in, so nothing freed is ever written.
+TEST_F(BridgeTest, AutomationDuringOpenAndCloseTouchesNoFreedMemory) {
+  std::atomic<bool> stop{false};
+  std::thread automation([&] {
+    int i = 0;
+    while (!stop) {
+      effect->setParameter(effect, 1 + (i % 200), (i % 100) / 100.0f);
+      ++i;
+    }
+  });
+  for (int round = 0; round < 300; ++round) {
+    Dispatch(vst::effEditOpen);
+    Dispatch(vst::effEditIdle);
+    Dispatch(vst::effEditClose);
+  }
+  stop = true;
+  automation.join();
+  EXPECT_EQ(g_log.created, g_log.destroyed);
+}
+
+}  // namespace
+}  // namespace vellicor
