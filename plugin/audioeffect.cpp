@@ -239,6 +239,8 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
       return getProductString(static_cast<char*>(ptr)) ? 1 : 0;
     case vst::effGetVendorVersion:
       return getVendorVersion();
+    case vst::effVendorSpecific:
+      return vendorSpecific(index, value, ptr, opt);
     case vst::effCanDo:
       return canDo(static_cast<const char*>(ptr));
     case vst::effKeysRequired:

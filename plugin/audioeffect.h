@@ -141,6 +141,13 @@ class AudioEffectX : public AudioEffect {
     return 0;
   }
   virtual void wantEvents(int32_t filter);
+  virtual intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) {
+    (void)index;
+    (void)value;
+    (void)ptr;
+    (void)opt;
+    return 0;
+  }
 };
 
 }  // namespace vellicor

@@ -77,6 +77,12 @@ void APluginEditor::update() {
   for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
 }
 
+intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {
+  (void)request;
+  (void)record;
+  return 0;
+}
+
 void APluginEditor::DestroyWindow() {
   window_exists_ = false;
   window_.reset();

@@ -15,6 +15,9 @@ namespace vellicor {
 
 class APlugin;
 
+// effVendorSpecific with this index carries our own editor requests (see VendorRequest).
+constexpr int32_t kVendorRequestId = vst::FourCC('V', 'l', 'c', '1');
+
 // The editor's copies of the plug-in's values. They live in the bridge, which lives as long as
 // the plug-in: `update` may write them from the audio thread while the host closes the window
 // on its own thread, so they must never be freed with the window.
@@ -52,6 +55,10 @@ class APluginEditor : public AEffEditor {
   void close() override;
   void idle() override;
   void update() override;
+
+  // A request of ours through effVendorSpecific (value = request kind, ptr = its record);
+  // 0 when not understood.
+  intptr_t VendorRequest(intptr_t request, void* record);
 
   int openCount() const { return open_count_; }
   EditorWindow* window() { return window_.get(); }

@@ -267,6 +267,11 @@ intptr_t APlugin::canDo(const char* text) {
   return -1;
 }
 
+intptr_t APlugin::vendorSpecific(int32_t index, intptr_t value, void* ptr, float) {
+  if (index != kVendorRequestId || !editor()) return 0;
+  return editor()->VendorRequest(value, ptr);
+}
+
 void APlugin::SetParameterFromEngine(int index, float value) {
   setParameter(index, value);
 }

@@ -63,6 +63,9 @@ class APlugin : public AudioEffectX, private EngineHost {
   bool getProductString(char* text) override;
   int32_t getVendorVersion() override;
   intptr_t canDo(const char* text) override;
+  // Our own requests (index 'Vlc1'): the command-line host and the tests drive an editor
+  // without a window through them. Everything else answers 0.
+  intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
 
   Engine& engine() { return engine_; }
   APluginEditor* editor() { return static_cast<APluginEditor*>(getEditor()); }
