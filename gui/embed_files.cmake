@@ -1,0 +1,30 @@
+# Writes a C++ source holding files as byte arrays, run at build time:
+#   cmake -DOUTPUT=out.cpp -DNAMESPACE=ns -DENTRIES=Symbol=path|Symbol=path -P embed_files.cmake
+# Each Symbol becomes `const unsigned char Symbol[]` and `const size_t SymbolSize`.
+cmake_minimum_required(VERSION 3.20)
+
+set(text "// Generated at build time from files on the build machine; do not edit.\n")
+string(APPEND text "#include <cstddef>\n\nnamespace ${NAMESPACE} {\n")
+string(REPLACE "|" ";" entries "${ENTRIES}")
+foreach(entry IN LISTS entries)
+  string(FIND "${entry}" "=" split)
+  string(SUBSTRING "${entry}" 0 ${split} symbol)
+  math(EXPR start "${split} + 1")
+  string(SUBSTRING "${entry}" ${start} -1 path)
+  if(NOT EXISTS "${path}")
+    message(FATAL_ERROR "embed_files: ${path} is missing")
+  endif()
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  math(EXPR size "${hex_length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  # Break the initialiser into lines of 32 bytes.
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){32})" "\\1\n" bytes "${bytes}")
+  string(APPEND text "\nextern const unsigned char ${symbol}[];\n")
+  string(APPEND text "const unsigned char ${symbol}[] = {\n${bytes}\n};\n")
+  string(APPEND text "extern const size_t ${symbol}Size;\n")
+  string(APPEND text "const size_t ${symbol}Size = ${size};\n")
+endforeach()
+string(APPEND text "\n}  // namespace ${NAMESPACE}\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

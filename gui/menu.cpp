@@ -1,0 +1,180 @@
+#include "gui/menu.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <utility>
+
+#include "gui/menu_session.h"
+
+namespace vellicor::gui {
+
+namespace {
+
+constexpr Color kMenuBackground = 0xF0F0F0;
+constexpr Color kMenuFrame = 0x808080;
+constexpr Color kDefaultHighlight = 0x316AC5;
+constexpr Color kDisabledText = 0x8D8D8D;
+constexpr int kTextInset = 18;  // room for a check mark left of the caption
+constexpr int kMaxItemWidth = 2048;
+constexpr int kMaxItemHeight = 256;
+constexpr int kArmDistance = 4;
+constexpr int kMaxScreen = 1 << 20;  // screen coordinates are bounded to this  // pixels the
+                                     // opening press must travel to choose on release
+
+std::string Upper(const std::string& s) {
+  std::string u = s;
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+void DefaultDraw(const MenuItemDraw& d) {
+  const bool lit = d.highlighted && d.item.enabled;
+  d.surface.FillRect(d.rect, lit ? kDefaultHighlight : kMenuBackground);
+  Font font = d.font;
+  font.color = !d.item.enabled ? kDisabledText : lit ? kWhite : kBlack;
+  const int y = d.rect.top + (d.rect.height() - TextHeight(font)) / 2;
+  if (d.item.checked) {
+    d.surface.FillRect(Rect::XYWH(d.rect.left + 6, d.rect.top + d.rect.height() / 2 - 2, 5, 5),
+                       font.color);
+  }
+  d.surface.Text(d.rect.left + kTextInset, y, d.item.caption, font);
+}
+
+}  // namespace
+
+Font MenuFont() {
+  Font font;
+  font.name = "Arial";
+  font.size = kMenuFontSize;
+  return font;
+}
+
+Size MeasureMenuItem(const MenuItem& item) {
+  const Font font = MenuFont();
+  const int width = item.width > 0 ? item.width : TextWidth(font, item.caption) + 2 * kTextInset;
+  const int height = item.height > 0 ? item.height : TextHeight(font) + 5;
+  return {std::clamp(width, 1, kMaxItemWidth), std::clamp(height, 1, kMaxItemHeight)};
+}
+
+MenuSession::MenuSession(PopupMenu menu, Point at, const Rect& screen)
+    : menu_(std::move(menu)),
+      opened_at_{std::clamp(at.x, -kMaxScreen, kMaxScreen),
+                 std::clamp(at.y, -kMaxScreen, kMaxScreen)} {
+  at = opened_at_;
+  const int count = std::min<int>(static_cast<int>(menu_.items.size()), kMaxMenuItems);
+  int width = 1;
+  int y = kMenuBorder;
+  for (int i = 0; i < count; ++i) {
+    const Size size = MeasureMenuItem(menu_.items[i]);
+    if (y + size.height > kMaxBitmapSide - kMenuBorder) break;
+    width = std::max(width, size.width);
+    rects_.push_back(Rect::XYWH(kMenuBorder, y, 0, size.height));
+    names_.push_back(Upper(menu_.items[i].name));
+    y += size.height;
+  }
+  for (Rect& r : rects_) r.right = kMenuBorder + width;
+  const Size total{width + 2 * kMenuBorder, y + kMenuBorder};
+
+  // Keep the whole menu on the screen: move it left or up as far as needed, but never past
+  // the screen's left or top edge.
+  Rect r = Rect::XYWH(at.x, at.y, total.width, total.height);
+  if (r.right > screen.right) r = r.Offset(screen.right - r.right, 0);
+  if (r.bottom > screen.bottom) r = r.Offset(0, screen.bottom - r.bottom);
+  if (r.left < screen.left) r = r.Offset(screen.left - r.left, 0);
+  if (r.top < screen.top) r = r.Offset(0, screen.top - r.top);
+  screen_rect_ = r;
+  surface_.Reset(total.width, total.height, kMenuBackground);
+  Render();
+}
+
+bool MenuSession::Selectable(int index) const {
+  return index >= 0 && index < item_count() && menu_.items[index].enabled;
+}
+
+int MenuSession::ItemAt(Point screen) const {
+  const Point local{screen.x - screen_rect_.left, screen.y - screen_rect_.top};
+  for (int i = 0; i < item_count(); ++i) {
+    if (rects_[i].Contains(local)) return i;
+  }
+  return -1;
+}
+
+MenuSession::Result MenuSession::Highlight(int index) {
+  if (index == highlighted_) return Result::kNone;
+  highlighted_ = index;
+  Render();
+  return Result::kRedraw;
+}
+
+MenuSession::Result MenuSession::Press(Point screen) {
+  if (!screen_rect_.Contains(screen)) return Result::kCancel;
+  armed_ = true;
+  return Highlight(ItemAt(screen));
+}
+
+MenuSession::Result MenuSession::Release(Point screen) {
+  const int index = ItemAt(screen);
+  if (armed_ && Selectable(index)) return Choose(index);
+  return Result::kNone;
+}
+
+MenuSession::Result MenuSession::Move(Point screen) {
+  if (std::abs(screen.x - opened_at_.x) + std::abs(screen.y - opened_at_.y) >= kArmDistance) {
+    armed_ = true;
+  }
+  return Highlight(ItemAt(screen));
+}
+
+MenuSession::Result MenuSession::Key(MenuKey key) {
+  switch (key) {
+    case MenuKey::kEscape:
+      return Result::kCancel;
+    case MenuKey::kEnter:
+      return Selectable(highlighted_) ? Choose(highlighted_) : Result::kNone;
+    case MenuKey::kUp:
+    case MenuKey::kDown: {
+      const int n = item_count();
+      if (n == 0) return Result::kNone;
+      const int step = key == MenuKey::kDown ? 1 : n - 1;
+      int index = highlighted_ < 0 ? (key == MenuKey::kDown ? n - 1 : 0) : highlighted_;
+      for (int tries = 0; tries < n; ++tries) {
+        index = (index + step) % n;
+        if (Selectable(index)) return Highlight(index);
+      }
+      return Result::kNone;
+    }
+  }
+  return Result::kNone;
+}
+
+MenuSession::Result MenuSession::Choose(int index) {
+  if (!Selectable(index)) return Result::kNone;
+  chosen_ = index;
+  return Result::kChoose;
+}
+
+void MenuSession::Render() {
+  surface_.Fill(kMenuBackground);
+  const Rect b = surface_.bounds();
+  surface_.FillRect({b.left, b.top, b.right, b.top + 1}, kMenuFrame);
+  surface_.FillRect({b.left, b.bottom - 1, b.right, b.bottom}, kMenuFrame);
+  surface_.FillRect({b.left, b.top, b.left + 1, b.bottom}, kMenuFrame);
+  surface_.FillRect({b.right - 1, b.top, b.right, b.bottom}, kMenuFrame);
+  for (int i = 0; i < item_count(); ++i) {
+    const MenuItemDraw d{surface_, rects_[i],         menu_.items[i], names_[i],
+                         i,        i == highlighted_, MenuFont()};
+    // Drawing is the editor's code; a failure there leaves the item blank rather than
+    // unwinding through the platform's event loop.
+    try {
+      if (menu_.draw) {
+        menu_.draw(d);
+      } else {
+        DefaultDraw(d);
+      }
+    } catch (...) {
+    }
+  }
+}
+
+}  // namespace vellicor::gui

@@ -1,0 +1,228 @@
+// The native backend (X11 or Win32) in a real window, compared with the headless frame. Needs a
+// display (run under xvfb-run); skipped without one.
+#include "gui/window.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "gui/host_window.h"
+
+namespace vellicor::gui {
+namespace {
+
+struct SafeRecorder : EventHandler {
+  std::mutex mutex;
+  std::vector<MouseEvent> mouse;
+  int ticks = 0;
+
+  void OnMouse(const MouseEvent& e) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    mouse.push_back(e);
+  }
+  void OnTimer(int) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++ticks;
+  }
+  std::vector<MouseEvent> events() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return mouse;
+  }
+  int tick_count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ticks;
+  }
+};
+
+// Something of everything the editor draws: opaque and keyed images, a panel, text.
+void BuildForm(Form& form) {
+  Image& back = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513));
+  Bitmap& b = back.Edit();
+  for (int y = 0; y < b.height(); ++y) {
+    for (int x = 0; x < b.width(); ++x) b.SetPixel(x, y, Rgb(x & 255, y & 255, (x ^ y) & 255));
+  }
+  Font font;
+  font.bold = true;
+  b.Text(20, 20, "Vellicor :: 50%", font);
+  Panel& panel = form.AddPanel("Panel7", Rect::XYWH(324, 240, 100, 70));
+  Image& slider = form.AddImage("Hvolume", Rect::XYWH(0, 0, 100, 13), &panel);
+  slider.Edit().Fill(kGrey);
+  slider.Edit().FillRect({10, 2, 19, 11}, 0x2040C0);
+  slider.SetTransparent(true);
+  Image& dial = form.AddImage("DLPwm1", Rect::XYWH(132, 108, 31, 31));
+  dial.Edit().Fill(kGrey);
+  dial.Edit().FillRect({8, 8, 23, 23}, 0xE0E0E0);
+  dial.SetTransparent(true);
+}
+
+template <typename Done>
+bool WaitFor(HostWindow& host, PlatformWindow* window, Done done, int ms = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    host.Pump();  // the host's event loop (on Windows the editor's messages run in it)
+    if (window != nullptr) window->Idle();
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
+
+int OpenFiles() {
+#ifdef _WIN32
+  return 0;
+#else
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++n;
+  }
+  return n;
+#endif
+}
+
+struct NativeWindow : ::testing::Test {
+  // One host window for the suite: making and destroying top-level windows is slow under
+  // wine without a window manager.
+  static std::unique_ptr<HostWindow> shared_host;
+  HostWindow* host = nullptr;
+  Form form{635, 512};
+  SafeRecorder recorder;
+  std::unique_ptr<PlatformWindow> window;
+
+  static void SetUpTestSuite() { shared_host = HostWindow::Create(700, 560, "gui_tests"); }
+  static void TearDownTestSuite() { shared_host.reset(); }
+
+  void SetUp() override {
+    host = shared_host.get();
+    if (host == nullptr) GTEST_SKIP() << "no display";
+    BuildForm(form);
+    window = PlatformWindow::Create(PlatformWindow::Backend::kNative, form, recorder);
+    ASSERT_NE(window, nullptr);
+  }
+  void TearDown() override {
+    if (window) window->Close();
+  }
+};
+
+std::unique_ptr<HostWindow> NativeWindow::shared_host;
+
+TEST_F(NativeWindow, ShowsTheComposedFrameInTheHostsWindow) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->Update();
+  const Bitmap expected = form.frame();
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  // The editor sits at (0, 0) of the host's client area.
+  const Bitmap whole = host->Capture();
+  Bitmap corner(635, 512);
+  corner.Copy(whole, corner.bounds(), 0, 0);
+  EXPECT_EQ(corner, expected);
+
+  // A change reaches the screen through the repaint of what changed.
+  {
+    auto lock = window->Lock();
+    form.FindImage("DLPwm1")->Edit().FillRect({12, 12, 19, 19}, 0xFF0000);
+  }
+  window->Update();
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] {
+    return window->CaptureScreen().Pixel(132 + 15, 108 + 15) == 0xFF0000;
+  }));
+  EXPECT_EQ(window->CaptureScreen(), form.frame());
+}
+
+TEST_F(NativeWindow, RepaintsFromTheFrameWhenShownAgain) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->Update();
+  const Bitmap expected = form.frame();
+  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  window->SetVisible(false);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(300, 300) == kWhite; }));
+  // Nothing in the form changed: only the window system's repaint request brings it back.
+  window->SetVisible(true);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+}
+
+TEST_F(NativeWindow, OpensAsATopLevelWindowOfItsOwn) {
+  ASSERT_TRUE(window->Open(nullptr));
+  window->Update();
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == form.frame(); }));
+  const Point origin = window->ClientToScreen({0, 0});
+  EXPECT_TRUE(window->ScreenBounds().Contains(origin));
+}
+
+TEST_F(NativeWindow, DeliversClicksWithTheComponentsNameAndKeys) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->Update();
+  host->SendMouse(MouseAction::kDown, {324 + 12, 240 + 5}, MouseButton::kLeft, kShift);
+  host->SendMouse(MouseAction::kMove, {140, 110}, MouseButton::kNone, 0);  // over the dial
+  host->SendMouse(MouseAction::kUp, {324 + 40, 240 + 6}, MouseButton::kLeft, kCtrl);
+  host->SendMouse(MouseAction::kDown, {140, 110}, MouseButton::kRight, kAlt);
+  // The fallback pump alone delivers them: no idle calls here.
+  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.events().size() >= 5; }));
+  const std::vector<MouseEvent> events = recorder.events();
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0].action, MouseAction::kDown);
+  EXPECT_EQ(events[0].name, "HVOLUME");
+  EXPECT_EQ(events[0].pos, (Point{12, 5}));
+  EXPECT_TRUE(events[0].shift());
+  EXPECT_EQ(events[1].action, MouseAction::kMove);
+  EXPECT_EQ(events[1].name, "HVOLUME");  // captured while pressed
+  EXPECT_EQ(events[1].pos, (Point{140 - 324, 110 - 240}));
+  EXPECT_EQ(events[2].action, MouseAction::kClick);
+  EXPECT_EQ(events[3].action, MouseAction::kUp);
+  EXPECT_TRUE(events[3].ctrl());
+  EXPECT_EQ(events[4].name, "DLPWM1");
+  EXPECT_EQ(events[4].button, MouseButton::kRight);
+  EXPECT_TRUE(events[4].alt());
+}
+
+TEST_F(NativeWindow, TimersRunWithoutIdleCalls) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->SetTimer(2, 20);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.tick_count() >= 3; }));
+  window->KillTimer(2);
+}
+
+TEST_F(NativeWindow, APressOutsideAnOpenMenuCancelsIt) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  std::atomic<int> cancelled{0};
+  PopupMenu menu;
+  menu.items = {{"W00", "Wavestring"}, {"W01", "Wave1"}};
+  menu.on_cancel = [&] { ++cancelled; };
+  // Near the editor's bottom-right corner: the menu reaches past the editor's edge.
+  window->Popup(menu, window->ClientToScreen({600, 480}));
+  EXPECT_TRUE(window->menu_open());
+  host->SendMouse(MouseAction::kDown, {20, 20}, MouseButton::kLeft, 0);
+  host->SendMouse(MouseAction::kUp, {20, 20}, MouseButton::kLeft, 0);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return cancelled == 1; }));
+  EXPECT_FALSE(window->menu_open());
+  EXPECT_TRUE(WaitFor(
+      *host, window.get(), [&] { return recorder.events().empty(); }, 100));
+}
+
+TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
+  // Warm up once so that one-time allocations of the libraries are not counted.
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->Close();
+  const int files = OpenFiles();
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(window->Open(host->native_handle())) << i;
+    window->SetTimer(1, 10);
+    if (i % 50 == 0) {
+      window->Update();
+      window->Idle();
+    }
+    window->Close();
+    EXPECT_FALSE(window->is_open());
+  }
+  EXPECT_EQ(OpenFiles(), files);
+  // Closed, the editor's window is gone from the host's.
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(100, 100) == kWhite; }));
+  EXPECT_FALSE(window->Open(reinterpret_cast<void*>(static_cast<uintptr_t>(0x7FFFFFF0))));
+}
+
+}  // namespace
+}  // namespace vellicor::gui
