@@ -1,45 +1,693 @@
+// Parameter derivations, program-change requests and the render loop.
+//
+// Where the filter, LFO and arpeggiator units plug in:
+//   filter:       coefficients in ControlTick step 5, the sample stage in LaneSample, memories
+//                 cleared in ApplyRequests, comb rings at note starts (StartVoice), the
+//                 history ring advanced per frame in RenderFrames;
+//   LFOs:         timing in PrepareBlock, the voice tick in ControlTick step 2, outputs and
+//                 gains read in ControlTick steps 4 to 6 and for the pan in RenderFrames;
+//   arpeggiator:  timing in PrepareBlock, the clock per frame in RenderFrames, note entry
+//                 points in voices.cpp, and the ArpVoices callbacks there.
 #include "engine/engine.h"
 
 #include <cstring>
 
+#include "engine/portable_math.h"
+#include "engine/tables.h"
+
 namespace vellicor {
 
-Engine::Engine(EngineHost* host) : host_(host) {}
+namespace {
+
+// The soft clipper: cubic-free saturation with slope 1.5 at 0, reaching +-1 at +-1.
+inline float SoftClip(float x) {
+  const float a = x < 0.0f ? -x : x;
+  if (a <= 1.0f) {
+    const float y = (3.0f * a - a * a) / 2.0f;
+    return x < 0.0f ? -y : y;
+  }
+  if (x > 1.0f) return 1.0f;
+  if (x < -1.0f) return -1.0f;
+  return 0.0f;  // NaN: a broken sample must not reach the host
+}
+
+struct DefaultAssignment {
+  int index;
+  int controller;
+};
+
+constexpr DefaultAssignment kDefaultControllers[] = {
+    {1, 7},   {2, 16},  {5, 17},  {6, 18},  {11, 5},   {12, 9},   {13, 8},   {40, 22},  {41, 24},
+    {42, 20}, {44, 28}, {45, 26}, {47, 30}, {48, 32},  {60, 23},  {61, 25},  {62, 21},  {63, 34},
+    {64, 29}, {65, 27}, {67, 31}, {68, 33}, {121, 44}, {122, 40}, {123, 41}, {124, 42}, {125, 43},
+};
+
+}  // namespace
+
+Engine::Engine(EngineHost* host) : host_(host) {
+  sine_ = waves_.Sine();
+}
 
 void Engine::SetDefaults() {
   sample_rate_ = 44100.0f;
+  pitch_scale_ = 110.0f / 44100.0f;
   tempo_ = 120.0f;
+  filter_ring_.Reset();
+  sample_counter_ = 0;
+  for (Voice& voice : voices_) voice = Voice();
+  arp_.Init();
 }
 
-void Engine::BuildWaveTables() {}
+void Engine::BuildWaveTables() {
+  waves_.Build();
+  sine_ = waves_.Sine();
+}
 
 void Engine::InitControllerMap() {
   for (auto& entry : controller_map_) entry = kNoController;
+  for (const DefaultAssignment& a : kDefaultControllers) controller_map_[a.index] = a.controller;
+  for (int k = 0; k < 5; ++k) {
+    controller_map_[175 + k] = 55 + k;  // LFO periods
+    controller_map_[180 + k] = 50 + k;  // LFO amplitudes
+    controller_map_[205 + k] = 60 + k;  // LFO sample-and-hold periods
+  }
 }
-
-void Engine::OnParameterChanged(int /*index*/) {}
-
-void Engine::SetSampleRate(float sample_rate) {
-  sample_rate_ = sample_rate;
-}
-
-void Engine::ResetForProgramChange() {}
-
-void Engine::RebuildEnvelopeTables() {}
-
-void Engine::HandleMidi(uint8_t /*status*/, uint8_t /*data1*/, uint8_t /*data2*/) {}
-
-void Engine::Render(float* left, float* right, int32_t frames, bool accumulate) {
-  if (frames <= 0 || accumulate) return;
-  std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
-  std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
-}
-
-void Engine::Suspend() {}
 
 int Engine::ControllerMap(int index) const {
   if (index < 0 || index >= kControllerMapSize) return kNoController;
   return controller_map_[index];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Derivations
+
+void Engine::OnParameterChanged(int index) {
+  if (index < 0 || index >= kPatchSize) return;
+  const float v = patch_[index];
+  // The LFO, filter and arpeggiator units derive their own indices and ignore the rest.
+  lfo_settings_.Derive(index, v);
+  filter_settings_.Derive(index, v);
+  arp_settings_.Derive(index, v);
+  // Oscillator 2's block starts 20 after oscillator 1's, but a few of its indices do not.
+  auto osc_of = [](int i) { return i < 59 ? 0 : 1; };
+  switch (index) {
+    case 0:
+      voice_mode_ = Choice(v, 3.99f, kArp);
+      break;
+    case 1:
+      main_volume_ = VolumeCurve(v);
+      break;
+    case 2:
+      DeriveTempo();
+      break;
+    case 3:
+      main_env_ = EnvelopeSelector(v);
+      break;
+    case 4:
+      bend_range_ = SemitonesOf(v);
+      break;
+    case 11:
+      glide_ = v == 0.0f ? 100.0f : pmath::Exp2f(-8.0f * v);
+      break;
+    case 13: {
+      const int delay = IntPart(pmath::Exp2f(9.0f * v) + 1.0f);
+      stereo_delay_ = delay < 2 ? 2 : (delay > 513 ? 513 : delay);
+      break;
+    }
+    case 14:
+      env_key_tracking_ = Switch(v);
+      break;
+    case 15:
+      // An assign request from the editor: slot and controller were stored before.
+      if (v == 0.5f) {
+        const int slot = IntPart(255.0f * patch_[16] + 0.5f);
+        const int controller = IntPart(255.0f * patch_[17] + 0.5f);
+        if (slot >= 0 && slot < kControllerMapSize) {
+          controller_map_[slot] = controller < 0 ? 0 : (controller > 255 ? 255 : controller);
+        }
+      }
+      break;
+    case 18:
+      if (v == 1.0f) {
+        Post(kRequestVoiceReset);
+        patch_[18] = 0.0f;  // the engine's copy only; the program keeps the trigger value
+      }
+      break;
+    case 39:
+    case 59:
+      osc_[osc_of(index)].wave = Choice(v, 49.99f, kWaveChoices - 1);
+      break;
+    case 40:
+    case 60:
+      osc_[osc_of(index)].octave = IntPart(7.99f * v - 3.0f);
+      break;
+    case 41:
+    case 61:
+      osc_[osc_of(index)].semitone = IntPart(11.99f * v);
+      break;
+    case 42:
+    case 62:
+      osc_[osc_of(index)].volume = VolumeCurve(v);
+      break;
+    case 44:
+    case 64:
+      osc_[osc_of(index)].fm_amount = v;
+      break;
+    case 45:
+    case 65:
+      osc_[osc_of(index)].fine = v;
+      break;
+    case 46:
+    case 66:
+      osc_[osc_of(index)].fm_source = IntPart(49.99f * v) + 1;
+      break;
+    case 48:
+    case 68:
+      osc_[osc_of(index)].pwm_rate = PulseWidthRate(v, sample_rate_);
+      break;
+    case 49:
+    case 70:
+      osc_[osc_of(index)].amp_env = EnvelopeSelector(v);
+      break;
+    case 50:
+    case 71:
+      osc_[osc_of(index)].pitch_env = EnvelopeSelector(v);
+      break;
+    case 51:
+    case 72:
+      osc_[osc_of(index)].env_pitch_range = SemitonesOf(v);
+      break;
+    case 52:
+    case 73:
+      osc_[osc_of(index)].fm_env = EnvelopeSelector(v);
+      break;
+    case 55:
+    case 76:
+      osc_[osc_of(index)].lfo_pitch_range = SemitonesOf(v);
+      break;
+    case 63:
+      sync_factor_ = 1.0f - v;
+      break;
+    case 77:
+      ring_mod_ = Switch(v);
+      break;
+    default:
+      break;
+  }
+  if (index == 2 || index == 12) DeriveReleaseStep();
+}
+
+float Engine::HostTempo() {
+  const intptr_t answer = host_ ? host_->HostTempoTimes10000() : 0;
+  const double bpm = static_cast<double>(answer) / 10000.0;
+  // A host may answer nothing useful; every tempo-derived length needs a sane tempo.
+  if (!(bpm >= 1.0)) return 1.0f;
+  return bpm > 999.0 ? 999.0f : static_cast<float>(bpm);
+}
+
+void Engine::DeriveTempo() {
+  const int bpm = IntPart(200.0f * patch_[2] + 20.0f);
+  if (bpm < 25) {
+    host_tempo_ = true;
+    tempo_ = HostTempo();
+  } else {
+    host_tempo_ = false;
+    tempo_ = static_cast<float>(bpm);
+  }
+}
+
+void Engine::DeriveReleaseStep() {
+  release_step_ = ReleaseStep(patch_[12], sample_rate_, tempo_);
+}
+
+void Engine::SetSampleRate(float sample_rate) {
+  // The frame filters host values; the engine still refuses anything it cannot run at.
+  if (!(sample_rate >= 1000.0f && sample_rate <= 1000000.0f)) return;
+  sample_rate_ = sample_rate;
+  pitch_scale_ = 110.0f / sample_rate;
+}
+
+void Engine::ResetForProgramChange() {
+  Post(kRequestProgramReset);
+}
+
+void Engine::RebuildEnvelopeTables() {
+  Post(kRequestEnvelopes);
+}
+
+void Engine::Suspend() {
+  Post(kRequestClearDelay);
+}
+
+void Engine::ApplyRequests() {
+  const uint32_t requests = requests_.exchange(0, std::memory_order_relaxed);
+  if (requests == 0) return;
+  if (requests & (kRequestProgramReset | kRequestClearDelay)) {
+    std::memset(delay_line_, 0, sizeof delay_line_);
+  }
+  if (requests & kRequestProgramReset) {
+    for (float& scale : controller_scale_) scale = 1.0f;
+    pan_offset_ = 0.0f;
+    filter_ring_.Reset();
+    for (Voice& voice : voices_) {
+      voice.filter.ClearMemories();
+      voice.gate = false;
+      voice.release = 0.0f;
+      voice.lfo.ResetPhases();
+      for (auto& position : voice.env_position) position = 0.0f;
+    }
+    current_voice_ = 0;
+    voice_count_ = kVoiceCount;
+  }
+  if (requests & kRequestVoiceReset) SilenceVoices();
+  if (requests & kRequestEnvelopes) PrepareEnvelopes();
+}
+
+void Engine::SilenceVoices() {
+  for (int i = 0; i < kVoiceCount; ++i) {
+    voices_[i].gate = false;
+    voices_[i].release = 0.0f;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Per block
+
+void Engine::PrepareEnvelopes() {
+  const float sample_rate = sample_rate_;
+  const float tempo = tempo_;
+  for (int e = 0; e < kEnvelopes; ++e) PrepareEnvelope(&shapes_[e], e, patch_, sample_rate, tempo);
+}
+
+void Engine::PrepareBlock() {
+  if (host_tempo_) {
+    tempo_ = HostTempo();
+  } else {
+    tempo_ = static_cast<float>(IntPart(200.0f * patch_[2] + 20.0f));
+  }
+  const float tempo = tempo_, sample_rate = sample_rate_;
+  lfo_timing_.Prepare(lfo_settings_, tempo, sample_rate, waves_);
+  DeriveReleaseStep();
+  PrepareEnvelopes();
+  arp_.Prepare(arp_settings_, tempo, sample_rate);
+  pwm_on_[0] = patch_[47] != 0.0f;
+  pwm_on_[1] = patch_[67] != 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Render loop
+
+void Engine::Render(float* left, float* right, int32_t frames, bool accumulate) {
+  ApplyRequests();
+  PrepareBlock();
+  if (frames <= 0 || !left || !right) return;
+  // The arpeggiator clock acts between two frames and may start a voice at any of them, so
+  // while it runs the voices advance one frame at a time.
+  const bool arp_clocked = voice_mode_ == kArp && arp_.running();
+  int32_t done = 0;
+  while (done < frames) {
+    const int32_t left_over = frames - done;
+    const int n =
+        arp_clocked ? 1 : (left_over < kSubBlock ? static_cast<int>(left_over) : kSubBlock);
+    RenderFrames(left + done, right + done, n, accumulate, arp_clocked);
+    done += n;
+  }
+}
+
+void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate,
+                          bool arp_clocked) {
+  const uint32_t first_counter = sample_counter_ + 1;
+  const float pwm_amount[2] = {patch_[47], patch_[67]};
+  const float pwm_rate[2] = {osc_[0].pwm_rate, osc_[1].pwm_rate};
+  // Frame steps that precede the voices: history ring, counters, arpeggiator clock, PWM.
+  // The pulse-width state is kept per stretch of frames between two updates (segments).
+  pwm_base_ = (first_counter - 1) >> 3;
+  pwm_segment_[0][0] = pwm_[0];
+  pwm_segment_[1][0] = pwm_[1];
+  for (int k = 0; k < frames; ++k) {
+    filter_ring_.Advance();
+    ring_of_frame_[k] = filter_ring_;
+    ++sample_counter_;
+    if (arp_clocked && arp_.running()) arp_.Clock(*this);  // frames == 1 here
+    if ((sample_counter_ & (kPwmPeriod - 1)) == 0) {
+      pwm_[0].Advance(pwm_rate[0], pwm_amount[0]);
+      pwm_[1].Advance(pwm_rate[1], pwm_amount[1]);
+      const int segment = PwmSegment(sample_counter_);
+      pwm_segment_[0][segment] = pwm_[0];
+      pwm_segment_[1][segment] = pwm_[1];
+    }
+    mix_[k] = 1e-15f;
+  }
+
+  pan_selector_ = lfo_settings_.pan_lfo;
+  const float pan_now = LfoPanTerm(voices_[0].lfo, pan_selector_);
+  for (int k = 0; k < frames; ++k) pan_term_[k] = pan_now;
+
+  RenderVoices(frames, first_counter);
+
+  // Pan, gains, stereo delay and clipper; the smoothed pan position is kept in a local so
+  // the frame-to-frame chain does not go through memory the output stores might alias.
+  const int delay = stereo_delay_;
+  const float pan_offset = pan_offset_;
+  float position = pan_position_;
+  for (int k = 0; k < frames; ++k) {
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const float target = pan_offset + pan_term_[k];
+    position = (0.1f * target + position) * 0.9f;
+    position = position < 0.0f ? 0.0f : (position > 1.0f ? 1.0f : position);
+    float left_gain = 1.0f, right_gain = 1.0f;
+    if (position >= 0.5f) {
+      right_gain = 2.0f - 2.0f * position;
+    } else {
+      left_gain = 2.0f * position;
+    }
+    const float mix = mix_[k];
+    const float out_left = SoftClip(left_gain * mix);
+    delay_line_[counter & (kDelayLineSize - 1)] = right_gain * mix;
+    const float out_right =
+        SoftClip(delay_line_[(counter - static_cast<uint32_t>(delay)) & (kDelayLineSize - 1)]);
+    if (accumulate) {
+      left[k] += out_left;
+      right[k] += out_right;
+    } else {
+      left[k] = out_left;
+      right[k] = out_right;
+    }
+  }
+  pan_position_ = position;
+}
+
+void Engine::ControlTick(Voice& voice, uint32_t counter) {
+  // 1. Glide toward the target pitch.
+  const float glide = glide_;
+  voice.current_pitch = (voice.target_pitch * glide + voice.current_pitch) / (1.0f + glide);
+  voice.tracking_pitch = voice.current_pitch;
+
+  // 2. The five LFOs, with the envelope outputs of the previous tick.
+  voice.lfo.Tick(lfo_settings_, lfo_timing_, voice.env_output, controller_scale_[0],
+                 controller_scale_[1], counter);
+
+  // 3. Envelopes; the key factor is the one of the previous tick.
+  const float advance = controller_scale_[2] * 32.0f * voice.env_key_factor;
+  for (int e = 0; e < kEnvelopes; ++e) {
+    voice.env_output[e] =
+        TickEnvelope(shapes_[e], &voice.env_position[e], voice.env_output[e], advance, voice.gate);
+  }
+  voice.env_output[kEnvelopeNone] = 1.0f;
+
+  // 4. LFO gains of the voice and oscillator volumes.
+  voice.volume_lfo_gain = voice.lfo.Gain(lfo_settings_.volume_lfo);
+  voice.osc_lfo_gain[0] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[0]);
+  voice.osc_lfo_gain[1] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[1]);
+
+  // 5. Filter cutoff and coefficients; key factors for the envelopes and LFOs follow the
+  // pitch and take effect at the next tick.
+  FilterModulation modulation;
+  modulation.pitch = voice.tracking_pitch;
+  const int filter_envelope = filter_settings_.envelope_selector;
+  modulation.envelope = filter_envelope >= 0 && filter_envelope <= kEnvelopeNone
+                            ? voice.env_output[filter_envelope]
+                            : 1.0f;
+  modulation.lfo_gain = voice.lfo.Gain(filter_settings_.lfo_selector);
+  voice.filter.Tick(filter_settings_, modulation, sample_rate_);
+  voice.env_key_factor =
+      env_key_tracking_ ? pmath::Exp2f((voice.tracking_pitch - 57.0f) / 12.0f) : 1.0f;
+  voice.lfo.UpdateKeyFactor(voice.tracking_pitch, lfo_settings_.key_tracking != 0);
+
+  // 6. Pitch modulation and phase increments.
+  const float bend = pitch_bend_;
+  const float pitch_scale = pitch_scale_;
+  for (int m = 0; m < 2; ++m) {
+    const OscillatorSettings& osc = osc_[m];
+    const float lfo_pitch =
+        voice.lfo.Output(lfo_settings_.oscillator_pitch_lfo[m]) * osc.lfo_pitch_range;
+    const int env = osc.pitch_env;
+    float modulation_semitones = lfo_pitch;
+    if (env != kEnvelopeNone && shapes_[env].last != 0) {
+      modulation_semitones = voice.env_output[env] * osc.env_pitch_range + lfo_pitch;
+    }
+    voice.pitch_mod[m] = modulation_semitones;
+    const float tuning = static_cast<float>(12 * osc.octave + osc.semitone);
+    const float note = tuning + osc.fine + bend + voice.current_pitch + modulation_semitones;
+    voice.increment[m] = PhaseIncrement(note, pitch_scale);
+  }
+
+  // 7. FM depths and the choice of routine.
+  for (int m = 0; m < 2; ++m) {
+    float depth = 32676.0f * osc_[m].fm_amount * voice.env_output[osc_[m].fm_env];
+    // Envelope levels come from the patch; keep a wild one from overflowing the phase offset.
+    if (!(depth > -1e6f && depth < 1e6f)) depth = 0.0f;
+    voice.fm_depth[m] = depth;
+  }
+  voice.fm_active = voice.fm_depth[0] >= 0.01f || voice.fm_depth[1] >= 0.001f;
+}
+
+// One active voice during a run of frames between two control ticks: its per-sample state
+// and everything the sample loop reads, gathered so that the loop touches nothing shared.
+struct Engine::Lane {
+  Voice* voice;
+  const float* wave[2];
+  uint32_t phase[2];
+  uint32_t increment[2];
+  float fm_depth[2];
+  int fm_slot[2];  // index into fm_sample: 0, 1, or 2 for a source that names no oscillator
+  float fm_sample[3];
+  float release;
+  float fade;
+  float velocity;
+  float amp_env[2];
+  float volume[2];
+  float lfo_gain[2];
+  float volume_lfo;
+  float main_gain;
+  float sync_factor;
+  bool gate;
+  bool fm;
+  bool active;
+  // Gated with the fade-in over: the per-sample level and fade gain are 1 for the whole run.
+  bool steady;
+  float steady_gain[2];
+  float steady_scale;
+};
+
+void Engine::LoadLane(Lane& lane, Voice& voice, float sync_factor) {
+  lane.voice = &voice;
+  for (int m = 0; m < 2; ++m) {
+    const OscillatorSettings& osc = osc_[m];
+    lane.wave[m] = waves_.Table(osc.wave);
+    lane.phase[m] = voice.phase[m];
+    lane.increment[m] = static_cast<uint32_t>(voice.increment[m]);
+    lane.fm_depth[m] = voice.fm_depth[m];
+    const int source = osc.fm_source;
+    lane.fm_slot[m] = source == 1 ? 0 : (source == 2 ? 1 : 2);
+    lane.amp_env[m] = voice.env_output[osc.amp_env];
+    lane.volume[m] = osc.volume;
+    lane.lfo_gain[m] = voice.osc_lfo_gain[m];
+  }
+  for (int i = 0; i < 3; ++i) lane.fm_sample[i] = voice.fm_sample[i];
+  lane.release = voice.release;
+  lane.fade = voice.fade_in;
+  lane.velocity = voice.velocity;
+  lane.volume_lfo = voice.volume_lfo_gain;
+  voice.main_gain = main_volume_ * voice.env_output[main_env_];
+  lane.main_gain = voice.main_gain;
+  lane.sync_factor = sync_factor;
+  lane.gate = voice.gate;
+  lane.fm = voice.fm_active;
+  lane.active = true;
+  lane.steady = lane.gate && !(lane.fade > 0.0f);
+  if (lane.steady) {
+    lane.release = 1.0f;
+    for (int m = 0; m < 2; ++m) {
+      const float amplitude = 1.0f * lane.velocity * lane.amp_env[m] + 1e-15f;
+      lane.steady_gain[m] = amplitude * lane.volume[m] * lane.lfo_gain[m];
+    }
+    lane.steady_scale = 1.0f * lane.velocity * lane.volume_lfo;
+  }
+}
+
+void Engine::StoreLane(const Lane& lane) {
+  Voice& voice = *lane.voice;
+  voice.phase[0] = static_cast<uint16_t>(lane.phase[0]);
+  voice.phase[1] = static_cast<uint16_t>(lane.phase[1]);
+  for (int i = 0; i < 2; ++i) voice.fm_sample[i] = lane.fm_sample[i];
+  voice.release = lane.release;
+  voice.fade_in = lane.fade;
+}
+
+// Pulse-width warp factors of one oscillator for a stretch of frames between two updates.
+struct Engine::Warp {
+  float position;
+  float upper16;  // upper and lower times 65536
+  float lower16;
+};
+
+// One sample of a lane's oscillators, filter stage and mix contribution, given its gains and
+// its scale (fade-in x velocity x volume LFO).
+template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
+inline float Engine::LaneSample(Lane& l, int k, const Warp* warp, float gain1, float gain2,
+                                float scale) {
+  // Oscillators: the FM routine offsets both read positions by the previous samples.
+  uint32_t offset1 = 0, offset2 = 0;
+  if (l.fm) {
+    offset1 = static_cast<uint32_t>(RoundToInt(l.fm_depth[0] * l.fm_sample[l.fm_slot[0]]));
+    offset2 = static_cast<uint32_t>(RoundToInt(l.fm_depth[1] * l.fm_sample[l.fm_slot[1]]));
+  }
+  const uint32_t old1 = l.phase[0];
+  const uint32_t phase1 = (old1 + l.increment[0]) & kWaveMask;
+  l.phase[0] = phase1;
+  uint32_t read1 = (phase1 + offset1) & kWaveMask;
+  if constexpr (kPwm1) {
+    read1 = WarpPhaseScaled(read1, warp[0].position, warp[0].upper16, warp[0].lower16);
+  }
+  uint32_t phase2 = l.phase[1];
+  if constexpr (kSync) {
+    if (phase1 < old1) {
+      phase2 = static_cast<uint32_t>(RoundToInt(static_cast<float>(phase2) * l.sync_factor));
+    }
+  }
+  phase2 = (phase2 + l.increment[1]) & kWaveMask;
+  l.phase[1] = phase2;
+  uint32_t read2 = (phase2 + offset2) & kWaveMask;
+  if constexpr (kPwm2) {
+    read2 = WarpPhaseScaled(read2, warp[1].position, warp[1].upper16, warp[1].lower16);
+  }
+  const float s1 = l.wave[0][read1];
+  const float s2 = l.wave[1][read2];
+  if (l.fm) {
+    l.fm_sample[0] = s1;
+    l.fm_sample[1] = s2;
+  }
+  float x = kRing ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
+  x += 1e-15f;
+
+  // Distortion, filter and filter volume.
+  const float out = l.voice->filter.Process(x, filter_settings_, ring_of_frame_[k], sine_);
+  return scale * out * l.main_gain;
+}
+
+// Frames from..to of every lane, frame by frame and voice by voice within a frame, so the
+// voices' independent chains (FM feeds each sample from the previous one) overlap.
+template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
+void Engine::RunLanes(Lane* lanes, int count, int from, int to, uint32_t first_counter) {
+  const float release_step = release_step_;
+  for (int k = from; k < to;) {
+    // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const int stretch = kPwmPeriod - static_cast<int>(counter & (kPwmPeriod - 1));
+    const int stretch_end = k + stretch < to ? k + stretch : to;
+    const int segment = PwmSegment(counter);
+    Warp warp[2];
+    for (int m = 0; m < 2; ++m) {
+      const PulseWidth& pw = pwm_segment_[m][segment];
+      warp[m] = {pw.position, 65536.0f * pw.upper, 65536.0f * pw.lower};
+    }
+    for (; k < stretch_end; ++k) {
+      float mix = mix_[k];
+      for (int i = 0; i < count; ++i) {
+        Lane& l = lanes[i];
+        if (l.steady) {
+          // Held and faded in: level 1 and fade gain 1, so the gains were computed once.
+          mix += LaneSample<kPwm1, kPwm2, kSync, kRing>(l, k, warp, l.steady_gain[0],
+                                                        l.steady_gain[1], l.steady_scale);
+          continue;
+        }
+        if (!l.active) continue;
+        // Release stage.
+        if (l.gate) {
+          l.release = 1.0f;
+        } else {
+          const float r = l.release;
+          if (r + r + r <= 0.001f) {  // idle from here on: nothing of it advances
+            l.active = false;
+            continue;
+          }
+          l.release = r - release_step;
+        }
+        const float level = l.release > 1e-15f ? l.release : 1e-15f;
+        float fade_gain = 1.0f;
+        if (l.fade > 0.0f) {
+          fade_gain = 1.0f - 0.002f * l.fade;
+          l.fade -= 1.0f;
+        }
+        const float amplitude1 = level * l.velocity * l.amp_env[0] + 1e-15f;
+        const float amplitude2 = level * l.velocity * l.amp_env[1] + 1e-15f;
+        const float gain1 = amplitude1 * l.volume[0] * l.lfo_gain[0];
+        const float gain2 = amplitude2 * l.volume[1] * l.lfo_gain[1];
+        mix += LaneSample<kPwm1, kPwm2, kSync, kRing>(l, k, warp, gain1, gain2,
+                                                      fade_gain * l.velocity * l.volume_lfo);
+      }
+      mix_[k] = mix;
+    }
+  }
+}
+
+template <bool kPwm1, bool kPwm2>
+void Engine::RunLanesFor(Lane* lanes, int count, int from, int to, uint32_t first_counter,
+                         bool sync, bool ring) {
+  if (sync) {
+    if (ring) {
+      RunLanes<kPwm1, kPwm2, true, true>(lanes, count, from, to, first_counter);
+    } else {
+      RunLanes<kPwm1, kPwm2, true, false>(lanes, count, from, to, first_counter);
+    }
+  } else {
+    if (ring) {
+      RunLanes<kPwm1, kPwm2, false, true>(lanes, count, from, to, first_counter);
+    } else {
+      RunLanes<kPwm1, kPwm2, false, false>(lanes, count, from, to, first_counter);
+    }
+  }
+}
+
+void Engine::RenderVoices(int frames, uint32_t first_counter) {
+  Lane lanes[kVoiceStorage];
+  const int pwm = (pwm_on_[0] ? 1 : 0) | (pwm_on_[1] ? 2 : 0);
+  // Sync and ring modulation are settings of the whole sound; read once per sub-block.
+  const float sync_factor = sync_factor_;
+  const bool sync = sync_factor != 1.0f;  // a factor of 1 leaves the phase as it is
+  const bool ring = ring_mod_;
+  int k = 0;
+  while (k < frames) {
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const bool tick = (counter & (kControlPeriod - 1)) == 0;
+    int count = 0;
+    for (int v = 0; v < voice_count_; ++v) {
+      Voice& voice = voices_[v];
+      if (!voice.gate) {
+        const float r = voice.release;
+        if (r + r + r <= 0.001f) continue;  // idle: skipped
+      }
+      if (tick || voice.fade_in > 499.0f) {
+        ControlTick(voice, counter);
+        if (v == 0) {
+          const float pan = LfoPanTerm(voice.lfo, pan_selector_);
+          for (int j = k; j < frames; ++j) pan_term_[j] = pan;
+        }
+      }
+      LoadLane(lanes[count++], voice, sync_factor);
+    }
+    // Without the arpeggiator nothing wakes a voice within the sub-block.
+    if (count == 0) return;
+    const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
+    const int end = k + until_tick < frames ? k + until_tick : frames;
+    switch (pwm) {
+      case 0:
+        RunLanesFor<false, false>(lanes, count, k, end, first_counter, sync, ring);
+        break;
+      case 1:
+        RunLanesFor<true, false>(lanes, count, k, end, first_counter, sync, ring);
+        break;
+      case 2:
+        RunLanesFor<false, true>(lanes, count, k, end, first_counter, sync, ring);
+        break;
+      default:
+        RunLanesFor<true, true>(lanes, count, k, end, first_counter, sync, ring);
+        break;
+    }
+    for (int i = 0; i < count; ++i) StoreLane(lanes[i]);
+    k = end;
+  }
 }
 
 }  // namespace vellicor

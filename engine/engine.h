@@ -1,17 +1,36 @@
 // The synthesis engine: patch mirror, derived values, voices and the render loop.
 // It knows nothing of the VST interface; the plug-in frame feeds it parameter changes,
 // MIDI bytes and output buffers, and answers its few questions through EngineHost.
+//
+// Threads: the patch mirror, the controller map and every derived value are relaxed atomics,
+// written by whichever thread calls setParameter and read by the audio thread. Everything
+// else (voices, envelope shapes, delay line, counters) belongs to the audio thread alone:
+// requests from other threads that touch it (program reset, voice reset, suspend) are posted
+// as flags and carried out at the start of the next HandleMidi or Render.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
+#include "engine/arpeggiator.h"
+#include "engine/envelope.h"
+#include "engine/filter.h"
+#include "engine/lfo.h"
+#include "engine/oscillator.h"
 #include "engine/relaxed.h"
+#include "engine/voice.h"
+#include "engine/wavetables.h"
 
 namespace vellicor {
 
 constexpr int kPatchSize = 1600;         // values in a patch record
 constexpr int kControllerMapSize = 300;  // controller map entries, one per parameter index
 constexpr int kNoController = 255;
+constexpr int kDelayLineSize = 1024;
+constexpr int kControlPeriod = 32;  // samples per control tick
+constexpr int kPwmPeriod = 8;       // samples per pulse-width update
+
+enum VoiceMode { kPoly = 0, kMono = 1, kLegato = 2, kArp = 3 };
 
 // What the engine asks of the plug-in that owns it.
 class EngineHost {
@@ -29,7 +48,7 @@ class EngineHost {
   ~EngineHost() = default;
 };
 
-class Engine {
+class Engine : private ArpVoices {
  public:
   explicit Engine(EngineHost* host);
 
@@ -62,13 +81,151 @@ class Engine {
   int ControllerMap(int index) const;  // 255 outside 0..299
   float sample_rate() const { return sample_rate_; }
   float tempo() const { return tempo_; }
+  bool host_tempo() const { return host_tempo_; }
+
+  // Read access for the editor side and for tests. Voice state belongs to the audio thread:
+  // read it only from there (or while nothing renders).
+  const WaveBank& waves() const { return waves_; }
+  const Voice& voice(int index) const { return voices_[index]; }
+  int current_voice() const { return current_voice_; }
+  int previous_voice() const { return previous_voice_; }
+  int legato_state() const { return legato_state_; }
+  float pitch_bend() const { return pitch_bend_; }
+  float release_step() const { return release_step_; }
+  int stereo_delay() const { return stereo_delay_; }
+  const Arpeggiator& arpeggiator() const { return arp_; }
+  const EnvelopeShape& envelope_shape(int e) const { return shapes_[e]; }
+  uint32_t sample_counter() const { return sample_counter_; }
 
  private:
+  // Values derived from one oscillator's parameters (39..55 and 59..76).
+  struct OscillatorSettings {
+    Relaxed<int> wave{0};
+    Relaxed<int> octave{0};
+    Relaxed<int> semitone{0};
+    Relaxed<float> volume{0.0f};
+    Relaxed<float> fm_amount{0.0f};
+    Relaxed<float> fine{0.0f};
+    Relaxed<int> fm_source{1};  // 1 or 2, anything else names no oscillator
+    Relaxed<float> pwm_rate{0.0f};
+    Relaxed<int> amp_env{kEnvelopeNone};
+    Relaxed<int> pitch_env{kEnvelopeNone};
+    Relaxed<float> env_pitch_range{0.0f};
+    Relaxed<int> fm_env{kEnvelopeNone};
+    Relaxed<float> lfo_pitch_range{0.0f};
+  };
+
+  // What the sample loop needs of one active voice, gathered once per run between two ticks.
+  struct Lane;
+  struct Warp;
+  void LoadLane(Lane& lane, Voice& voice, float sync_factor);
+  static void StoreLane(const Lane& lane);
+  template <bool kPwm1, bool kPwm2>
+  void RunLanesFor(Lane* lanes, int count, int from, int to, uint32_t first_counter, bool sync,
+                   bool ring);
+  template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
+  void RunLanes(Lane* lanes, int count, int from, int to, uint32_t first_counter);
+  template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
+  float LaneSample(Lane& lane, int k, const Warp* warp, float gain1, float gain2, float scale);
+  // Index of the pulse-width segment a frame's counter falls in, within the sub-block.
+  int PwmSegment(uint32_t counter) const {
+    return static_cast<int>(((counter >> 3) - pwm_base_) & 0x1FFFFFFFu);
+  }
+
+  enum Request : uint32_t {
+    kRequestProgramReset = 1,
+    kRequestVoiceReset = 2,
+    kRequestClearDelay = 4,
+    kRequestEnvelopes = 8,
+  };
+  void Post(Request request) { requests_.fetch_or(request, std::memory_order_relaxed); }
+  void ApplyRequests();
+
+  // Derivations needing more than one line.
+  void DeriveTempo();
+  void DeriveReleaseStep();
+  float HostTempo();
+
+  // Per block.
+  void PrepareBlock();
+  void PrepareEnvelopes();
+
+  // Per sub-block of frames that share everything but the per-sample state.
+  void RenderFrames(float* left, float* right, int frames, bool accumulate, bool arp_clocked);
+  void RenderVoices(int frames, uint32_t first_counter);
+  void ControlTick(Voice& voice, uint32_t counter);
+
+  // MIDI.
+  void NoteOn(int note, float velocity);
+  void NoteOff(int note);
+  void Controller(int number, float value);
+  void StartVoice(int index, bool fade_in);
+  void SilenceVoices();
+
+  // ArpVoices: what the arpeggiator's clock and note entry points do to the voices.
+  void ArpStep(float target_pitch, int note) override;
+  void ArpGateEnd() override;
+  void ArpReleaseVoice(int voice) override;
+  void ArpStopped() override;
+
   EngineHost* host_;
   Relaxed<float> patch_[kPatchSize];
   Relaxed<int> controller_map_[kControllerMapSize];
-  float sample_rate_ = 44100.0f;
-  float tempo_ = 120.0f;
+  std::atomic<uint32_t> requests_{0};
+
+  // Derived values (written by setParameter on any thread, read by the audio thread).
+  Relaxed<float> sample_rate_{44100.0f};
+  Relaxed<float> pitch_scale_{110.0f / 44100.0f};
+  Relaxed<float> tempo_{120.0f};
+  Relaxed<bool> host_tempo_{false};
+  Relaxed<float> release_step_{0.0f};
+  Relaxed<int> voice_mode_{kPoly};
+  Relaxed<float> main_volume_{0.0f};
+  Relaxed<int> main_env_{0};
+  Relaxed<float> bend_range_{0.0f};
+  Relaxed<float> glide_{100.0f};
+  Relaxed<int> stereo_delay_{2};
+  Relaxed<bool> env_key_tracking_{false};
+  OscillatorSettings osc_[2];
+  Relaxed<float> sync_factor_{1.0f};
+  Relaxed<bool> ring_mod_{false};
+  LfoSettings lfo_settings_;
+  FilterSettings filter_settings_;
+  ArpSettings arp_settings_;
+
+  // Audio-thread state.
+  WaveBank waves_;
+  const float* sine_ = nullptr;  // wave table 0, for the ring-modulating filter types
+  EnvelopeShape shapes_[kEnvelopes];
+  Voice voices_[kVoiceStorage];
+  int voice_count_ = kVoiceCount;
+  int current_voice_ = 0;
+  int previous_voice_ = 0;
+  int last_note_ = 0;
+  int legato_state_ = 0;
+  int first_note_ = 0;
+  float pitch_bend_ = 0.0f;
+  float controller_scale_[3] = {1.0f, 1.0f, 1.0f};  // controllers 1, 2, 3
+  float pan_offset_ = 0.0f;
+  float pan_position_ = 0.0f;
+  int last_controller_ = 0;
+  float last_controller_value_ = 0.0f;
+  uint32_t sample_counter_ = 0;  // also the LFOs' tick counter; wraps after 2^32 samples
+  FilterHistoryRing filter_ring_;
+  LfoTiming lfo_timing_;
+  Arpeggiator arp_;
+  PulseWidth pwm_[2];
+  bool pwm_on_[2] = {false, false};
+  float delay_line_[kDelayLineSize] = {};
+
+  // Scratch of one sub-block.
+  static constexpr int kSubBlock = 256;
+  float mix_[kSubBlock];
+  float pan_term_[kSubBlock];    // pan LFO term of voice 0 per frame
+  int pan_selector_ = kLfoNone;  // pan LFO selector of the current sub-block
+  PulseWidth pwm_segment_[2][kSubBlock / kPwmPeriod + 2];
+  uint32_t pwm_base_ = 0;
+  FilterHistoryRing ring_of_frame_[kSubBlock];  // the history ring as each frame sees it
 };
 
 }  // namespace vellicor

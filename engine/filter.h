@@ -1,0 +1,148 @@
+// The voice filter stage: distortion, one filter of twelve types, filter volume.
+//
+// Wiring, for the render loop:
+//   construction      FilterSettings is built with every value derived from 0;
+//                     VoiceFilter::Init() on each voice, FilterHistoryRing::Reset().
+//   setParameter      settings.Derive(index, value) for every index; it answers false for indices
+//                     that are not the filter's (120..125, 129, 131, 132).
+//   program selection ring.Reset(); ClearMemories() on every voice.
+//   note start        ClearCombStart() on the started voice (Poly, Mono, first Legato note).
+//   per frame         ring.Advance() once, before any voice renders.
+//   control tick      voice.Tick(settings, modulation, sample_rate) after the envelopes and LFOs of
+//                     the voice have run; modulation.pitch is the voice's current (glided) pitch,
+//                     modulation.envelope the output of envelope settings.envelope_selector (unused
+//                     when it is kEnvelopeNone), modulation.lfo_gain the LFO gain form of LFO
+//                     settings.lfo_selector (1 for none; see LfoVoice::Gain).
+//   per sample        voice output = voice.Process(oscillator_sum, settings, ring, sine_table),
+//                     sine_table being wave table 0 (65,536 points).
+//
+// State: FilterSettings and FilterHistoryRing are per engine; VoiceFilter is per voice (about
+// 64 KiB, most of it the two comb rings). Nothing here allocates, locks or blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/relaxed.h"
+#include "engine/tables.h"
+
+namespace vellicor {
+
+enum FilterType : int {
+  kFilterOff = 0,
+  kFilterLowpass12 = 1,
+  kFilterHighpass12 = 2,
+  kFilterBandpass12 = 3,
+  kFilterBandreject12 = 4,
+  kFilterLowpass24 = 5,
+  kFilterHighpass24 = 6,
+  kFilterBandpass24 = 7,
+  kFilterBandreject24 = 8,
+  kFilterRingMod = 9,
+  kFilterTunedRingMod = 10,
+  kFilterComb = 11,
+  // "Comb2": a comb with negative feedback, tuned so that its lowest resonance is the note. It
+  // rings at the odd harmonics only, a hollow, clarinet-like colour next to the full comb of 11.
+  kFilterComb2 = 12,
+};
+
+// Values derived from the patch's filter block. Written by setParameter on any thread, read by
+// the audio thread at control ticks and samples; each field is one relaxed 32-bit value.
+struct FilterSettings {
+  FilterSettings();
+
+  // Derives the value(s) of one patch index from its stored value (0..1). Returns false, and
+  // changes nothing, for an index the filter does not read.
+  bool Derive(int index, float value);
+
+  Relaxed<int> type;               // 120: floor(12.99 v), 0..12
+  Relaxed<float> q;                // 121: 0.99 v
+  Relaxed<float> frequency;        // 122: F = v
+  Relaxed<int> tuned_offset;       // 122: floor(48.99 v - 24) semitones
+  Relaxed<float> envelope_amount;  // 123: A = 2 v - 1
+  Relaxed<float> volume;           // 124: volume curve, exactly 0 at v = 0
+  // 125: drive = 100^v. A drive of 1.01 or less is a clean bypass, so 0 plays the signal untouched;
+  // from there the stage boosts quiet signals and saturates loud ones towards about +-1.
+  Relaxed<float> drive;
+  Relaxed<int> key_tracking;       // 129: floor(1.99 v)
+  Relaxed<int> envelope_selector;  // 131: 0..7 envelope, kEnvelopeNone for none (and 9, 10)
+  Relaxed<int> lfo_selector;       // 132: 0..4 LFO, kLfoNone for none (and 6..10)
+};
+
+// Control-rate inputs of one voice's filter.
+struct FilterModulation {
+  float pitch = 57.0f;    // the voice's current pitch as a note number
+  float envelope = 1.0f;  // output of the envelope named by envelope_selector
+  float lfo_gain = 1.0f;  // L = 1 - (D + output) / 2 of the LFO named by lfo_selector, 1 for none
+};
+
+// The three-slot history index of the two-pole sections, shared by all voices. It moves once per
+// frame, so each voice sees its previous and second-previous samples in the other two slots.
+class FilterHistoryRing {
+ public:
+  void Reset() { index_ = 2; }  // current slot 0, previous 1, second previous 2
+  void Advance() { index_ = index_ == 2 ? 0 : index_ + 1; }
+  int current() const { return kCurrent[index_]; }
+  int previous() const { return kPrevious[index_]; }
+  int second_previous() const { return kSecondPrevious[index_]; }
+
+ private:
+  static constexpr int kCurrent[3] = {2, 1, 0};
+  static constexpr int kPrevious[3] = {0, 2, 1};
+  static constexpr int kSecondPrevious[3] = {1, 0, 2};
+  int index_ = 2;
+};
+
+class VoiceFilter {
+ public:
+  static constexpr int kCombSize = 8192;  // entries of each comb ring
+  static constexpr int kCombClearedOnNote = 4096;
+
+  void Init();            // everything zero, as at construction
+  void ClearMemories();   // two-pole histories and ladder state (program selection, type change)
+  void ClearCombStart();  // a note start clears the first 4,096 entries of both comb rings
+
+  // Control tick: cutoff from frequency, envelope, LFO and key; then the coefficients of the
+  // current type (clearing the memories first when the type changed since the last tick).
+  void Tick(const FilterSettings& settings, const FilterModulation& modulation, float sample_rate);
+
+  // One sample: distortion, the filter of the type last ticked, filter volume.
+  float Process(float x, const FilterSettings& settings, const FilterHistoryRing& ring,
+                const float* sine_table);
+
+  // Inspection (tests, display).
+  float cutoff() const { return cutoff_; }        // before limiting, Hz
+  float frequency() const { return frequency_; }  // as used by the coefficients, Hz
+  int type_in_use() const { return type_in_use_; }
+  int comb_delay() const { return comb_delay_; }
+  float comb_feedback() const { return comb_feedback_; }
+  int ring_increment() const { return ring_increment_; }
+  float output() const { return output_; }
+
+ private:
+  float Distort(float x, float drive) const;
+
+  int type_in_use_ = 0;
+  float cutoff_ = 0.0f;
+  float frequency_ = 0.0f;
+  // Two-pole section.
+  float c0_ = 0.0f, c1_ = 0.0f, c2_ = 0.0f, c4_ = 0.0f, c5_ = 0.0f;
+  float input_[3] = {};
+  float history_[3] = {};
+  // Four-stage ladder.
+  float ladder_k_ = 0.0f, ladder_p_ = 0.0f, ladder_r_ = 0.0f;
+  float ladder_input_ = 0.0f;
+  float y1_ = 0.0f, y2_ = 0.0f, y3_ = 0.0f, y4_ = 0.0f;
+  // Ring modulation.
+  uint16_t ring_phase_ = 0;
+  int32_t ring_increment_ = 0;
+  float ring_depth_ = 0.0f;
+  // Combs.
+  int32_t comb_delay_ = 2;
+  float comb_feedback_ = 0.0f;
+  int32_t comb_position_ = 0;
+  float output_ = 0.0f;
+  float comb_input_[kCombSize] = {};
+  float comb_output_[kCombSize] = {};
+};
+
+}  // namespace vellicor

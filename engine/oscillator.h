@@ -1,0 +1,60 @@
+// Oscillator arithmetic shared by the control tick and the per-sample loop: phase increments
+// from pitch, the pulse-width LFOs with their phase warp, and rounding of phase offsets.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/portable_math.h"
+#include "engine/tables.h"
+#include "engine/wavetables.h"
+
+namespace vellicor {
+
+// Phase step per sample for a pitch given as a note number (57 sounds at 110 Hz).
+inline int32_t PhaseIncrement(float note, float pitch_scale) {
+  return IntPart(pmath::Exp2f((note - 57.0f) / 12.0f) * 65535.0f * pitch_scale);
+}
+
+// One pulse-width LFO, shared by all voices, advanced every 8 samples.
+struct PulseWidth {
+  float phase = 0.0f;  // radians, never wrapped
+  float position = 0.0f;
+  float upper = 0.0f;
+  float lower = 0.0f;
+
+  // rate in radians per sample, amount the PWM amount parameter.
+  void Advance(float rate, float amount) {
+    phase += 8.0f * rate;
+    // With amount 0 the sine cannot move the position (it is finite), so it is not evaluated.
+    const float sine = amount != 0.0f ? pmath::Sinf(phase) : 0.0f;
+    position = 0.5f + sine * 0.499f * amount;
+    upper = 1.0f / ((1.0f - position + 0.001f) * 2.0f);
+    lower = 1.0f / (2.0f * position + 0.001f);
+  }
+};
+
+// Radians per sample of a pulse-width LFO: 2^(8 v) x 55/1024 Hz.
+inline float PulseWidthRate(float speed, float sample_rate) {
+  return pmath::Exp2f(8.0f * speed) * 0.33747548828125f / sample_rate;
+}
+
+// Phase warp: the first half of the wave is squeezed into [0, position), the second half into
+// [position, 1), so a square becomes a pulse of variable width.
+inline uint32_t WarpPhase(uint32_t q, float position, float upper, float lower) {
+  if (position == 0.5f) return q;
+  const float u = static_cast<float>(q) / 65535.0f;
+  const float y = u >= position ? (u - position) * upper + 0.5f : u * lower;
+  return static_cast<uint32_t>(RoundToInt(65536.0f * y)) & kWaveMask;
+}
+
+// The same warp with the factors scaled by 65536 beforehand (PulseWidth::upper16, lower16).
+// Scaling by a power of two is exact, so (a * upper + 0.5) * 65536 and
+// a * (upper * 65536) + 32768 are the same float: one multiplication less per sample.
+inline uint32_t WarpPhaseScaled(uint32_t q, float position, float upper16, float lower16) {
+  if (position == 0.5f) return q;
+  const float u = static_cast<float>(q) / 65535.0f;
+  const float scaled = u >= position ? (u - position) * upper16 + 32768.0f : u * lower16;
+  return static_cast<uint32_t>(RoundToInt(scaled)) & kWaveMask;
+}
+
+}  // namespace vellicor

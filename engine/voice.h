@@ -1,0 +1,51 @@
+// The per-voice engine record. Fields are grouped by the unit that owns them: note and level
+// (MIDI and the render loop), oscillators, envelopes, and the LFO and filter state kept by
+// their own units.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/envelope.h"
+#include "engine/filter.h"
+#include "engine/lfo.h"
+
+namespace vellicor {
+
+constexpr int kVoiceCount = 6;     // voices in use
+constexpr int kVoiceStorage = 16;  // records kept
+
+struct Voice {
+  // Note and level.
+  bool gate = false;
+  float velocity = 0.0f;
+  int32_t note = 0;
+  float target_pitch = 0.0f;
+  float current_pitch = 0.0f;
+  float tracking_pitch = 0.0f;  // current pitch after the last glide; tuned filters, key tracking
+  float fade_in = 0.0f;         // 500 at a note start, counts down per sample
+  float release = 0.0f;         // 1 while gated, then falls by the release step
+  float main_gain = 0.0f;
+  float volume_lfo_gain = 1.0f;
+
+  // Oscillators.
+  uint16_t phase[2] = {};
+  int32_t increment[2] = {};
+  float fm_depth[2] = {};
+  // Latest oscillator 1 and 2 samples of the FM routine; slot 2 stays 0 and is what an FM
+  // source naming neither oscillator reads.
+  float fm_sample[3] = {};
+  bool fm_active = false;
+  float pitch_mod[2] = {};
+  float osc_lfo_gain[2] = {1.0f, 1.0f};
+
+  // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.
+  float env_position[kEnvelopeOutputs] = {};
+  float env_output[kEnvelopeOutputs] = {0, 0, 0, 0, 0, 0, 0, 0, 1.0f};
+  float env_key_factor = 1.0f;
+
+  // LFO phases, held values, depths and outputs, and the filter with its comb rings.
+  LfoVoice lfo;
+  VoiceFilter filter;
+};
+
+}  // namespace vellicor

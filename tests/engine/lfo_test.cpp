@@ -1,0 +1,169 @@
+// The five LFOs of a voice: periods from the tempo, sample-and-hold, controllers and the gain form.
+#include "engine/lfo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace vellicor {
+namespace {
+
+// Wave choice 0 is a sine; every other choice names no table.
+struct SineBank {
+  SineBank() : sine(65536) {
+    for (int i = 0; i < 65536; ++i)
+      sine[i] = static_cast<float>(std::sin(std::numbers::pi * i / 32768));
+  }
+  const float* Table(int choice) const { return choice == 0 ? sine.data() : nullptr; }
+  std::vector<float> sine;
+};
+
+float TableValue(int i) {
+  return (i + 0.5f) / 49.99f;
+}  // entry i of a 50-entry table
+float SelectorValue(int choice) {
+  return (choice + 0.5f) / 10.99f;
+}
+
+struct LfoBench {
+  LfoBench() {
+    voice.Init();
+    for (int k = 0; k < kLfoCount; ++k) {
+      Set(175 + k, TableValue(36));  // one half beat per cycle
+      Set(180 + k, 1.0f);
+      Set(190 + k, 1.0f);  // depth and speed envelopes: none
+      Set(195 + k, 1.0f);
+    }
+    Prepare();
+  }
+  void Set(int index, float value) { ASSERT_TRUE(settings.Derive(index, value)); }
+  void Prepare(float tempo = 120.0f, float rate = 44100.0f) {
+    timing.Prepare(settings, tempo, rate, bank);
+  }
+  void Tick() { voice.Tick(settings, timing, envelopes, speed, depth, 32u * tick++); }
+
+  SineBank bank;
+  LfoSettings settings;
+  LfoTiming timing;
+  LfoVoice voice;
+  float envelopes[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+  float speed = 1.0f;
+  float depth = 1.0f;
+  uint32_t tick = 0;
+};
+
+TEST(LfoTiming, PeriodFollowsTempoInHalfBeats) {
+  LfoBench b;
+  EXPECT_NEAR(b.timing.increment[0], 191.2f, 0.05f);  // C = 344.5 ticks
+  int wrapped_at = 0;
+  for (int t = 1; t <= 400 && wrapped_at == 0; ++t) {
+    const uint16_t before = b.voice.phase[0];
+    b.Tick();
+    if (b.voice.phase[0] < before) wrapped_at = t;
+  }
+  EXPECT_EQ(wrapped_at, 344);  // integer steps of 191
+  b.Prepare(240.0f);
+  EXPECT_NEAR(b.timing.increment[0], 381.4f, 0.1f);
+  b.Set(175, TableValue(0));
+  b.Prepare();
+  EXPECT_EQ(b.timing.increment[0], 0.0f);
+  // No tempo or rate makes a step larger than a cycle or a hold negative.
+  b.Set(175, TableValue(49));
+  b.Set(205, TableValue(1));
+  for (float tempo : {0.0f, 999.0f}) {
+    for (float rate : {1000.0f, 1000000.0f}) {
+      b.Prepare(tempo, rate);
+      EXPECT_LE(b.timing.increment[0], 65537.0f);
+      EXPECT_GE(b.timing.hold_ticks[0], 0);
+    }
+  }
+}
+
+TEST(LfoOutput, GainFormLowersBetweenOneMinusDepthAndOne) {
+  LfoBench b;
+  b.Set(180, 0.5f);
+  float low = 2.0f, high = -1.0f;
+  for (int t = 0; t < 400; ++t) {
+    b.Tick();
+    ASSERT_FLOAT_EQ(b.voice.Output(0), 0.5f * b.bank.sine[b.voice.phase[0]]);
+    low = std::min(low, b.voice.Gain(0));
+    high = std::max(high, b.voice.Gain(0));
+  }
+  EXPECT_NEAR(low, 0.5f, 1e-3f);
+  EXPECT_NEAR(high, 1.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(LfoPanTerm(b.voice, 0), 0.5f + 0.5f * b.voice.Output(0));
+  for (int none : {kLfoNone, 7}) {
+    EXPECT_EQ(b.voice.Gain(none), 1.0f);
+    EXPECT_EQ(LfoPanTerm(b.voice, none), 0.5f);
+  }
+  // Amplitude 0: every gain stays 1 and no pitch is added.
+  for (int k = 0; k < kLfoCount; ++k) b.Set(180 + k, 0.0f);
+  b.Tick();
+  for (int k = 0; k < kLfoCount; ++k) {
+    EXPECT_EQ(b.voice.Gain(k), 1.0f);
+    EXPECT_EQ(b.voice.Output(k), 0.0f);
+  }
+}
+
+TEST(LfoSampleAndHold, RefreshesOnlyEveryHoldPeriod) {
+  LfoBench b;
+  b.Set(205, TableValue(36));  // 1 half beat: floor(344.5 / 32) = 10, a new value every 11 ticks
+  b.Prepare();
+  std::vector<float> values;
+  for (int t = 0; t < 34; ++t) {
+    b.Tick();
+    values.push_back(b.voice.Output(0));
+  }
+  for (int t = 1; t < 34; ++t) EXPECT_EQ(values[t] != values[t - 1], t % 11 == 0) << t;
+  b.Set(205, TableValue(0));  // no hold: a new value every tick
+  b.Prepare();
+  for (int t = 0; t < 5; ++t) {
+    const float before = b.voice.Output(0);
+    b.Tick();
+    EXPECT_NE(b.voice.Output(0), before);
+  }
+}
+
+TEST(LfoControllers, SpeedZeroFreezesDepthZeroRemovesModulation) {
+  LfoBench b;
+  for (int t = 0; t < 30; ++t) b.Tick();
+  b.speed = 0.0f;
+  const uint16_t phase = b.voice.phase[3];
+  const float frozen = b.voice.Output(3);
+  for (int t = 0; t < 30; ++t) b.Tick();
+  EXPECT_EQ(b.voice.phase[3], phase);
+  EXPECT_EQ(b.voice.Output(3), frozen);
+  b.speed = 1.0f;
+  b.depth = 0.0f;
+  b.Tick();
+  for (int k = 0; k < kLfoCount; ++k) {
+    EXPECT_EQ(b.voice.Output(k), 0.0f);
+    EXPECT_EQ(b.voice.Gain(k), 1.0f);
+  }
+}
+
+TEST(LfoControllers, SpeedEnvelopeIsLimitedAndKeyTrackingScales) {
+  LfoBench b;
+  b.Set(195, SelectorValue(2));  // LFO 1's speed from envelope 3
+  b.envelopes[2] = 2.0f;         // above 1: full speed, no more
+  b.Tick();
+  EXPECT_EQ(b.voice.phase[0], 191);
+  b.envelopes[2] = -1.0f;  // below 0: stands still, never runs backwards
+  b.Tick();
+  EXPECT_EQ(b.voice.phase[0], 191);
+  b.envelopes[2] = 1.0f;
+  b.voice.UpdateKeyFactor(69.0f, true);  // an octave up doubles the step
+  b.Tick();
+  EXPECT_EQ(b.voice.phase[0], 191 + 382);
+  // LFO 5's depth envelope acts on LFO 5 only.
+  b.Set(194, SelectorValue(4));
+  b.envelopes[4] = 0.0f;
+  b.Tick();
+  EXPECT_EQ(b.voice.Output(4), 0.0f);
+  EXPECT_NE(b.voice.Output(3), 0.0f);
+}
+
+}  // namespace
+}  // namespace vellicor

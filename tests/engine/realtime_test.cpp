@@ -1,0 +1,151 @@
+// The audio path must not allocate or lock: this test program replaces the global allocation
+// functions and pthread_mutex_lock with counting versions, armed only around engine calls.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+#include "tests/engine/engine_harness.h"
+
+namespace {
+
+std::atomic<bool> g_armed{false};
+std::atomic<int> g_allocations{0};
+std::atomic<int> g_locks{0};
+
+void* Allocate(std::size_t size) noexcept {
+  if (g_armed.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
+  return std::malloc(size ? size : 1);
+}
+
+void* AllocateOrThrow(std::size_t size) {
+  if (void* p = Allocate(size)) return p;
+  throw std::bad_alloc();
+}
+
+using LockFunction = int (*)(pthread_mutex_t*);
+
+int CountedLock(pthread_mutex_t* mutex, std::atomic<LockFunction>& real, const char* name) {
+  if (g_armed.load(std::memory_order_relaxed)) g_locks.fetch_add(1);
+  LockFunction f = real.load();
+  if (!f) real.store(f = reinterpret_cast<LockFunction>(dlsym(RTLD_NEXT, name)));
+  return f(mutex);
+}
+
+std::atomic<LockFunction> g_lock{nullptr};
+std::atomic<LockFunction> g_trylock{nullptr};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return AllocateOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+  return AllocateOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+  return CountedLock(mutex, g_lock, "pthread_mutex_lock");
+}
+extern "C" int pthread_mutex_trylock(pthread_mutex_t* mutex) {
+  return CountedLock(mutex, g_trylock, "pthread_mutex_trylock");
+}
+
+namespace vellicor::testing {
+namespace {
+
+struct Armed {
+  Armed() {
+    g_allocations = 0;
+    g_locks = 0;
+    g_armed = true;
+  }
+  ~Armed() { g_armed = false; }
+};
+
+TEST(Realtime, TheProbesSeeAllocationsAndLocks) {
+  std::mutex m;
+  int* p = nullptr;
+  {
+    Armed armed;
+    p = new int(3);
+    m.lock();
+    m.unlock();
+    EXPECT_EQ(g_allocations.load(), 1);
+    EXPECT_EQ(g_locks.load(), 1);
+  }
+  delete p;
+}
+
+TEST(Realtime, RenderAndMidiNeitherAllocateNorLock) {
+  Harness h;
+  h.host_tempo = 0;
+  // FM, PWM, sync, a filter, envelopes, an LFO, and a controller armed for learning.
+  for (const auto& [index, value] : {std::pair{44, 0.7f},
+                                     {46, 0.03f},
+                                     {47, 0.5f},
+                                     {67, 0.5f},
+                                     {63, 0.5f},
+                                     {62, 0.75f},
+                                     {120, 11.0f / 12.99f + 0.05f},
+                                     {170, 0.05f},
+                                     {175, 0.7f},
+                                     {180, 0.6f},
+                                     {54, 0.0f},
+                                     {250, 0.4f},
+                                     {310, 0.1f},
+                                     {351, 1.0f},
+                                     {16, 5.0f / 255.0f},
+                                     {15, 1.0f}}) {
+    h.Set(index, value);
+  }
+  std::vector<float> left(8192), right(8192);
+  Engine& e = h.engine();
+  Armed armed;
+  for (int round = 0; round < 4; ++round) {
+    e.HandleMidi(0xB0, 20, 64);  // learnt: parameter 5 on controller 20
+    e.HandleMidi(0xB0, 7, 90);   // default map: setParameter from the audio thread
+    e.HandleMidi(0xB0, 16, 0);   // tempo "Auto": asks the host for its tempo
+    e.HandleMidi(0xE0, 0, 80);
+    for (int n = 0; n < 7; ++n) e.HandleMidi(0x90, static_cast<uint8_t>(50 + 3 * n), 100);
+    e.Render(left.data(), right.data(), 8192, false);
+    e.Render(left.data(), right.data(), 100, true);
+    for (int n = 0; n < 7; ++n) e.HandleMidi(0x80, static_cast<uint8_t>(50 + 3 * n), 0);
+    e.Render(left.data(), right.data(), 8192, false);
+    e.HandleMidi(0xB0, 126, 0);
+    e.HandleMidi(0xB0, 4, 0);
+    e.Suspend();
+    e.ResetForProgramChange();
+    e.RebuildEnvelopeTables();
+    h.Set(0, round % 2 ? 1.0f : 0.0f);  // Arp or Poly, as automation on the audio thread ...
+    for (int n = 0; n < 130; ++n) e.HandleMidi(0x90, static_cast<uint8_t>(n), 100);
+    e.Render(left.data(), right.data(), 4096, false);  // ... and the arpeggiator's clock
+  }
+  EXPECT_EQ(g_allocations.load(), 0);
+  EXPECT_EQ(g_locks.load(), 0);
+}
+
+}  // namespace
+}  // namespace vellicor::testing

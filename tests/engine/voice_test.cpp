@@ -1,0 +1,201 @@
+// Voice allocation per voice mode, the fade-in and release shape, controllers, MIDI learn.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/engine/engine_harness.h"
+
+namespace vellicor::testing {
+namespace {
+
+float ModeValue(int mode) {
+  return (mode + 0.5f) / 3.99f;
+}
+
+int Gated(const Harness& h) {
+  int n = 0;
+  for (int i = 0; i < kVoiceCount; ++i) n += h.voice(i).gate ? 1 : 0;
+  return n;
+}
+
+TEST(Voices, FadeInOverFiveHundredSamplesAndLinearRelease) {
+  Harness h;
+  h.Set(39, WaveValue(4));    // square: every sample is +-1 times the gains
+  h.Set(12, 14.5f / 49.99f);  // release 1 half beat: 11,025 samples + 100 at tempo 120
+  h.NoteOn(60);
+  std::vector<float> right;
+  h.Render(700, 512, &right);
+  // The right channel has gain 1 while the pan rests left of centre, and a delay of 2.
+  for (int i = 0; i < 600; ++i) {
+    const double expected = i < 500 ? 1.0 - 0.002 * (500 - i) : 1.0;
+    ASSERT_NEAR(Unclip(right[static_cast<size_t>(i + 2)]), expected, 2e-5) << i;
+  }
+  const float step = h.engine().release_step();
+  EXPECT_NEAR(1.0 / step, 30.0 * 44100 / 120.01 + 100, 0.5);
+  h.NoteOff(60);
+  h.Render(5000, 512, &right);
+  EXPECT_NEAR(Unclip(right[4002]), 1.0 - 4001 * step, 1e-3);
+  h.Render(7000);
+  // Below a third of 0.001 the voice is skipped: nothing of it advances any more.
+  const Voice idle = h.voice(1);
+  EXPECT_LE(3.0f * idle.release, 0.001f);
+  h.Render(1000);
+  EXPECT_EQ(h.voice(1).phase[0], idle.phase[0]);
+}
+
+TEST(Voices, PolyAllocation) {
+  Harness h;
+  for (int n = 0; n < 6; ++n) h.NoteOn(60 + n);  // voices 1, 2, 3, 4, 5, 0
+  EXPECT_EQ(Gated(h), 6);
+  h.NoteOn(70);  // all held: the voice after the sixth note's, the first note's voice
+  EXPECT_EQ(h.engine().current_voice(), 1);
+  EXPECT_EQ(h.voice(1).current_pitch, 65.0f);  // glides from the previous note
+  EXPECT_EQ(h.voice(1).fade_in, 500.0f);
+  h.NoteOff(62);  // voice 3 becomes free and is found past the held ones
+  h.NoteOn(72);
+  EXPECT_EQ(h.engine().current_voice(), 3);
+
+  Harness twice;
+  twice.NoteOn(64);
+  twice.NoteOn(64);
+  EXPECT_EQ(Gated(twice), 2);
+  twice.Midi(0x93, 64, 0);  // velocity 0, any channel: a note-off for both
+  EXPECT_EQ(Gated(twice), 0);
+}
+
+TEST(Voices, MonoReleasesThePreviousVoiceAndGlides) {
+  Harness h;
+  h.Set(0, ModeValue(kMono));
+  h.Set(11, 0.5f);  // glide coefficient 2^-4
+  h.NoteOn(60);
+  h.Render(3200);
+  const int first = h.engine().current_voice();
+  h.NoteOn(67);
+  EXPECT_EQ(h.engine().current_voice(), (first + 1) % 6);
+  EXPECT_FALSE(h.voice(first).gate);
+  EXPECT_EQ(h.current().current_pitch, 60.0f);
+  h.Render(33);  // a tick on the first frame and one at the next multiple of 32
+  const float c = 0.0625f, once = (67.0f * c + 60.0f) / (1.0f + c);
+  EXPECT_NEAR(h.current().current_pitch, (67.0f * c + once) / (1.0f + c), 1e-4);
+  h.NoteOff(60);
+  EXPECT_TRUE(h.current().gate);
+  h.NoteOff(67);
+  EXPECT_FALSE(h.current().gate);
+
+  Harness poly;  // no portamento: 100/101 of the interval in one tick
+  poly.NoteOn(48);
+  poly.NoteOn(60);
+  poly.Render(1);
+  EXPECT_NEAR(poly.current().current_pitch, 48.0f + 12.0f * 100.0f / 101.0f, 1e-4);
+}
+
+TEST(Voices, LegatoStateMachine) {
+  Harness h;
+  h.Set(0, ModeValue(kLegato));
+  h.NoteOn(60);  // opens the phrase: a full start without fade-in
+  const int a = h.engine().current_voice();
+  EXPECT_EQ(h.engine().legato_state(), 1);
+  EXPECT_EQ(h.voice(a).fade_in, 0.0f);
+  h.Render(5000);
+  h.NoteOn(64);  // overlaps: the next voice, nothing restarted, gliding from 60
+  EXPECT_EQ(h.engine().legato_state(), 2);
+  EXPECT_FALSE(h.voice(a).gate);
+  EXPECT_EQ(h.current().current_pitch, 60.0f);
+  EXPECT_EQ(h.current().target_pitch, 64.0f);
+  h.NoteOff(64);  // back to the note that opened the phrase
+  EXPECT_EQ(h.engine().legato_state(), 1);
+  EXPECT_TRUE(h.current().gate);
+  EXPECT_EQ(h.current().target_pitch, 60.0f);
+  h.NoteOff(60);  // the current voice carries 64, not the first note: the phrase ends
+  EXPECT_EQ(h.engine().legato_state(), 0);
+  EXPECT_FALSE(h.current().gate);
+  h.NoteOn(50);  // a single note's release keeps state 1: its voice carries the first note
+  h.NoteOff(50);
+  EXPECT_FALSE(h.current().gate);
+  EXPECT_EQ(h.engine().legato_state(), 1);
+}
+
+TEST(Voices, ControllersAndLearning) {
+  Harness h;
+  h.Set(250, 0.5f);  // envelope 1 running, sustained on its second point
+  h.Set(310, PointValue(1));
+  h.Set(351, 1.0f);
+  h.Set(270, PointValue(1));
+  h.Set(290, PointValue(1));
+  h.NoteOn(60);
+  h.Render(3000);
+  EXPECT_GT(h.current().env_position[0], 1000.0f);
+  h.Cc(4, 10);  // every envelope (and LFO) starts again
+  EXPECT_EQ(h.current().env_position[0], 0.0f);
+  h.Cc(3, 0);  // envelope speed 0 freezes them
+  h.Render(1000);
+  EXPECT_EQ(h.current().env_position[0], 0.0f);
+  h.Cc(126, 0);  // all notes off
+  EXPECT_EQ(Gated(h), 0);
+
+  // Learn: 1 at index 15 arms the slot in 16; the next learnable controller binds to it.
+  h.Set(16, 122.0f / 255.0f);
+  h.Set(15, 1.0f);
+  h.Cc(1, 100);                                  // a controller with a fixed meaning is not learnt
+  EXPECT_EQ(h.engine().ControllerMap(122), 40);  // the default assignment
+  h.Cc(74, 127);
+  EXPECT_EQ(h.engine().Patch(15), 0.0f);
+  EXPECT_EQ(h.engine().ControllerMap(122), 74);
+  EXPECT_EQ(h.engine().Patch(122), 1.0f);
+  // Assign: 0.5 binds the controller in 17 at once. Entries past 127 act too.
+  h.Set(16, 181.0f / 255.0f);
+  h.Set(17, 77.0f / 255.0f);
+  h.Set(15, 0.5f);
+  h.Cc(77, 127);
+  EXPECT_EQ(h.engine().Patch(181), 1.0f);
+  h.Cc(52, 127);  // LFO 3 amplitude by default
+  EXPECT_EQ(h.engine().Patch(182), 1.0f);
+  // A stray high bit: controller "255" would match every free slot; data bytes are 7-bit.
+  const int calls = h.parameter_calls();
+  h.Midi(0xB0, 0xFF, 0xFF);
+  EXPECT_EQ(h.parameter_calls(), calls);
+  EXPECT_EQ(h.refreshes(), 8);
+}
+
+TEST(Voices, VoiceResetAndProgramChangeSilence) {
+  Harness h;
+  h.NoteOn(60);
+  h.NoteOn(64);
+  h.Set(18, 1.0f);
+  EXPECT_EQ(h.engine().Patch(18), 0.0f);
+  h.Render(1);
+  EXPECT_EQ(Gated(h), 0);
+  EXPECT_EQ(h.voice(2).release, 0.0f);
+  h.NoteOn(60);
+  h.SelectPatch(Harness::BasicPatch());
+  h.Render(1);
+  EXPECT_EQ(Gated(h), 0);
+  h.NoteOn(60);
+  EXPECT_EQ(h.engine().current_voice(), 1);
+}
+
+TEST(Voices, ArpeggiatorPlaysTheHeldKeysInListOrder) {
+  Harness h;
+  h.Set(0, ModeValue(kArp));
+  h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples a step at tempo 120
+  h.Set(6, 0.5f);
+  h.NoteOn(64);
+  h.NoteOn(60);
+  h.NoteOn(67);
+  int notes[4];
+  for (int& note : notes) {
+    h.Render(1);
+    note = h.current().note;
+    EXPECT_TRUE(h.current().gate);
+    h.Render(5512);
+  }
+  EXPECT_EQ(notes[0], 60);  // the index advances before each note is chosen
+  EXPECT_EQ(notes[1], 67);
+  EXPECT_EQ(notes[2], 64);
+  EXPECT_EQ(notes[3], 60);
+  for (int key : {64, 60, 67}) h.NoteOff(key);
+  EXPECT_FALSE(h.engine().arpeggiator().running());
+}
+
+}  // namespace
+}  // namespace vellicor::testing
