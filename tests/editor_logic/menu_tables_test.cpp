@@ -1,0 +1,153 @@
+// Selection menus: every choice reads back as itself wherever the value is read, the item
+// names, the openers and the look.
+#include "editor/menu_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "editor/control_math.h"
+#include "editor/readout.h"
+#include "engine/tables.h"
+
+namespace vellicor::editor::logic {
+namespace {
+
+// How the engine reads the parameter a menu writes, where that differs from the selector.
+int EngineReading(const MenuSpec& menu, float v) {
+  switch (menu.id) {
+    case MenuId::kFilters:
+      return Choice(v, 12.99f, 12);
+    case MenuId::kLfoSelMenu:
+      return LfoSelector(v);
+    case MenuId::kBend: {  // pitch ranges are read with 15.999 into semitones
+      const float semitones = SemitonesOf(v);
+      for (int k = 0; k < 16; ++k) {
+        const int named = k == 0 ? 0 : std::stoi(std::string(kSemitoneRangeNames[k]));
+        if (semitones == static_cast<float>(named)) return k;
+      }
+      return -1;
+    }
+    default:
+      return Choice(v, ChoiceScale(menu.encoding), 49);
+  }
+}
+
+TEST(Menus, EveryItemReadsBackAsItsNumber) {
+  for (const MenuSpec& menu : MenuTable()) {
+    for (int k = 0; k < static_cast<int>(menu.items.size()); ++k) {
+      const float v = ItemValue(menu, k);
+      EXPECT_GT(v, 0.0f);
+      EXPECT_LT(v, 1.0f);
+      EXPECT_EQ(DecodeChoice(menu.encoding, v), k) << menu.name << " " << k;
+      EXPECT_EQ(EngineReading(menu, v), k) << menu.name << " " << k;
+    }
+  }
+  // Wave items through the wave reading, filter items through the filter reading.
+  for (int k = 0; k < 14; ++k) EXPECT_EQ(IntPart(49.99f * ItemValue(Menu(MenuId::kWave), k)), k);
+  for (int k = 0; k < 12; ++k) {
+    EXPECT_EQ(IntPart(12.99f * ItemValue(Menu(MenuId::kFilters), k)), k);
+  }
+}
+
+TEST(Menus, WorkedValues) {
+  EXPECT_NEAR(ItemValue(Menu(MenuId::kWave), 2), 0.041008, 1e-6);
+  EXPECT_NEAR(ItemValue(Menu(MenuId::kFilters), 5), 0.434911, 1e-6);
+  EXPECT_NEAR(ItemValue(Menu(MenuId::kLfoSelMenu), 5), 0.500455, 1e-6);
+  EXPECT_EQ(IntPart(10.99f * ItemValue(Menu(MenuId::kLfoSelMenu), 5)), 5);
+  EXPECT_NEAR(ItemValue(Menu(MenuId::kBend), 12), 0.781739, 1e-6);
+  EXPECT_NEAR(ItemValue(Menu(MenuId::kModeMenu), 2), 0.626566, 1e-6);
+}
+
+TEST(Menus, SelectorsShowTheChosenLabel) {
+  for (const MenuOpener& opener : MenuOpeners()) {
+    const SelectorSpec* selector = FindSelector(opener.image);
+    ASSERT_NE(selector, nullptr) << opener.image;
+    const MenuSpec& menu = Menu(opener.menu);
+    const auto labels = LabelStrip(selector->image_list);
+    EXPECT_GE(labels.size(), menu.items.size()) << opener.image;
+    for (int lfo = 0; lfo < 5; ++lfo) {
+      EXPECT_EQ(selector->Index(lfo, 0), opener.Target(lfo)) << opener.image;
+    }
+    for (int k = 0; k < static_cast<int>(menu.items.size()); ++k) {
+      EXPECT_EQ(SelectorFrame(selector->k, ItemValue(menu, k)), k) << opener.image << " " << k;
+    }
+  }
+  EXPECT_EQ(LabelStrip("IBend")[12], "1 OCT");
+  EXPECT_EQ(LabelStrip("Ifilter")[10], "T.RING");
+  EXPECT_EQ(LabelStrip("Iosc")[4], "SQURE");
+}
+
+TEST(Menus, TunedRingModSwitchesTheFrequencyReadout) {
+  const MenuSpec& filters = Menu(MenuId::kFilters);
+  std::array<float, 1601> values{};
+  std::array<int, 300> cc{};
+  cc.fill(255);
+  values[122] = 0.5f;
+  for (int k = 0; k < 12; ++k) {
+    values[120] = ItemValue(filters, k);
+    const auto readout = ReadoutOf(122, values, cc, 0, 0);
+    ASSERT_TRUE(readout);
+    const bool tuned =
+        filters.items[k].text == "Tuned Ring Mod" || filters.items[k].text == "Comb Filter";
+    EXPECT_EQ(readout->name, tuned ? "Filter 1: Tune " : "Filter 1: Freq ") << k;
+    EXPECT_EQ(readout->value, tuned ? "0 semitones" : "960Hz") << k;
+  }
+}
+
+TEST(Menus, ItemNamesAndTexts) {
+  for (const MenuSpec& menu : MenuTable()) {
+    for (int k = 0; k < static_cast<int>(menu.items.size()); ++k) {
+      EXPECT_EQ(ItemNumber(menu, menu.items[k].name), k) << menu.name;
+      EXPECT_EQ(ItemNumber(menu, UpperCase(menu.items[k].name)), k) << menu.name;
+    }
+  }
+  const MenuSpec& wave = Menu(MenuId::kWave);
+  EXPECT_EQ(ItemNumber(wave, "W14"), -1);
+  EXPECT_EQ(ItemNumber(wave, "W1"), -1);
+  EXPECT_EQ(ItemNumber(Menu(MenuId::kFilters), "F01"), -1);
+  EXPECT_EQ(ItemNumber(Menu(MenuId::kFmWave), "FI01"), -1);
+  EXPECT_EQ(ItemNumber(Menu(MenuId::kArpModeMenu), "AMODE2"), 1);
+  EXPECT_EQ(ItemNumber(Menu(MenuId::kLfoSelMenu), "SLFNONE"), 5);
+  for (int k = 0; k < 14; ++k) EXPECT_EQ(wave.items[k].text, kWaveNames[k]);
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(Menu(MenuId::kFilters).items[k].text, kFilterNames[k]);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(Menu(MenuId::kBend).items[k].text, kSemitoneRangeNames[k]);
+  EXPECT_EQ(wave.items[0].caption, "Wavestring");
+  EXPECT_EQ(wave.items[13].caption, "Wave13");
+  EXPECT_EQ(Menu(MenuId::kFilters).items[0].caption, std::string(27, ' '));
+  EXPECT_EQ(Menu(MenuId::kModeMenu).items[3].caption, "");
+}
+
+TEST(Menus, OpenersTargetsAndShift) {
+  const MenuOpener* lfo_wave = FindMenuOpener("MNLFOTYPE");
+  ASSERT_NE(lfo_wave, nullptr);
+  EXPECT_EQ(lfo_wave->menu, MenuId::kWave);
+  for (int n = 0; n < 5; ++n) EXPECT_EQ(lfo_wave->Target(n), 170 + n);
+  EXPECT_EQ(FindMenuOpener("MNTYPE1")->Target(0), 39);
+  EXPECT_EQ(FindMenuOpener("MNFMTYPE2")->menu, MenuId::kFmWave);
+  EXPECT_EQ(FindMenuOpener("MNFILTER1LFO")->Target(0), 132);
+  EXPECT_EQ(FindMenuOpener("MnFilter1")->release, ReleaseReset::kFilterTarget);
+  EXPECT_EQ(FindMenuOpener("HVOLUME"), nullptr);
+  for (const MenuOpener& opener : MenuOpeners()) {
+    const MenuId m = opener.menu;
+    const bool ignores =
+        m == MenuId::kWave || m == MenuId::kFmWave || m == MenuId::kFilters || m == MenuId::kBend;
+    EXPECT_EQ(opener.shift_opens_nothing, ignores) << opener.image;
+  }
+}
+
+TEST(Menus, OwnerDrawLook) {
+  const auto from_bgr = [](uint32_t bgr) {
+    return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+  };
+  EXPECT_EQ(MenuLook(false).brush_rgb, from_bgr(kMenuBrushBgr));
+  EXPECT_EQ(MenuLook(true).brush_rgb, from_bgr(kMenuHighlightBrushBgr));
+  EXPECT_EQ(MenuLook(false).text_rgb, 0x000000u);
+  EXPECT_EQ(MenuLook(true).text_rgb, 0xC0C0C0u);
+  EXPECT_EQ(MenuItemDrawnText("Sine"), " Sine");
+  EXPECT_EQ(kMenuFontName, "Arial");
+}
+
+}  // namespace
+}  // namespace vellicor::editor::logic

@@ -1,0 +1,139 @@
+// Value texts of the read-out bar at the boundaries of each formula, and the whole bar text.
+#include "editor/readout.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "engine/relaxed.h"
+#include "engine/tables.h"
+
+namespace vellicor::editor::logic {
+namespace {
+
+TEST(ValueTexts, PercentAndDecibels) {
+  EXPECT_EQ(PerStr(0.5f), "50%");
+  EXPECT_EQ(PerStr(0.1234f), "12.3%");
+  EXPECT_EQ(PerStr(0.0f), "0%");
+  EXPECT_EQ(PerStr(1.0f), "100%");
+  EXPECT_EQ(PerStr(0.001f), "0.1%");
+  EXPECT_EQ(DecimalText(105, 100), "1.05");
+  EXPECT_EQ(dBStr(0.0f), "-30dB");
+  EXPECT_EQ(dBStr(0.8f), "2dB");
+  EXPECT_EQ(dBStr(1.0f), "10dB");
+  // One decimal, truncated towards minus infinity: -0.3125 shows -0.4, 2.1875 shows 2.1.
+  EXPECT_EQ(dBStr(95.0f / 128), "-0.4dB");
+  EXPECT_EQ(dBStr(103.0f / 128), "2.1dB");
+}
+
+TEST(ValueTexts, TempoAndModulationFrequencyNameOnlyExactZero) {
+  EXPECT_EQ(TempoStr(0.0f), "Auto");
+  EXPECT_EQ(TempoStr(1e-7f), "20bpm");
+  EXPECT_EQ(TempoStr(0.5f), "120bpm");
+  EXPECT_EQ(TempoStr(1.0f), "220bpm");
+  const auto pwm_speed = [](float v) { return ValueTextOf(ValueText::kModulationFrequency, v); };
+  EXPECT_EQ(pwm_speed(0.0f), "Off");
+  EXPECT_EQ(pwm_speed(1e-6f), "0.05Hz");
+  EXPECT_EQ(pwm_speed(0.5f), "0.85Hz");  // 16 * 55 / 1024 = 0.859 truncated
+  EXPECT_EQ(pwm_speed(1.0f), "13.7Hz");
+  // Above 100 Hz whole hertz, above 1000 Hz tenths of kilohertz (other exponents).
+  EXPECT_EQ(FreqStr(1.0f, 12.0f, 1024.0f, "Off"), "220Hz");
+  EXPECT_EQ(FreqStr(1.0f, 16.0f, 1024.0f, "Off"), "3.5KHz");
+}
+
+TEST(ValueTexts, CutoffPitchAndPercentScales) {
+  EXPECT_EQ(FilterStr(0.0f), "60Hz");
+  EXPECT_EQ(FilterStr(0.5f), "960Hz");
+  EXPECT_EQ(FilterStr(0.51f), "1KHz");
+  EXPECT_EQ(FilterStr(1.0f), "15.4KHz");  // 2^8 computed as e^(0.6931472 * 8) lands above 256
+  EXPECT_GT(PowerOfTwo(8.0f), 256.0f);
+  EXPECT_EQ(OctaveStr(0.0f), "-3 octave");
+  EXPECT_EQ(OctaveStr(0.5f), "0 octave");
+  EXPECT_EQ(OctaveStr(1.0f), "4 octave");
+  EXPECT_EQ(SemitoneStr(1.0f), "11 semitones");
+  EXPECT_EQ(CentStr(1.0f), "100cent");
+  EXPECT_EQ(BipolarPercentStr(0.0f), "-100%");
+  EXPECT_EQ(BipolarPercentStr(0.5f), "0%");
+  EXPECT_EQ(BipolarPercentStr(1.0f), "100%");
+  EXPECT_EQ(TuningStr(0.0f), "-24 semitones");
+  EXPECT_EQ(TuningStr(1.0f), "24 semitones");
+}
+
+TEST(LengthNames, NameTheLengthTableInBothDirections) {
+  EXPECT_EQ(AscLengthName(0.0f), "Off");
+  EXPECT_EQ(DescLengthName(0.0f), "Off");
+  EXPECT_EQ(AscLengthName(1.0f), "512 qb");
+  EXPECT_EQ(DescLengthName(1.0f), "1/32 qb");
+  EXPECT_EQ(AscLengthName(15 / 49.99f + 0.001f), "5/4 qb");
+  EXPECT_EQ(DescLengthName(27 / 49.99f + 0.001f), "3 1/2 qb");
+  // Whole lengths read the same in both tables, mirrored, and match the engine's lengths.
+  for (int i = 1; i < kLengthNameCount; ++i) {
+    const float length = kLengthTable[i];
+    if (length != static_cast<float>(static_cast<int>(length))) continue;
+    const std::string name = std::to_string(static_cast<int>(length)) + " qb";
+    EXPECT_EQ(AscLengthNames[i], name) << i;
+    EXPECT_EQ(DescLengthNames[kLengthNameCount - i], name) << i;
+  }
+}
+
+struct Values {
+  std::array<Relaxed<float>, 1601> value{};
+  std::array<Relaxed<int>, 300> cc{};
+  Values() {
+    for (auto& c : cc) c = 255;
+  }
+  std::string Bar(int index, int lfo = 0, int env = 0) const {
+    const auto readout = ReadoutOf(index, value, cc, lfo, env);
+    return readout ? readout->Text() : "<none>";
+  }
+};
+
+TEST(ReadoutBar, NameControllerSuffixAndValue) {
+  Values s;
+  s.value[1] = 0.8f;
+  s.cc[1] = 7;
+  EXPECT_EQ(s.Bar(1), "Volume  cc7  :: 2dB");
+  for (int controller : {251, 252, 253, 254, 255}) {
+    s.cc[1] = controller;
+    EXPECT_EQ(s.Bar(1), "Volume  :: 2dB") << controller;
+  }
+  s.cc[1] = 250;
+  EXPECT_EQ(s.Bar(1), "Volume  cc250  :: 2dB");
+  EXPECT_EQ(ControllerSuffix(255, 7), "");
+  EXPECT_EQ(ControllerSuffix(254, 0), " cc0 ");
+  // The envelope length never shows its controller.
+  s.cc[253] = 20;
+  s.value[253] = 1.0f;
+  EXPECT_EQ(s.Bar(253, 0, 3), "Envelope: Length :: 512 qb");
+  s.value[48] = 0.0f;
+  EXPECT_EQ(s.Bar(48), "Osc 1: PWM Speed  :: Off");
+}
+
+TEST(ReadoutBar, PanelControlsFollowTheShownLfoAndEnvelope) {
+  Values s;
+  s.value[177] = 1.0f;
+  EXPECT_EQ(s.Bar(177, 2), "LFO: Period  :: 1/32 qb");
+  EXPECT_EQ(s.Bar(177, 0), "<none>");  // another LFO's period is not on the panel
+  EXPECT_EQ(s.Bar(207, 2), "LFO: S&H  :: Off");
+  EXPECT_EQ(s.Bar(182, 2), "LFO: Amp  :: 0%");
+  // Toggles and selectors have no read-out.
+  for (int index : {9, 14, 39, 77, 120, 129, 169, 219, 233})
+    EXPECT_EQ(s.Bar(index, 0, 3), "<none>");
+}
+
+TEST(ReadoutBar, FilterFrequencyReadsTheTypeWithTheSelectorScale) {
+  Values s;
+  s.value[122] = 1.0f;
+  s.value[120] = 8.99f / 10.99f;
+  EXPECT_EQ(s.Bar(122), "Filter 1: Freq  :: 15.4KHz");
+  s.value[120] = 9.0f / 10.99f;
+  EXPECT_EQ(s.Bar(122), "Filter 1: Tune  :: 24 semitones");
+  // 0.8 is a tuned ring modulator to the engine (12.99 scale) but still "Freq" on the bar.
+  s.value[120] = 0.8f;
+  EXPECT_EQ(Choice(0.8f, 12.99f, 12), 10);
+  EXPECT_EQ(s.Bar(122), "Filter 1: Freq  :: 15.4KHz");
+}
+
+}  // namespace
+}  // namespace vellicor::editor::logic
