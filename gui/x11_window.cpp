@@ -40,6 +40,11 @@ using XWindow = ::Window;
 // never left waiting long.
 constexpr int kMaxPollMs = 20;
 
+// While the host keeps calling idle, input and timers are handled on the host's thread (where
+// hosts expect editor callbacks such as automation to come from); the fallback thread steps in
+// only when the host has not idled for this long.
+constexpr int64_t kHostIdleGraceMs = 250;
+
 // X errors on our own connection are expected (the host may destroy its window before closing
 // the editor) and never fatal: they are dropped here instead of reaching the process's error
 // handler, which by default ends the process, and which belongs to the host.
@@ -236,6 +241,7 @@ class X11Window final : public PlatformWindow {
   Rect exposed_;
   std::atomic<bool> io_error_{false};
   std::atomic<bool> stop_{false};
+  std::atomic<int64_t> last_host_idle_ms_{INT64_MIN / 2};
   int wake_[2] = {-1, -1};
   std::thread thread_;
   DialogProgram dialog_;
@@ -371,7 +377,11 @@ void X11Window::ThreadMain() {
     {
       auto lock = Lock();
       if (stop_.load() || display_ == nullptr) break;
-      if (usable()) {
+      const int64_t since_host_idle = NowMs() - last_host_idle_ms_.load();
+      if (usable() && since_host_idle < kHostIdleGraceMs) {
+        // The host is pumping us: sleep until it might have stopped.
+        timeout = static_cast<int>(kHostIdleGraceMs - since_host_idle);
+      } else if (usable()) {
         Pump();
         fds[count++] = {ConnectionNumber(display_), POLLIN, 0};
         if (const auto next = timers_.NextDue()) {
@@ -389,6 +399,7 @@ void X11Window::ThreadMain() {
 }
 
 void X11Window::Idle() {
+  last_host_idle_ms_ = NowMs();
   std::unique_lock<std::recursive_mutex> lock(mutex_, std::try_to_lock);
   if (!lock.owns_lock() || pumping_blocked() || !usable()) return;
   Pump();

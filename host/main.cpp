@@ -1,8 +1,11 @@
 // vellicor-host: a command-line VST 2 host for Vellicor (and other VST 2 instruments).
 //   info LIB [--json]                      every answer the plug-in gives a host
 //   render LIB --demo|--midi FILE --out FILE.wav [options]
+//   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
 //   bench LIB [--vs OTHER_LIB] [options]   realtime factor of a fixed workload
+//   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include "host/midi_file.h"
 #include "host/plugin_loader.h"
 #include "host/render.h"
+#include "host/screenshot.h"
 #include "host/wav_file.h"
 
 using namespace vellicor::host;
@@ -30,8 +34,11 @@ const char kUsage[] =
     "  vellicor-host info LIB [--json]\n"
     "  vellicor-host render LIB (--demo | --midi FILE.mid) --out FILE.wav [--program N]\n"
     "        [--rate HZ] [--block N] [--tail SECONDS] [--patch FILE] [--set INDEX=VALUE ...]\n"
+    "  vellicor-host demo LIB [--out-dir DIR] [--out FILE.wav] [--rate HZ] [--block N]\n"
     "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S] [--program N]\n"
-    "        [--patch FILE] [--set INDEX=VALUE ...]\n";
+    "        [--patch FILE] [--set INDEX=VALUE ...]\n"
+    "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
+    "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
@@ -73,7 +80,7 @@ std::string Format(const char* format, double value) {
 struct Options {
   std::vector<std::string> positional;
   bool json = false, demo = false;
-  std::string midi, out, patch, vs;
+  std::string midi, out, patch, vs, out_dir;
   RenderSettings render;
   int runs = 5;
   double seconds = 60.0;
@@ -94,12 +101,14 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       options->json = true;
     } else if (arg == "--demo") {
       options->demo = true;
-    } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs") {
+    } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs" ||
+               arg == "--out-dir") {
       if (!(value = need(i))) return false;
-      (arg == "--midi"    ? options->midi
-       : arg == "--out"   ? options->out
-       : arg == "--patch" ? options->patch
-                          : options->vs) = value;
+      (arg == "--midi"      ? options->midi
+       : arg == "--out"     ? options->out
+       : arg == "--patch"   ? options->patch
+       : arg == "--out-dir" ? options->out_dir
+                            : options->vs) = value;
     } else if (arg == "--program" || arg == "--rate" || arg == "--block" || arg == "--tail" ||
                arg == "--runs" || arg == "--seconds") {
       if (!(value = need(i))) return false;
@@ -219,6 +228,61 @@ int Info(Plugin& plugin, bool json) {
   return 0;
 }
 
+struct Levels {
+  double peak = 0.0;
+  double rms = 0.0;
+};
+
+Levels Measure(const std::vector<float>& left, const std::vector<float>& right) {
+  Levels levels;
+  double sum = 0.0;
+  for (size_t i = 0; i < left.size(); ++i) {
+    levels.peak = std::max({levels.peak, std::fabs(double(left[i])), std::fabs(double(right[i]))});
+    sum += double(left[i]) * left[i] + double(right[i]) * right[i];
+  }
+  levels.rms = left.empty() ? 0.0 : std::sqrt(sum / (2.0 * left.size()));
+  return levels;
+}
+
+// The demo phrase through every program in turn: one WAV file per program in out_dir, the
+// first program's also as `out`, and a level report.
+int Demo(Plugin& plugin, const Options& options) {
+  const std::string dir = options.out_dir.empty() ? "demo" : options.out_dir;
+#if defined(_WIN32)
+  CreateDirectoryA(dir.c_str(), nullptr);
+#else
+  const std::string mkdir = "mkdir -p '" + dir + "'";
+  if (std::system(mkdir.c_str()) != 0) return Fail("cannot create " + dir);
+#endif
+  const std::vector<TimedMessage> phrase = DemoPhrase();
+  const int programs = plugin.effect()->numPrograms;
+  std::printf("%-3s %-12s %8s %8s  %s\n", "#", "program", "peak", "rms", "file");
+  for (int program = 0; program < programs; ++program) {
+    RenderSettings settings = options.render;
+    settings.program = program;
+    PreparePlugin(plugin, settings);
+    std::vector<float> left, right;
+    RenderSequence(plugin, phrase, settings, &left, &right);
+    std::string name = plugin.ProgramName();
+    std::string file_name;
+    for (char c : name) file_name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d-", program);
+    const std::string path = dir + "/" + number + file_name + ".wav";
+    std::string error;
+    const int rate = static_cast<int>(settings.sample_rate);
+    if (!WriteWav(path, left, right, rate, &error)) return Fail(error);
+    if (program == 0 && !options.out.empty() && !WriteWav(options.out, left, right, rate, &error)) {
+      return Fail(error);
+    }
+    const Levels levels = Measure(left, right);
+    std::printf("%-3d %-12s %8.4f %8.4f  %s\n", program, name.c_str(), levels.peak, levels.rms,
+                path.c_str());
+  }
+  if (!options.out.empty()) std::printf("wrote %s (program 0)\n", options.out.c_str());
+  return 0;
+}
+
 double ThreadCpuSeconds() {
 #if defined(_WIN32)
   FILETIME creation, exit, kernel, user;
@@ -302,6 +366,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "screenshot")
+    return RunScreenshot(std::vector<std::string>(argv + 2, argv + argc));
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, &options, &error)) return Fail(error);
@@ -335,17 +401,13 @@ int main(int argc, char** argv) {
     if (!WriteWav(options.out, left, right, static_cast<int>(options.render.sample_rate), &error)) {
       return Fail(error);
     }
-    double peak = 0, sum = 0;
-    for (size_t i = 0; i < left.size(); ++i) {
-      peak = std::max({peak, std::fabs(double(left[i])), std::fabs(double(right[i]))});
-      sum += double(left[i]) * left[i] + double(right[i]) * right[i];
-    }
-    const double rms = left.empty() ? 0.0 : std::sqrt(sum / (2.0 * left.size()));
+    const Levels levels = Measure(left, right);
     std::printf("wrote %s: %zu frames at %.0f Hz, program %d \"%s\", peak %.4f, rms %.4f\n",
                 options.out.c_str(), left.size(), options.render.sample_rate,
-                options.render.program, plugin->ProgramName().c_str(), peak, rms);
+                options.render.program, plugin->ProgramName().c_str(), levels.peak, levels.rms);
     return 0;
   }
+  if (command == "demo") return Demo(*plugin, options);
   if (command == "bench") {
     std::unique_ptr<Plugin> other;
     if (!options.vs.empty()) {

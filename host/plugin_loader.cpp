@@ -169,6 +169,7 @@ void Plugin::Render(float* left, float* right, int32_t frames, bool accumulate) 
 }
 
 std::vector<HostRequest> Plugin::Requests(int32_t opcode) const {
+  std::lock_guard<std::mutex> lock(requests_mutex_);
   std::vector<HostRequest> matching;
   for (const HostRequest& request : requests) {
     if (request.opcode == opcode) matching.push_back(request);
@@ -191,7 +192,11 @@ intptr_t VST_CALL Plugin::Callback(vst::AEffect* effect, int32_t opcode, int32_t
 }
 
 intptr_t Plugin::Answer(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
-  requests.push_back({opcode, index, value, opt});
+  {
+    // The plug-in may call from its audio thread and from its editor's own thread.
+    std::lock_guard<std::mutex> lock(requests_mutex_);
+    requests.push_back({opcode, index, value, opt});
+  }
   switch (opcode) {
     case vst::audioMasterVersion:
       return 2400;

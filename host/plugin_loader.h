@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ class Plugin {
   Plugin() = default;
   intptr_t Answer(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
 
+  mutable std::mutex requests_mutex_;
   void* library_ = nullptr;
   vst::AEffect* effect_ = nullptr;
   vst::VstTimeInfo time_info_{};

@@ -1,10 +1,12 @@
+#include "editor/uEditor.h"
 #include "plugin/uPlugin.h"
 
 namespace vellicor {
 
-// The editor window joins here once it exists; until then the plug-in has no editor.
+// The editor form: a child of the host's window, or without a window when the host gives
+// no parent.
 EditorWindowFactory DefaultEditorWindowFactory() {
-  return nullptr;
+  return CreateEditorWindow;
 }
 
 }  // namespace vellicor

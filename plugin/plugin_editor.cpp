@@ -1,5 +1,7 @@
 #include "plugin/plugin_editor.h"
 
+#include <cstdint>
+
 #include "plugin/uPlugin.h"
 
 namespace vellicor {
@@ -46,6 +48,7 @@ intptr_t APluginEditor::open(void* parent) {
       return 0;
     }
     for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
+    window_->SetPlugin(plugin_);
     window_exists_ = true;
   }
   plugin_->setEditorClosed(false);
@@ -78,9 +81,8 @@ void APluginEditor::update() {
 }
 
 intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {
-  (void)request;
-  (void)record;
-  return 0;
+  if (!window_ || record == nullptr || request < 0 || request > INT32_MAX) return 0;
+  return window_->VendorRequest(static_cast<int32_t>(request), record);
 }
 
 void APluginEditor::DestroyWindow() {

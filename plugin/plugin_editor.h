@@ -9,14 +9,13 @@
 #include "engine/engine.h"
 #include "engine/relaxed.h"
 #include "plugin/aeffeditor.h"
+#include "vst/vellicor_requests.h"
 #include "vst/vst2.h"
 
 namespace vellicor {
 
 class APlugin;
-
-// effVendorSpecific with this index carries our own editor requests (see VendorRequest).
-constexpr int32_t kVendorRequestId = vst::FourCC('V', 'l', 'c', '1');
+class AudioEffect;
 
 // The editor's copies of the plug-in's values. They live in the bridge, which lives as long as
 // the plug-in: `update` may write them from the audio thread while the host closes the window
@@ -38,6 +37,15 @@ class EditorWindow {
   virtual void PaintPending() = 0;
   // The 200 ms refresh: redraws the controls whose value changed.
   virtual void Timer2Timer() = 0;
+  // The plug-in that receives the window's edits (setParameterAutomated only); set once the
+  // window's value copy holds the plug-in's values.
+  virtual void SetPlugin(AudioEffect* plugin) { (void)plugin; }
+  // One of our own requests (vst/vellicor_requests.h); 0 when not served.
+  virtual intptr_t VendorRequest(int32_t kind, void* record) {
+    (void)kind;
+    (void)record;
+    return 0;
+  }
 };
 
 // Creates the window as a child of the host's window (an HWND on Windows, an X11 window id on
@@ -56,8 +64,8 @@ class APluginEditor : public AEffEditor {
   void idle() override;
   void update() override;
 
-  // A request of ours through effVendorSpecific (value = request kind, ptr = its record);
-  // 0 when not understood.
+  // A request of ours through effVendorSpecific (value = request kind, ptr = its record, see
+  // vst/vellicor_requests.h); 0 when not understood or when no editor is open.
   intptr_t VendorRequest(intptr_t request, void* record);
 
   int openCount() const { return open_count_; }

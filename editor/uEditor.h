@@ -1,0 +1,172 @@
+// TPluginEditorWindow: the editor form. A tree of bitmap images and panels (editor/layout.h)
+// composed by the platform layer and shown in a child window of the host's window, or in no
+// window at all when the host gives no parent (tests, screenshots). It draws every control
+// from its copy of the plug-in's values, which lives in the bridge (EditorValues), redraws
+// what changed on its 200 ms timer, and sends every edit to the plug-in as an automated
+// parameter.
+//
+// Threads: the window's callbacks (mouse, timers, menus) run with the platform window's lock
+// held, on the host's thread (idle) or on the X11 backend's fallback thread. The EditorWindow
+// operations the bridge calls take that lock themselves; tests and other callers that touch
+// the editor state directly take Lock() first.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/control_math.h"
+#include "gui/form.h"
+#include "gui/headless.h"
+#include "gui/image_list.h"
+#include "gui/window.h"
+#include "plugin/plugin_editor.h"
+
+namespace vellicor {
+
+// The second line of the read-out bar after start-up, and of the About bitmap.
+extern const char kMakerLine[];
+
+class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler {
+ public:
+  // The form in a child window of `parent` (an X11 window id or an HWND), or without a window
+  // when `parent` is null. Null when no window can be made.
+  static std::unique_ptr<TPluginEditorWindow> Create(void* parent, EditorValues* values);
+  ~TPluginEditorWindow() override;
+
+  // --- EditorWindow (the bridge's side) ---
+  int ClientWidth() const override;
+  int ClientHeight() const override;
+  void Show() override;
+  void Hide() override;
+  void PaintPending() override;
+  void Timer2Timer() override;
+  void SetPlugin(AudioEffect* plugin) override;
+  intptr_t VendorRequest(int32_t kind, void* record) override;
+
+  std::unique_lock<std::recursive_mutex> Lock() const { return window_->Lock(); }
+
+  // --- The form's operations (call with the lock held) ---
+  void FormCreate();
+  // The one path for an edit outside a drag: the mirror first, then the plug-in.
+  void setfvar(int index, float value);
+  // Redraws the controls of 0..270 and 1590..1599 whose value is not what they show.
+  void SetAll();
+  // Redraws the control showing `index`; 169 redraws the LFO panel, 219 the envelope row,
+  // -1 the envelope length slider.
+  void SetControl(int index);
+  void PrintLabels(std::string_view name, std::string_view value);
+  void Clearscreen(gui::Image& image, gui::Color color);
+  void Timer1Timer();
+  void DrawEnv();
+  void Aboutclick();
+  void AboutiClick();
+
+  // --- Read back (tests, vendor requests) ---
+  gui::Form& form() { return form_; }
+  gui::PlatformWindow& window() { return *window_; }
+  // The headless window, or null for a native one.
+  gui::HeadlessWindow* headless() { return headless_; }
+  // An image list by its name ("Idials", "IOnOff", ...); null for an unknown name.
+  const gui::ImageList* ImageListNamed(std::string_view name) const;
+  // The text the read-out bar shows.
+  const std::string& ReadOutText() const { return readout_; }
+  // How many times a dial or slider has been painted (redraws skipped as unchanged do not
+  // count).
+  int controls_painted() const { return controls_painted_; }
+  float Mirror(int index) const;
+
+  // --- Editor state ---
+  AudioEffect* Plugin = nullptr;
+  float DefaultValue[kPatchSize + 1] = {};
+  float LastDrawn[kPatchSize + 1] = {};
+  bool Dragging = false;
+  int DragKind = -1;
+  int ControlDragMode = -1;
+  int DragIndex = 0;
+  float DragStartValue = 0.0f;
+  int SwapDials = 0;
+  int MenuTarget = -1;
+  int LfoSelTarget = -1;
+  int FilterTarget = -1;
+  int DestIndex = -1;
+  int MidiTarget = -1;
+  int LfoNumber = 0;
+  int EnvNumber = 0;
+  gui::Point PressPoint;
+  gui::Image* PressedImage = nullptr;
+  int CurveModifier = 0;
+  int TimeSnap = 0;
+  int LevelSnap = 0;
+
+ private:
+  explicit TPluginEditorWindow(EditorValues* values);
+  bool Open(void* parent);
+  void BuildForm();
+  void BuildImageLists();
+
+  // gui::EventHandler
+  void OnMouse(const gui::MouseEvent& event) override;
+  void OnTimer(int id) override;
+  // Every mouse event of every image arrives here and goes on by the image's name.
+  void DispatchMouse(const gui::MouseEvent& event);
+
+  // Whether SetControl(index) redraws an image of this parameter rule and base index.
+  bool Redraws(int index, editor::logic::IndexRule rule, int base, bool slider) const;
+  void DrawDial(gui::Image& image, int index);
+  void DrawHSlider(gui::Image& image, int index);
+  void DrawMenu3(gui::Image& image, const gui::ImageList* list, int frame);
+  void Timer2Refresh();
+
+  // Shows a popup menu and keeps a copy, so a request can choose from it by name even in a
+  // native window, whose menu lives in a surface of its own.
+  void Popup(gui::PopupMenu menu, gui::Point screen);
+  bool ChooseFromOpenMenu(std::string_view name);
+
+  intptr_t Capture(void* record);
+  intptr_t InjectMouse(void* record);
+  intptr_t AdvanceClock(void* record);
+  intptr_t ChooseMenuItem(void* record);
+  intptr_t ComponentRect(void* record);
+
+  EditorValues* values_;
+  gui::Form form_;
+  std::string readout_;
+  int controls_painted_ = 0;
+  gui::PopupMenu last_menu_;
+
+  // Components the form's code draws on directly; the control images are found by table.
+  // The images of the dials and sliders (editor::logic::ControlTable) and of the toggles and
+  // selectors (editor::logic::SelectorTable), in table order.
+  std::vector<gui::Image*> control_images_;
+  std::vector<gui::Image*> selector_images_;
+  gui::Image* PrintOut = nullptr;
+  gui::Image* backdial = nullptr;
+  gui::Image* Backslider = nullptr;
+  gui::Image* Backi = nullptr;
+  gui::Image* EnvI = nullptr;
+  gui::Image* HControl = nullptr;
+  gui::Image* Ecomm = nullptr;
+  gui::Image* MnSnapp = nullptr;
+  gui::Image* MnSnapt = nullptr;
+  gui::Panel* Pabout = nullptr;
+  gui::Image* Abouti = nullptr;
+  gui::Panel* Pevol = nullptr;
+  gui::Image* Ievol = nullptr;
+
+  gui::ImageList HBar, IsliderPos, Idials, iPrintOut, IOnOff, Iosc, Ifm, Ifilter, ILfoNo, IBend,
+      Imode, IArpMode, IarpOct, Ienv, ISenv, Ipt, IeCOmm, IEprint, Iloopp;
+
+  // Last: the window goes before the form and the lists it shows.
+  gui::HeadlessWindow* headless_ = nullptr;
+  std::unique_ptr<gui::PlatformWindow> window_;
+};
+
+// The factory the plug-in's bridge uses (plugin/editor_factory.cpp).
+std::unique_ptr<EditorWindow> CreateEditorWindow(void* parent, APlugin* plugin,
+                                                 EditorValues* values);
+
+}  // namespace vellicor

@@ -1,0 +1,48 @@
+// The screenshot command: opens a plug-in's editor the way a host does, in a top-level window
+// of its own (X11, or Win32 under Windows and wine) or with no window at all (headless), idles
+// it, replays clicks, drags and menu choices, and captures the editor's pixels.
+//
+// Components are found by name through the plug-in's own request (vst/vellicor_requests.h),
+// so the host needs nothing of the editor's code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "gui/bitmap.h"
+#include "host/plugin_loader.h"
+
+namespace vellicor::host {
+
+struct ScreenshotInput {
+  enum class Kind { kPress, kDrag, kMenu };
+  Kind kind = Kind::kPress;
+  std::string name;       // the component pressed or dragged, or the one that opens the menu
+  bool at_point = false;  // kPress: (x1, y1) given; otherwise the component's centre
+  int x1 = 0, y1 = 0;     // in the component's own pixels
+  int x2 = 0, y2 = 0;     // kDrag: where the drag ends
+  std::string item;       // kMenu: the item chosen
+};
+
+struct ScreenshotOptions {
+  std::string library;
+  std::string out;
+  int program = 0;
+  bool headless = false;
+  std::vector<ScreenshotInput> inputs;  // replayed in order before the capture
+};
+
+// Reads the command line after "screenshot": LIB --out FILE.png [--program N] [--headless]
+// [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM], inputs repeatable.
+bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions* options,
+                         std::string* error);
+
+// Opens the editor of a loaded plug-in, replays the inputs, captures what the editor shows
+// and closes the editor again. The program is selected first.
+bool CaptureEditor(Plugin& plugin, const ScreenshotOptions& options, gui::Bitmap* shot,
+                   std::string* error);
+
+// The whole command; returns the process exit code.
+int RunScreenshot(const std::vector<std::string>& args);
+
+}  // namespace vellicor::host

@@ -1,0 +1,190 @@
+// The bridge with the real editor window (headless): what the host sees through the editor
+// opcodes, the window's life, and our own requests.
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "tests/editor/editor_harness.h"
+#include "vst/vellicor_requests.h"
+
+namespace vellicor::testing {
+namespace {
+
+vst::ERect Rect(vst::AEffect* effect) {
+  vst::ERect* rect = nullptr;
+  EXPECT_EQ(effect->dispatcher(effect, vst::effEditGetRect, 0, 0, &rect, 0.0f), 1);
+  return rect ? *rect : vst::ERect{-1, -1, -1, -1};
+}
+
+TEST_F(EditorTest, HostSeesTheEditorAndItsSizeBeforeAndAfterOpening) {
+  EXPECT_EQ(effect->flags, 281);
+  const vst::ERect before = Rect(effect);
+  EXPECT_EQ(before.top, 0);
+  EXPECT_EQ(before.left, 0);
+  EXPECT_EQ(before.bottom, 518);
+  EXPECT_EQ(before.right, 665);
+  ASSERT_NE(Open(), nullptr);
+  const vst::ERect after = Rect(effect);
+  EXPECT_EQ(after.bottom, 512);
+  EXPECT_EQ(after.right, 635);
+  EXPECT_TRUE(Headless().visible());
+}
+
+TEST_F(EditorTest, SecondOpenReusesTheWindowUntilTheLastClose) {
+  TPluginEditorWindow* first = Open();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Open(), first);
+  Dispatch(vst::effEditClose);
+  ASSERT_EQ(Editor(), first);
+  EXPECT_FALSE(Headless().visible());
+  EXPECT_FALSE(plugin->editorClosed());
+  Dispatch(vst::effEditClose);
+  EXPECT_EQ(plugin->editor()->window(), nullptr);
+  EXPECT_TRUE(plugin->editorClosed());
+  // Nothing is left to ask: requests answer 0.
+  requests::ComponentRecord record{sizeof record, "Hvolume", 0, 0, 0, 0, 0};
+  EXPECT_EQ(Request(requests::kComponentRect, &record), 0);
+}
+
+TEST_F(EditorTest, ClosedEditorIsLeftAloneAndReopensOnTheNewProgram) {
+  ASSERT_NE(Open(), nullptr);
+  Dispatch(vst::effEditClose);
+  const float stale = plugin->editor()->values().ValueMirror[42];
+  plugin->program(5).fvar[42] = stale < 0.5f ? 0.875f : 0.125f;
+  Dispatch(vst::effSetProgram, 5);
+  EXPECT_EQ(plugin->editor()->values().ValueMirror[42], stale);
+
+  TPluginEditorWindow* editor = Open();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_FALSE(plugin->editorClosed());
+  const float now = plugin->program(5).fvar[42];
+  EXPECT_EQ(editor->Mirror(42), now);
+  auto lock = editor->Lock();
+  EXPECT_EQ(ImageNamed("Hvol1").bitmap(), ExpectedSlider(now));
+}
+
+// An edit in the window reaches the plug-in and, as one automation message, the host.
+TEST_F(EditorTest, EachEditIsOneAutomatedWrite) {
+  TPluginEditorWindow* editor = Open();
+  ASSERT_NE(editor, nullptr);
+  auto lock = editor->Lock();
+  EXPECT_EQ(g_automation.count, 0);
+  editor->setfvar(13, 0.375f);
+  EXPECT_EQ(plugin->getParameter(13), 0.375f);
+  EXPECT_EQ(editor->Mirror(13), 0.375f);
+  EXPECT_EQ(g_automation.count, 1);
+  EXPECT_EQ(g_automation.index, 13);
+  EXPECT_EQ(g_automation.value, 0.375f);
+  // Indices outside the record reach neither the mirror's neighbours nor the host.
+  editor->setfvar(-1, 0.5f);
+  editor->setfvar(100000, 0.5f);
+  EXPECT_EQ(g_automation.count, 1);
+}
+
+TEST_F(EditorTest, RequestsDriveTheHeadlessEditorAndRefuseWhatTheyCannotRead) {
+  TPluginEditorWindow* editor = Open();
+  ASSERT_NE(editor, nullptr);
+  auto request = [&](int32_t kind, void* record) { return Request(kind, record); };
+  // Where the About area is, by name (any case).
+  requests::ComponentRecord about{sizeof about, "image11", 0, 0, 0, 0, 0};
+  ASSERT_EQ(request(requests::kComponentRect, &about), 1);
+  EXPECT_EQ(about.left, 446);
+  EXPECT_EQ(about.top, 484);
+  EXPECT_EQ(about.width, 181);
+  EXPECT_EQ(about.visible, 1);
+  requests::ComponentRecord panel{sizeof panel, "Pabout", 0, 0, 0, 0, 1};
+  ASSERT_EQ(request(requests::kComponentRect, &panel), 1);
+  EXPECT_EQ(panel.visible, 0);
+
+  // A click through the request opens the About panel.
+  requests::MouseRecord click{sizeof click, requests::kClick, 500, 490, requests::kLeft, 0};
+  EXPECT_EQ(request(requests::kMouse, &click), 1);
+  ASSERT_EQ(request(requests::kComponentRect, &panel), 1);
+  EXPECT_EQ(panel.visible, 1);
+
+  // The clock fires the refresh.
+  plugin->setParameter(42, 0.0f);
+  plugin->setParameter(42, 0.5f);
+  const int painted = editor->controls_painted();
+  plugin->setParameter(42, 0.25f);
+  requests::ClockRecord clock{sizeof clock, 200};
+  EXPECT_EQ(request(requests::kAdvanceClock, &clock), 1);
+  EXPECT_EQ(editor->controls_painted(), painted + 1);
+
+  // The frame: sizes always, pixels only into a buffer that holds them.
+  std::vector<uint32_t> pixels(635 * 512);
+  requests::CaptureRecord capture{sizeof capture, 0, 0, 100, pixels.data()};
+  EXPECT_EQ(request(requests::kCaptureFrame, &capture), 0);
+  EXPECT_EQ(capture.width, 635);
+  EXPECT_EQ(capture.height, 512);
+  capture.capacity = static_cast<int32_t>(pixels.size());
+  ASSERT_EQ(request(requests::kCaptureFrame, &capture), 1);
+  const gui::Bitmap& frame = Headless().Frame();
+  EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), frame.pixels().begin()));
+
+  // Malformed or unknown requests change nothing and answer 0.
+  EXPECT_EQ(request(requests::kCaptureFrame, nullptr), 0);
+  EXPECT_EQ(request(99, &capture), 0);
+  EXPECT_EQ(request(-1, &capture), 0);
+  requests::CaptureRecord short_record = capture;
+  short_record.size = 8;
+  EXPECT_EQ(request(requests::kCaptureFrame, &short_record), 0);
+  requests::MouseRecord bad_button{sizeof bad_button, requests::kDown, 1, 1, 7, 0};
+  EXPECT_EQ(request(requests::kMouse, &bad_button), 0);
+  requests::MouseRecord bad_action{sizeof bad_action, 9, 1, 1, requests::kLeft, 0};
+  EXPECT_EQ(request(requests::kMouse, &bad_action), 0);
+  requests::ClockRecord backwards{sizeof backwards, -5};
+  EXPECT_EQ(request(requests::kAdvanceClock, &backwards), 0);
+  requests::ComponentRecord nameless{sizeof nameless, nullptr, 0, 0, 0, 0, 0};
+  EXPECT_EQ(request(requests::kComponentRect, &nameless), 0);
+  requests::ComponentRecord unknown{sizeof unknown, "NoSuchImage", 0, 0, 0, 0, 0};
+  EXPECT_EQ(request(requests::kComponentRect, &unknown), 0);
+  std::vector<char> endless(1000, 'A');  // no terminator within any name's length
+  requests::MenuItemRecord runaway{sizeof runaway, endless.data()};
+  EXPECT_EQ(request(requests::kChooseMenuItem, &runaway), 0);
+  requests::MenuItemRecord no_menu{sizeof no_menu, "W00"};
+  EXPECT_EQ(request(requests::kChooseMenuItem, &no_menu), 0);
+  EXPECT_EQ(effect->dispatcher(effect, vst::effVendorSpecific, 0, requests::kCaptureFrame, &capture,
+                               0.0f),
+            0);
+}
+
+// Automation may arrive on another thread while the host opens and closes the editor: the
+// values it writes outlive every window, and the windows' timers read them safely.
+TEST_F(EditorTest, AutomationWhileTheHostOpensAndClosesTheEditor) {
+  std::atomic<bool> stop{false};
+  std::thread automation([&] {
+    int i = 0;
+    while (!stop) {
+      effect->setParameter(effect, i % 271, (i % 97) / 96.0f);
+      ++i;
+    }
+  });
+  for (int round = 0; round < 60; ++round) {
+    ASSERT_NE(Open(), nullptr);
+    Headless().AdvanceTime(400);
+    Dispatch(vst::effEditIdle);
+    Dispatch(vst::effEditClose);
+  }
+  stop = true;
+  automation.join();
+  EXPECT_EQ(plugin->editor()->window(), nullptr);
+}
+
+// Every open builds the form, its artwork and a window, and every close frees them all (the
+// sanitizer build reports any leak at exit).
+TEST_F(EditorTest, ThousandOpensAndClosesLeaveNothingBehind) {
+  for (int round = 0; round < 1000; ++round) {
+    ASSERT_EQ(Dispatch(vst::effEditOpen), 1);
+    Dispatch(vst::effEditIdle);
+    Dispatch(vst::effEditClose);
+  }
+  // Closing the plug-in with the editor open tears everything down too.
+  ASSERT_NE(Open(), nullptr);
+  effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+  plugin.release();  // effClose deleted it
+}
+
+}  // namespace
+}  // namespace vellicor::testing

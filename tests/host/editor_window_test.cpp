@@ -1,0 +1,186 @@
+// The editor as a host meets it, through the built library: opened without a window and in a
+// real top-level window of the host (X11 under Linux, Win32 under Windows or wine). The window
+// tests need a display and are skipped without one.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/host_window.h"
+#include "host/plugin_loader.h"
+#include "host/screenshot.h"
+#include "vst/vellicor_requests.h"
+
+namespace vellicor::host {
+namespace {
+
+std::unique_ptr<Plugin> LoadBuilt() {
+  std::string error;
+  std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
+  EXPECT_TRUE(plugin) << error;
+  return plugin;
+}
+
+bool HaveDisplay() {
+#if defined(_WIN32)
+  return true;  // wine and Windows always have a desktop; HostWindow::Create says if not
+#else
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && display[0] != 0;
+#endif
+}
+
+gui::Bitmap Capture(const ScreenshotOptions& options) {
+  auto plugin = LoadBuilt();
+  gui::Bitmap shot;
+  if (!plugin) return shot;
+  std::string error;
+  EXPECT_TRUE(CaptureEditor(*plugin, options, &shot, &error)) << error;
+  return shot;
+}
+
+ScreenshotOptions Options(bool headless, int program = 0) {
+  ScreenshotOptions options;
+  options.headless = headless;
+  options.program = program;
+  return options;
+}
+
+vst::ERect Rect(Plugin& plugin) {
+  vst::ERect* rect = nullptr;
+  EXPECT_EQ(plugin.Dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+  return rect ? *rect : vst::ERect{-1, -1, -1, -1};
+}
+
+TEST(EditorThroughTheLibrary, OpensWithoutAWindowAndReportsItsSize) {
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  EXPECT_EQ(plugin->effect()->flags, 281);
+  EXPECT_EQ(Rect(*plugin).right, 665);
+  EXPECT_EQ(Rect(*plugin).bottom, 518);
+  ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, nullptr), 1);
+  EXPECT_EQ(Rect(*plugin).right, 635);
+  EXPECT_EQ(Rect(*plugin).bottom, 512);
+  requests::ComponentRecord record{sizeof record, "PrintOut", 0, 0, 0, 0, 0};
+  ASSERT_EQ(
+      plugin->Dispatch(vst::effVendorSpecific, kVendorRequestId, requests::kComponentRect, &record),
+      1);
+  EXPECT_EQ(record.left, 120);
+  EXPECT_EQ(record.top, 483);
+  // The host closes the plug-in with its editor still open.
+  plugin->Close();
+}
+
+TEST(EditorThroughTheLibrary, EachProgramLooksDifferentHeadless) {
+  const gui::Bitmap first = Capture(Options(true, 0));
+  const gui::Bitmap other = Capture(Options(true, 7));
+  ASSERT_EQ(first.width(), 635);
+  ASSERT_EQ(first.height(), 512);
+  EXPECT_NE(first, other);
+  // Headless rendering is deterministic.
+  EXPECT_EQ(first, Capture(Options(true, 0)));
+}
+
+class EditorInAWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveDisplay()) GTEST_SKIP() << "no display";
+    auto probe = gui::HostWindow::Create(64, 64, "probe");
+    if (!probe) GTEST_SKIP() << "no window can be opened";
+  }
+};
+
+// The window the host shows holds exactly the pixels the editor composed.
+TEST_F(EditorInAWindow, ShowsThePixelsOfTheHeadlessEditor) {
+  const gui::Bitmap window = Capture(Options(false, 0));
+  const gui::Bitmap headless = Capture(Options(true, 0));
+  ASSERT_EQ(window.width(), 635);
+  ASSERT_EQ(window.height(), 512);
+  EXPECT_TRUE(window == headless);
+  if (window != headless) {
+    int differing = 0;
+    for (int y = 0; y < 512; ++y) {
+      for (int x = 0; x < 635; ++x) differing += window.Pixel(x, y) != headless.Pixel(x, y);
+    }
+    ADD_FAILURE() << differing << " pixels differ";
+  }
+}
+
+// A click the window system delivers reaches the editor: the About panel opens.
+TEST_F(EditorInAWindow, ClicksFromTheWindowSystemReachTheEditor) {
+  ScreenshotOptions press = Options(false, 4);
+  ScreenshotInput about;
+  about.name = "Image11";
+  press.inputs.push_back(about);
+  const gui::Bitmap pressed = Capture(press);
+  ScreenshotOptions headless_press = press;
+  headless_press.headless = true;
+  EXPECT_TRUE(pressed == Capture(headless_press));
+  EXPECT_FALSE(pressed == Capture(Options(true, 4)));
+}
+
+TEST_F(EditorInAWindow, OpensAndClosesRepeatedlyAndWithThePluginClosing) {
+  auto host = gui::HostWindow::Create(665, 518, "cycles");
+  ASSERT_TRUE(host);
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  for (int round = 0; round < 40; ++round) {
+    ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, host->native_handle()), 1) << round;
+    host->Pump();
+    plugin->Dispatch(vst::effEditIdle);
+    EXPECT_EQ(Rect(*plugin).right, 635);
+    plugin->Dispatch(vst::effEditClose);
+    EXPECT_EQ(Rect(*plugin).right, 665);
+  }
+  ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, host->native_handle()), 1);
+  for (int i = 0; i < 10; ++i) {
+    host->Pump();
+    plugin->Dispatch(vst::effEditIdle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  plugin->Close();
+  host->Pump();
+}
+
+TEST(ScreenshotCommand, WritesAPngAndRefusesBadArguments) {
+  const std::string out =
+      (std::filesystem::temp_directory_path() / "vellicor-editor-test.png").string();
+  std::filesystem::remove(out);
+  ASSERT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--out", out, "--headless", "--program", "2",
+                           "--press", "Image11", "--drag", "Hvolume:10,6:60,6"}),
+            0);
+  std::ifstream png(out, std::ios::binary);
+  std::vector<char> head(8);
+  png.read(head.data(), 8);
+  EXPECT_EQ(std::string(head.data(), 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  png.close();
+  std::filesystem::remove(out);
+
+  EXPECT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--headless"}), 2);  // no --out
+  EXPECT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--out", out, "--drag", "Hvolume:1,2"}), 2);
+  EXPECT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--out", out, "--menu", "MnMode"}), 2);
+  EXPECT_NE(RunScreenshot({VELLICOR_LIBRARY, "--out", out, "--headless", "--press", "Nothing"}), 0);
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  ScreenshotOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseScreenshotArgs({"lib", "--out", "x.png", "--press", "DLPwm1:3,4", "--drag",
+                                   "Hvol1:1,2:30,-4", "--menu", "MnMode", "Mode3"},
+                                  &options, &error))
+      << error;
+  ASSERT_EQ(options.inputs.size(), 3u);
+  EXPECT_TRUE(options.inputs[0].at_point);
+  EXPECT_EQ(options.inputs[0].x1, 3);
+  EXPECT_EQ(options.inputs[1].name, "Hvol1");
+  EXPECT_EQ(options.inputs[1].y2, -4);
+  EXPECT_EQ(options.inputs[2].item, "Mode3");
+}
+
+}  // namespace
+}  // namespace vellicor::host
