@@ -75,6 +75,10 @@ constexpr float Semitones(int semitones) {
   const int k = semitones <= 12 ? semitones : 11 + semitones / 12;
   return static_cast<float>((k + 0.5) / 15.99);
 }
+// Oscillator semitone offset above its octave: 0..11.
+constexpr float Transpose(int semitones) {
+  return static_cast<float>((semitones + 0.5) / 11.99);
+}
 // FM source: oscillator 1 or 2.
 constexpr float FmFrom(int oscillator) {
   return Wave(oscillator - 1);

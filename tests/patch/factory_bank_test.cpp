@@ -172,7 +172,7 @@ uint32_t Bits(float v) {
 
 class FactoryBankTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { plugin_ = new APlugin(nullptr); }
+  static void SetUpTestSuite() { plugin_ = new APlugin(nullptr, nullptr); }
   static void TearDownTestSuite() {
     delete plugin_;
     plugin_ = nullptr;
@@ -206,7 +206,7 @@ TEST(FactoryBankNames, SixteenNamesInOrderAndNothingOutside) {
 }
 
 TEST(FactoryBankNames, ConstructionLeavesProgramZeroCurrent) {
-  auto plugin = std::make_unique<APlugin>(nullptr);
+  auto plugin = std::make_unique<APlugin>(nullptr, nullptr);
   char name[64] = {};
   EXPECT_EQ(plugin->getProgram(), 0);
   plugin->getProgramName(name);
