@@ -1,18 +1,30 @@
 // Parameter derivations, program-change requests and the render loop.
 //
+// The sample loop runs the active voices four at a time (RunLanes, on engine/simd.h): between
+// two control ticks everything a voice's samples depend on is fixed, so its state is gathered
+// into lanes (LoadLanes), run for the frames up to the next tick and put back (StoreLanes).
+// Each lane computes exactly what the voice computes alone, and the voices add to the mix in
+// voice order, so the samples are those of one voice after another.
+//
 // Where the filter, LFO and arpeggiator units plug in:
-//   filter:       coefficients in ControlTick step 5, the sample stage in LaneSample, memories
-//                 cleared in ApplyRequests, comb rings at note starts (StartVoice), the
-//                 history ring advanced per frame in RenderFrames;
+//   filter:       coefficients in ControlTick step 5; the sample stage in RunLanes, with the
+//                 two-pole and ladder memories in registers for a run (filter_lanes) and the
+//                 other types through VoiceFilter::Process; memories cleared in ApplyRequests,
+//                 comb rings at note starts (StartVoice), the history ring advanced per frame
+//                 in RenderFrames;
 //   LFOs:         timing in PrepareBlock, the voice tick in ControlTick step 2, outputs and
 //                 gains read in ControlTick steps 4 to 6 and for the pan in RenderFrames;
 //   arpeggiator:  timing in PrepareBlock, the clock per frame in RenderFrames, note entry
 //                 points in voices.cpp, and the ArpVoices callbacks there.
 #include "engine/engine.h"
 
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "engine/portable_math.h"
+#include "engine/simd.h"
 #include "engine/tables.h"
 
 namespace vellicor {
@@ -55,6 +67,7 @@ void Engine::SetDefaults() {
   filter_ring_.Reset();
   sample_counter_ = 0;
   for (Voice& voice : voices_) voice = Voice();
+  ClearHeldKeys();
   arp_.Init();
 }
 
@@ -258,6 +271,7 @@ void Engine::ApplyRequests() {
     }
     current_voice_ = 0;
     voice_count_ = kVoiceCount;
+    ClearHeldKeys();
   }
   if (requests & kRequestVoiceReset) SilenceVoices();
   if (requests & kRequestEnvelopes) PrepareEnvelopes();
@@ -268,6 +282,7 @@ void Engine::SilenceVoices() {
     voices_[i].gate = false;
     voices_[i].release = 0.0f;
   }
+  ClearHeldKeys();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -287,6 +302,7 @@ void Engine::PrepareBlock() {
   }
   const float tempo = tempo_, sample_rate = sample_rate_;
   lfo_timing_.Prepare(lfo_settings_, tempo, sample_rate, waves_);
+  lfo_refreshes_valid_ = false;  // the hold periods may have changed
   DeriveReleaseStep();
   PrepareEnvelopes();
   arp_.Prepare(arp_settings_, tempo, sample_rate);
@@ -384,14 +400,19 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
   voice.tracking_pitch = voice.current_pitch;
 
   // 2. The five LFOs, with the envelope outputs of the previous tick.
-  voice.lfo.Tick(lfo_settings_, lfo_timing_, voice.env_output, controller_scale_[0],
-                 controller_scale_[1], counter);
+  if (!lfo_refreshes_valid_ || lfo_refreshes_counter_ != counter) {
+    lfo_refreshes_ = lfo_timing_.Refreshes(counter);
+    lfo_refreshes_counter_ = counter;
+    lfo_refreshes_valid_ = true;
+  }
+  voice.lfo.TickRefreshing(lfo_settings_, lfo_timing_, voice.env_output, controller_scale_[0],
+                           controller_scale_[1], lfo_refreshes_);
 
   // 3. Envelopes; the key factor is the one of the previous tick.
   const float advance = controller_scale_[2] * 32.0f * voice.env_key_factor;
   for (int e = 0; e < kEnvelopes; ++e) {
-    voice.env_output[e] =
-        TickEnvelope(shapes_[e], &voice.env_position[e], voice.env_output[e], advance, voice.gate);
+    voice.env_output[e] = TickEnvelope(shapes_[e], &voice.env_position[e], voice.env_output[e],
+                                       advance, voice.gate, &envelope_memo_[e]);
   }
   voice.env_output[kEnvelopeNone] = 1.0f;
 
@@ -442,211 +463,494 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
   voice.fm_active = voice.fm_depth[0] >= 0.01f || voice.fm_depth[1] >= 0.001f;
 }
 
-// One active voice during a run of frames between two control ticks: its per-sample state
-// and everything the sample loop reads, gathered so that the loop touches nothing shared.
-struct Engine::Lane {
-  Voice* voice;
-  const float* wave[2];
-  uint32_t phase[2];
-  uint32_t increment[2];
-  float fm_depth[2];
-  int fm_slot[2];  // index into fm_sample: 0, 1, or 2 for a source that names no oscillator
-  float fm_sample[3];
-  float release;
-  float fade;
-  float velocity;
-  float amp_env[2];
-  float volume[2];
-  float lfo_gain[2];
-  float volume_lfo;
-  float main_gain;
-  float sync_factor;
-  bool gate;
-  bool fm;
-  bool active;
-  // Gated with the fade-in over: the per-sample level and fade gain are 1 for the whole run.
-  bool steady;
-  float steady_gain[2];
-  float steady_scale;
+namespace {
+
+using simd::F4;
+using simd::I4;
+
+constexpr int kMaxLanes = 8;  // two groups of four
+static_assert(kVoiceCount <= kMaxLanes, "every active voice needs a lane");
+
+// How a run's lanes filter: one kind for all of them, the per-lane call when they differ or
+// the type keeps state the vector code does not hold (ring modulators, combs).
+enum LaneFilter : int {
+  kLaneOff,
+  kLaneTwoPole,
+  kLaneLadderLow,
+  kLaneLadderHigh,
+  kLaneLadderBand,
+  kLaneLadderNotch,
+  kLaneEach,
 };
 
-void Engine::LoadLane(Lane& lane, Voice& voice, float sync_factor) {
-  lane.voice = &voice;
+int LaneFilterOf(int type) {
+  switch (type) {
+    case kFilterOff:
+      return kLaneOff;
+    case kFilterLowpass12:
+    case kFilterHighpass12:
+    case kFilterBandpass12:
+    case kFilterBandreject12:
+      return kLaneTwoPole;
+    case kFilterLowpass24:
+      return kLaneLadderLow;
+    case kFilterHighpass24:
+      return kLaneLadderHigh;
+    case kFilterBandpass24:
+      return kLaneLadderBand;
+    case kFilterBandreject24:
+      return kLaneLadderNotch;
+    default:
+      return kLaneEach;
+  }
+}
+
+// Masks as stored floats: all bits set, or none.
+float MaskOf(bool on) {
+  const uint32_t bits = on ? 0xFFFFFFFFu : 0u;
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+}  // namespace
+
+struct Engine::Lanes {
+  int count;
+  Voice* voice[kMaxLanes];
+  // The same for every lane of the run.
+  bool steady;  // every lane held and faded in: level and fade gain 1 throughout
+  int filter;   // LaneFilter
+  bool fm;      // some lane runs the FM routine
+  int fm_slot[2];
+  bool sync;
+  float sync_factor;
+  bool ring;
+  bool distort;
+  float drive;
+  float filter_volume;
+  float release_step;
+  const float* wave[2];
+  FilterHistoryRing first_ring;  // as the run's first frame sees it
+
+  // Per lane; padding lanes hold zeros, so they compute harmless values nobody reads.
+  alignas(16) int32_t phase[2][kMaxLanes];
+  alignas(16) int32_t increment[2][kMaxLanes];
+  alignas(16) int32_t frames_done[kMaxLanes];
+  alignas(16) float fm_depth[2][kMaxLanes];  // 0 where the FM routine is off
+  alignas(16) float fm_sample[3][kMaxLanes];
+  alignas(16) float gate[kMaxLanes];   // mask
+  alignas(16) float alive[kMaxLanes];  // mask: loaded, and not yet idle within the run
+  alignas(16) float release[kMaxLanes];
+  alignas(16) float fade[kMaxLanes];
+  alignas(16) float velocity[kMaxLanes];
+  alignas(16) float amp_env[2][kMaxLanes];
+  alignas(16) float volume[2][kMaxLanes];
+  alignas(16) float lfo_gain[2][kMaxLanes];
+  alignas(16) float volume_lfo[kMaxLanes];
+  alignas(16) float main_gain[kMaxLanes];
+  alignas(16) float steady_gain[2][kMaxLanes];
+  alignas(16) float steady_scale[kMaxLanes];
+  // Filter memories (two-pole: c0 c1 c2 c4 c5, inputs, outputs; ladder: k p r input y1..y4).
+  alignas(16) float two_pole[11][kMaxLanes];
+  alignas(16) float ladder[8][kMaxLanes];
+  alignas(16) float runaway[kMaxLanes];  // mask
+  alignas(16) float output[kMaxLanes];   // the filter's last output before its volume
+  // What each lane adds to the mix, per frame of the run.
+  alignas(16) float contribution[kControlPeriod][kMaxLanes];
+};
+
+void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring) {
+  std::memset(static_cast<void*>(&L), 0, offsetof(Lanes, contribution));
+  L.count = count;
+  L.first_ring = ring;
+  const float sync_factor = sync_factor_;
+  L.sync_factor = sync_factor;
+  L.sync = sync_factor != 1.0f;  // a factor of 1 leaves the phase as it is
+  L.ring = ring_mod_;
+  L.release_step = release_step_;
+  L.drive = filter_settings_.drive;
+  L.distort = !(L.drive <= 1.01f);
+  L.filter_volume = filter_settings_.volume;
   for (int m = 0; m < 2; ++m) {
     const OscillatorSettings& osc = osc_[m];
-    lane.wave[m] = waves_.Table(osc.wave);
-    lane.phase[m] = voice.phase[m];
-    lane.increment[m] = static_cast<uint32_t>(voice.increment[m]);
-    lane.fm_depth[m] = voice.fm_depth[m];
+    L.wave[m] = waves_.Table(osc.wave);
     const int source = osc.fm_source;
-    lane.fm_slot[m] = source == 1 ? 0 : (source == 2 ? 1 : 2);
-    lane.amp_env[m] = voice.env_output[osc.amp_env];
-    lane.volume[m] = osc.volume;
-    lane.lfo_gain[m] = voice.osc_lfo_gain[m];
+    L.fm_slot[m] = source == 1 ? 0 : (source == 2 ? 1 : 2);
   }
-  for (int i = 0; i < 3; ++i) lane.fm_sample[i] = voice.fm_sample[i];
-  lane.release = voice.release;
-  lane.fade = voice.fade_in;
-  lane.velocity = voice.velocity;
-  lane.volume_lfo = voice.volume_lfo_gain;
-  voice.main_gain = main_volume_ * voice.env_output[main_env_];
-  lane.main_gain = voice.main_gain;
-  lane.sync_factor = sync_factor;
-  lane.gate = voice.gate;
-  lane.fm = voice.fm_active;
-  lane.active = true;
-  lane.steady = lane.gate && !(lane.fade > 0.0f);
-  if (lane.steady) {
-    lane.release = 1.0f;
+  const int main_env = main_env_;
+  const float main_volume = main_volume_;
+  const int amp_env[2] = {osc_[0].amp_env, osc_[1].amp_env};
+  const float volume[2] = {osc_[0].volume, osc_[1].volume};
+  bool steady = true, fm = false;
+  int filter = -1;
+  for (int i = 0; i < count; ++i) {
+    Voice& voice = *voices[i];
+    L.voice[i] = &voice;
     for (int m = 0; m < 2; ++m) {
-      const float amplitude = 1.0f * lane.velocity * lane.amp_env[m] + 1e-15f;
-      lane.steady_gain[m] = amplitude * lane.volume[m] * lane.lfo_gain[m];
+      L.phase[m][i] = voice.phase[m];
+      L.increment[m][i] = voice.increment[m];
+      // Off, the routine reads no previous sample: a depth of 0 offsets by exactly 0.
+      L.fm_depth[m][i] = voice.fm_active ? voice.fm_depth[m] : 0.0f;
+      L.amp_env[m][i] = voice.env_output[amp_env[m]];
+      L.volume[m][i] = volume[m];
+      L.lfo_gain[m][i] = voice.osc_lfo_gain[m];
     }
-    lane.steady_scale = 1.0f * lane.velocity * lane.volume_lfo;
+    for (int j = 0; j < 3; ++j) L.fm_sample[j][i] = voice.fm_sample[j];
+    fm = fm || voice.fm_active;
+    L.gate[i] = MaskOf(voice.gate);
+    L.alive[i] = MaskOf(true);
+    L.release[i] = voice.release;
+    L.fade[i] = voice.fade_in;
+    L.velocity[i] = voice.velocity;
+    L.volume_lfo[i] = voice.volume_lfo_gain;
+    voice.main_gain = main_volume * voice.env_output[main_env];
+    L.main_gain[i] = voice.main_gain;
+    const bool held = voice.gate && !(voice.fade_in > 0.0f);
+    steady = steady && held;
+    if (held) {
+      L.release[i] = 1.0f;
+      for (int m = 0; m < 2; ++m) {
+        const float amplitude = 1.0f * voice.velocity * L.amp_env[m][i] + 1e-15f;
+        L.steady_gain[m][i] = amplitude * L.volume[m][i] * L.lfo_gain[m][i];
+      }
+      L.steady_scale[i] = 1.0f * voice.velocity * voice.volume_lfo_gain;
+    }
+    const int kind = LaneFilterOf(voice.filter.type_in_use());
+    filter = filter < 0 || filter == kind ? kind : kLaneEach;
   }
-}
-
-void Engine::StoreLane(const Lane& lane) {
-  Voice& voice = *lane.voice;
-  voice.phase[0] = static_cast<uint16_t>(lane.phase[0]);
-  voice.phase[1] = static_cast<uint16_t>(lane.phase[1]);
-  for (int i = 0; i < 2; ++i) voice.fm_sample[i] = lane.fm_sample[i];
-  voice.release = lane.release;
-  voice.fade_in = lane.fade;
-}
-
-// Pulse-width warp factors of one oscillator for a stretch of frames between two updates.
-struct Engine::Warp {
-  float position;
-  float upper16;  // upper and lower times 65536
-  float lower16;
-};
-
-// One sample of a lane's oscillators, filter stage and mix contribution, given its gains and
-// its scale (fade-in x velocity x volume LFO).
-template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
-inline float Engine::LaneSample(Lane& l, int k, const Warp* warp, float gain1, float gain2,
-                                float scale) {
-  // Oscillators: the FM routine offsets both read positions by the previous samples.
-  uint32_t offset1 = 0, offset2 = 0;
-  if (l.fm) {
-    offset1 = static_cast<uint32_t>(RoundToInt(l.fm_depth[0] * l.fm_sample[l.fm_slot[0]]));
-    offset2 = static_cast<uint32_t>(RoundToInt(l.fm_depth[1] * l.fm_sample[l.fm_slot[1]]));
-  }
-  const uint32_t old1 = l.phase[0];
-  const uint32_t phase1 = (old1 + l.increment[0]) & kWaveMask;
-  l.phase[0] = phase1;
-  uint32_t read1 = (phase1 + offset1) & kWaveMask;
-  if constexpr (kPwm1) {
-    read1 = WarpPhaseScaled(read1, warp[0].position, warp[0].upper16, warp[0].lower16);
-  }
-  uint32_t phase2 = l.phase[1];
-  if constexpr (kSync) {
-    if (phase1 < old1) {
-      phase2 = static_cast<uint32_t>(RoundToInt(static_cast<float>(phase2) * l.sync_factor));
+  L.steady = steady;
+  L.fm = fm;
+  L.filter = filter;
+  if (filter == kLaneTwoPole) {
+    for (int i = 0; i < count; ++i) {
+      const VoiceFilter::TwoPoleMemory m = voices[i]->filter.TakeTwoPole(L.first_ring);
+      const float values[11] = {m.c0,         m.c1,         m.c2,        m.c4,
+                                m.c5,         m.input[0],   m.input[1],  m.input[2],
+                                m.history[0], m.history[1], m.history[2]};
+      for (int j = 0; j < 11; ++j) L.two_pole[j][i] = values[j];
+    }
+  } else if (filter >= kLaneLadderLow && filter <= kLaneLadderNotch) {
+    for (int i = 0; i < count; ++i) {
+      const VoiceFilter::LadderMemory m = voices[i]->filter.TakeLadder();
+      const float values[8] = {m.k, m.p, m.r, m.input, m.y1, m.y2, m.y3, m.y4};
+      for (int j = 0; j < 8; ++j) L.ladder[j][i] = values[j];
     }
   }
-  phase2 = (phase2 + l.increment[1]) & kWaveMask;
-  l.phase[1] = phase2;
-  uint32_t read2 = (phase2 + offset2) & kWaveMask;
-  if constexpr (kPwm2) {
-    read2 = WarpPhaseScaled(read2, warp[1].position, warp[1].upper16, warp[1].lower16);
-  }
-  const float s1 = l.wave[0][read1];
-  const float s2 = l.wave[1][read2];
-  if (l.fm) {
-    l.fm_sample[0] = s1;
-    l.fm_sample[1] = s2;
-  }
-  float x = kRing ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
-  x += 1e-15f;
-
-  // Distortion, filter and filter volume.
-  const float out = l.voice->filter.Process(x, filter_settings_, ring_of_frame_[k], sine_);
-  return scale * out * l.main_gain;
 }
 
-// Frames from..to of every lane, frame by frame and voice by voice within a frame, so the
-// voices' independent chains (FM feeds each sample from the previous one) overlap.
-template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
-void Engine::RunLanes(Lane* lanes, int count, int from, int to, uint32_t first_counter) {
-  const float release_step = release_step_;
+void Engine::StoreLanes(const Lanes& L, int from, int to) {
+  for (int i = 0; i < L.count; ++i) {
+    Voice& voice = *L.voice[i];
+    voice.phase[0] = static_cast<uint16_t>(L.phase[0][i]);
+    voice.phase[1] = static_cast<uint16_t>(L.phase[1][i]);
+    // Only the FM routine keeps its samples.
+    if (voice.fm_active) {
+      for (int j = 0; j < 2; ++j) voice.fm_sample[j] = L.fm_sample[j][i];
+    }
+    voice.release = L.release[i];
+    voice.fade_in = L.fade[i];
+    if (L.filter == kLaneEach) continue;  // the filter kept its own state
+    const int done = L.steady ? to - from : L.frames_done[i];
+    if (done == 0) continue;
+    VoiceFilter& filter = voice.filter;
+    uint32_t runaway;
+    std::memcpy(&runaway, &L.runaway[i], sizeof runaway);
+    if (runaway != 0) filter.ClearMemories();  // as the runaway did, for the other memories
+    if (L.filter == kLaneTwoPole) {
+      FilterHistoryRing ring = L.first_ring;
+      for (int n = done % 3; n > 0; --n) ring.Advance();
+      VoiceFilter::TwoPoleMemory m;
+      for (int j = 0; j < 3; ++j) {
+        m.input[j] = L.two_pole[5 + j][i];
+        m.history[j] = L.two_pole[8 + j][i];
+      }
+      filter.PutTwoPole(m, ring);
+    } else if (L.filter != kLaneOff) {
+      filter.PutLadder({0.0f, 0.0f, 0.0f, L.ladder[3][i], L.ladder[4][i], L.ladder[5][i],
+                        L.ladder[6][i], L.ladder[7][i]});
+    }
+    filter.SetOutput(L.output[i]);
+  }
+}
+
+// Frames from..to of every lane, frame by frame and group by group within a frame, so the
+// groups' independent chains (FM feeds each sample from the previous one) overlap.
+template <int kGroups, int kFilter, bool kSteady>
+void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
+  using namespace simd;
+  constexpr bool kTwoPole = kFilter == kLaneTwoPole;
+  constexpr bool kLadder = kFilter >= kLaneLadderLow && kFilter <= kLaneLadderNotch;
+  constexpr int kLadderType = kFilter - kLaneLadderLow + kFilterLowpass24;
+  const F4 tiny = Splat(1e-15f);
+  const F4 zero = Splat(0.0f);
+  const F4 one = Splat(1.0f);
+  const I4 wave_mask = SplatInt(static_cast<int32_t>(kWaveMask));
+  const float* const wave0 = L.wave[0];
+  const float* const wave1 = L.wave[1];
+  const bool fm = L.fm, sync = L.sync, ring = L.ring, distort = L.distort;
+  const int slot0 = L.fm_slot[0], slot1 = L.fm_slot[1];
+  const F4 sync_factor = Splat(L.sync_factor);
+  const F4 drive = Splat(L.drive);
+  const F4 filter_volume = Splat(L.filter_volume);
+  const F4 release_step = Splat(L.release_step);
+
+  struct Group {
+    I4 phase0, phase1, increment0, increment1, done;
+    F4 depth0, depth1;
+    F4 sample[3];  // the oscillators' previous samples, and 0 for a source naming neither
+    F4 gain1, gain2, scale, main_gain;
+    F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
+    F4 output, runaway;
+    filter_lanes::TwoPole two_pole;
+    filter_lanes::Ladder ladder;
+  };
+  Group groups[kGroups];
+  for (int g = 0; g < kGroups; ++g) {
+    Group& G = groups[g];
+    const int o = 4 * g;
+    G.phase0 = Load(&L.phase[0][o]);
+    G.phase1 = Load(&L.phase[1][o]);
+    G.increment0 = Load(&L.increment[0][o]);
+    G.increment1 = Load(&L.increment[1][o]);
+    G.done = SplatInt(0);
+    G.depth0 = Load(&L.fm_depth[0][o]);
+    G.depth1 = Load(&L.fm_depth[1][o]);
+    for (int j = 0; j < 3; ++j) G.sample[j] = Load(&L.fm_sample[j][o]);
+    G.gain1 = Load(&L.steady_gain[0][o]);
+    G.gain2 = Load(&L.steady_gain[1][o]);
+    G.scale = Load(&L.steady_scale[o]);
+    G.main_gain = Load(&L.main_gain[o]);
+    G.gate = Load(&L.gate[o]);
+    G.alive = Load(&L.alive[o]);
+    G.release = Load(&L.release[o]);
+    G.fade = Load(&L.fade[o]);
+    G.velocity = Load(&L.velocity[o]);
+    G.amp0 = Load(&L.amp_env[0][o]);
+    G.amp1 = Load(&L.amp_env[1][o]);
+    G.volume0 = Load(&L.volume[0][o]);
+    G.volume1 = Load(&L.volume[1][o]);
+    G.lfo0 = Load(&L.lfo_gain[0][o]);
+    G.lfo1 = Load(&L.lfo_gain[1][o]);
+    G.volume_lfo = Load(&L.volume_lfo[o]);
+    G.output = zero;
+    G.runaway = zero;
+    if constexpr (kTwoPole) {
+      filter_lanes::TwoPole& f = G.two_pole;
+      F4* const memories[11] = {&f.c0, &f.c1, &f.c2, &f.c4, &f.c5, &f.x1,
+                                &f.x2, &f.x3, &f.y1, &f.y2, &f.y3};
+      for (int j = 0; j < 11; ++j) *memories[j] = Load(&L.two_pole[j][o]);
+    }
+    if constexpr (kLadder) {
+      filter_lanes::Ladder& f = G.ladder;
+      F4* const memories[8] = {&f.k, &f.p, &f.r, &f.input, &f.y1, &f.y2, &f.y3, &f.y4};
+      for (int j = 0; j < 8; ++j) *memories[j] = Load(&L.ladder[j][o]);
+    }
+  }
+
   for (int k = from; k < to;) {
     // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
     const uint32_t counter = first_counter + static_cast<uint32_t>(k);
     const int stretch = kPwmPeriod - static_cast<int>(counter & (kPwmPeriod - 1));
     const int stretch_end = k + stretch < to ? k + stretch : to;
     const int segment = PwmSegment(counter);
-    Warp warp[2];
+    bool warp_on[2];
+    F4 position[2], upper16[2], lower16[2];
     for (int m = 0; m < 2; ++m) {
       const PulseWidth& pw = pwm_segment_[m][segment];
-      warp[m] = {pw.position, 65536.0f * pw.upper, 65536.0f * pw.lower};
+      // Without PWM the phase is never warped; an even pulse leaves it as it is.
+      warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
+      position[m] = Splat(pw.position);
+      upper16[m] = Splat(65536.0f * pw.upper);
+      lower16[m] = Splat(65536.0f * pw.lower);
     }
+    // WarpPhaseScaled, four lanes at a time.
+    auto warp = [&](I4 q, int m) {
+      const F4 u = ToFloat(q) / Splat(65535.0f);
+      const F4 scaled = Select(GreaterEqual(u, position[m]),
+                               (u - position[m]) * upper16[m] + Splat(32768.0f), u * lower16[m]);
+      return RoundInt(scaled) & wave_mask;
+    };
+
     for (; k < stretch_end; ++k) {
-      float mix = mix_[k];
-      for (int i = 0; i < count; ++i) {
-        Lane& l = lanes[i];
-        if (l.steady) {
-          // Held and faded in: level 1 and fade gain 1, so the gains were computed once.
-          mix += LaneSample<kPwm1, kPwm2, kSync, kRing>(l, k, warp, l.steady_gain[0],
-                                                        l.steady_gain[1], l.steady_scale);
-          continue;
+      for (int g = 0; g < kGroups; ++g) {
+        Group& G = groups[g];
+        F4 gain1 = G.gain1, gain2 = G.gain2, scale = G.scale;
+        F4 alive = G.alive;
+        if constexpr (!kSteady) {
+          // Release stage: a lane that falls idle stops where it is.
+          const F4 r = G.release;
+          const F4 idle = AndNot(G.gate, LessEqual(r + r + r, Splat(0.001f)));
+          alive = AndNot(idle, alive);
+          G.alive = alive;
+          G.release = Select(alive, Select(G.gate, one, r - release_step), r);
+          const F4 level = MaxOf(G.release, tiny);  // release > 1e-15 ? release : 1e-15
+          const F4 fading = Less(zero, G.fade);
+          const F4 fade_gain = Select(fading, one - Splat(0.002f) * G.fade, one);
+          G.fade = Select(And(alive, fading), G.fade - one, G.fade);
+          const F4 amplitude1 = level * G.velocity * G.amp0 + tiny;
+          const F4 amplitude2 = level * G.velocity * G.amp1 + tiny;
+          gain1 = amplitude1 * G.volume0 * G.lfo0;
+          gain2 = amplitude2 * G.volume1 * G.lfo1;
+          scale = fade_gain * G.velocity * G.volume_lfo;
         }
-        if (!l.active) continue;
-        // Release stage.
-        if (l.gate) {
-          l.release = 1.0f;
+
+        // Oscillators: the FM routine offsets both read positions by the previous samples.
+        I4 offset0 = SplatInt(0), offset1 = SplatInt(0);
+        if (fm) {
+          offset0 = RoundInt(G.depth0 * G.sample[slot0]);
+          offset1 = RoundInt(G.depth1 * G.sample[slot1]);
+        }
+        const I4 old0 = G.phase0;
+        const I4 phase0 = (old0 + G.increment0) & wave_mask;
+        I4 read0 = (phase0 + offset0) & wave_mask;
+        if (warp_on[0]) read0 = warp(read0, 0);
+        I4 phase1 = G.phase1;
+        if (sync) {
+          const F4 wrapped = LessInt(phase0, old0);
+          phase1 = Select(wrapped, RoundInt(ToFloat(phase1) * sync_factor), phase1);
+        }
+        phase1 = (phase1 + G.increment1) & wave_mask;
+        I4 read1 = (phase1 + offset1) & wave_mask;
+        if (warp_on[1]) read1 = warp(read1, 1);
+        const F4 s1 = Gather(wave0, read0);
+        const F4 s2 = Gather(wave1, read1);
+        if constexpr (kSteady) {
+          G.phase0 = phase0;
+          G.phase1 = phase1;
+          G.sample[0] = s1;
+          G.sample[1] = s2;
         } else {
-          const float r = l.release;
-          if (r + r + r <= 0.001f) {  // idle from here on: nothing of it advances
-            l.active = false;
-            continue;
+          G.phase0 = Select(alive, phase0, G.phase0);
+          G.phase1 = Select(alive, phase1, G.phase1);
+          G.sample[0] = Select(alive, s1, G.sample[0]);
+          G.sample[1] = Select(alive, s2, G.sample[1]);
+          G.done = G.done + And(alive, SplatInt(1));
+        }
+        F4 x = ring ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
+        x = x + tiny;
+
+        // Distortion, filter and filter volume.
+        F4 out;
+        if constexpr (kFilter == kLaneEach) {
+          alignas(16) float in[4], result[4];
+          Store(in, x);
+          const int bits = MaskBits(alive);
+          for (int i = 0; i < 4; ++i) {
+            result[i] = 0.0f;
+            if (bits & (1 << i)) {
+              result[i] = L.voice[4 * g + i]->filter.Process(in[i], filter_settings_,
+                                                             ring_of_frame_[k], sine_);
+            }
           }
-          l.release = r - release_step;
+          out = Load(result);
+        } else {
+          F4 y = distort ? filter_lanes::Distort(x, drive) : x;
+          if constexpr (kTwoPole) {
+            if constexpr (kSteady) {
+              y = G.two_pole.Step(y, &G.runaway);
+            } else {
+              filter_lanes::TwoPole next = G.two_pole;
+              y = next.Step(y, &G.runaway);
+              filter_lanes::TwoPole& f = G.two_pole;
+              for (auto [now, after] : {std::pair{&f.x1, &next.x1},
+                                        {&f.x2, &next.x2},
+                                        {&f.x3, &next.x3},
+                                        {&f.y1, &next.y1},
+                                        {&f.y2, &next.y2},
+                                        {&f.y3, &next.y3}}) {
+                *now = Select(alive, *after, *now);
+              }
+            }
+          } else if constexpr (kLadder) {
+            if constexpr (kSteady) {
+              y = G.ladder.template Step<kLadderType>(y, &G.runaway);
+            } else {
+              filter_lanes::Ladder next = G.ladder;
+              y = next.template Step<kLadderType>(y, &G.runaway);
+              filter_lanes::Ladder& f = G.ladder;
+              for (auto [now, after] : {std::pair{&f.input, &next.input},
+                                        {&f.y1, &next.y1},
+                                        {&f.y2, &next.y2},
+                                        {&f.y3, &next.y3},
+                                        {&f.y4, &next.y4}}) {
+                *now = Select(alive, *after, *now);
+              }
+            }
+          }
+          G.output = kSteady ? y : Select(alive, y, G.output);
+          out = filter_volume * y;
         }
-        const float level = l.release > 1e-15f ? l.release : 1e-15f;
-        float fade_gain = 1.0f;
-        if (l.fade > 0.0f) {
-          fade_gain = 1.0f - 0.002f * l.fade;
-          l.fade -= 1.0f;
-        }
-        const float amplitude1 = level * l.velocity * l.amp_env[0] + 1e-15f;
-        const float amplitude2 = level * l.velocity * l.amp_env[1] + 1e-15f;
-        const float gain1 = amplitude1 * l.volume[0] * l.lfo_gain[0];
-        const float gain2 = amplitude2 * l.volume[1] * l.lfo_gain[1];
-        mix += LaneSample<kPwm1, kPwm2, kSync, kRing>(l, k, warp, gain1, gain2,
-                                                      fade_gain * l.velocity * l.volume_lfo);
+        F4 contribution = scale * out * G.main_gain;
+        if constexpr (!kSteady) contribution = And(alive, contribution);  // idle adds +0
+        Store(&L.contribution[k - from][4 * g], contribution);
       }
-      mix_[k] = mix;
+    }
+  }
+
+  for (int g = 0; g < kGroups; ++g) {
+    const Group& G = groups[g];
+    const int o = 4 * g;
+    Store(&L.phase[0][o], G.phase0);
+    Store(&L.phase[1][o], G.phase1);
+    Store(&L.frames_done[o], G.done);
+    Store(&L.fm_sample[0][o], G.sample[0]);
+    Store(&L.fm_sample[1][o], G.sample[1]);
+    Store(&L.release[o], G.release);
+    Store(&L.fade[o], G.fade);
+    Store(&L.output[o], G.output);
+    Store(&L.runaway[o], G.runaway);
+    if constexpr (kTwoPole) {
+      const filter_lanes::TwoPole& f = G.two_pole;
+      const F4 memories[6] = {f.x1, f.x2, f.x3, f.y1, f.y2, f.y3};
+      for (int j = 0; j < 6; ++j) Store(&L.two_pole[5 + j][o], memories[j]);
+    }
+    if constexpr (kLadder) {
+      const filter_lanes::Ladder& f = G.ladder;
+      const F4 memories[5] = {f.input, f.y1, f.y2, f.y3, f.y4};
+      for (int j = 0; j < 5; ++j) Store(&L.ladder[3 + j][o], memories[j]);
     }
   }
 }
 
-template <bool kPwm1, bool kPwm2>
-void Engine::RunLanesFor(Lane* lanes, int count, int from, int to, uint32_t first_counter,
-                         bool sync, bool ring) {
-  if (sync) {
-    if (ring) {
-      RunLanes<kPwm1, kPwm2, true, true>(lanes, count, from, to, first_counter);
-    } else {
-      RunLanes<kPwm1, kPwm2, true, false>(lanes, count, from, to, first_counter);
+template <int kGroups>
+void Engine::DispatchLanes(Lanes& L, int from, int to, uint32_t first_counter) {
+  auto run = [&](auto steady) {
+    constexpr bool kSteady = decltype(steady)::value;
+    switch (L.filter) {
+      case kLaneOff:
+        RunLanes<kGroups, kLaneOff, kSteady>(L, from, to, first_counter);
+        break;
+      case kLaneTwoPole:
+        RunLanes<kGroups, kLaneTwoPole, kSteady>(L, from, to, first_counter);
+        break;
+      case kLaneLadderLow:
+        RunLanes<kGroups, kLaneLadderLow, kSteady>(L, from, to, first_counter);
+        break;
+      case kLaneLadderHigh:
+        RunLanes<kGroups, kLaneLadderHigh, kSteady>(L, from, to, first_counter);
+        break;
+      case kLaneLadderBand:
+        RunLanes<kGroups, kLaneLadderBand, kSteady>(L, from, to, first_counter);
+        break;
+      case kLaneLadderNotch:
+        RunLanes<kGroups, kLaneLadderNotch, kSteady>(L, from, to, first_counter);
+        break;
+      default:
+        RunLanes<kGroups, kLaneEach, kSteady>(L, from, to, first_counter);
+        break;
     }
+  };
+  if (L.steady) {
+    run(std::true_type{});
   } else {
-    if (ring) {
-      RunLanes<kPwm1, kPwm2, false, true>(lanes, count, from, to, first_counter);
-    } else {
-      RunLanes<kPwm1, kPwm2, false, false>(lanes, count, from, to, first_counter);
-    }
+    run(std::false_type{});
   }
 }
 
 void Engine::RenderVoices(int frames, uint32_t first_counter) {
-  Lane lanes[kVoiceStorage];
-  const int pwm = (pwm_on_[0] ? 1 : 0) | (pwm_on_[1] ? 2 : 0);
-  // Sync and ring modulation are settings of the whole sound; read once per sub-block.
-  const float sync_factor = sync_factor_;
-  const bool sync = sync_factor != 1.0f;  // a factor of 1 leaves the phase as it is
-  const bool ring = ring_mod_;
+  Lanes lanes;
+  Voice* active[kMaxLanes];
   int k = 0;
   while (k < frames) {
     const uint32_t counter = first_counter + static_cast<uint32_t>(k);
@@ -665,27 +969,26 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
           for (int j = k; j < frames; ++j) pan_term_[j] = pan;
         }
       }
-      LoadLane(lanes[count++], voice, sync_factor);
+      active[count++] = &voice;
     }
     // Without the arpeggiator nothing wakes a voice within the sub-block.
     if (count == 0) return;
     const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
     const int end = k + until_tick < frames ? k + until_tick : frames;
-    switch (pwm) {
-      case 0:
-        RunLanesFor<false, false>(lanes, count, k, end, first_counter, sync, ring);
-        break;
-      case 1:
-        RunLanesFor<true, false>(lanes, count, k, end, first_counter, sync, ring);
-        break;
-      case 2:
-        RunLanesFor<false, true>(lanes, count, k, end, first_counter, sync, ring);
-        break;
-      default:
-        RunLanesFor<true, true>(lanes, count, k, end, first_counter, sync, ring);
-        break;
+    LoadLanes(lanes, active, count, ring_of_frame_[k]);
+    if (count <= 4) {
+      DispatchLanes<1>(lanes, k, end, first_counter);
+    } else {
+      DispatchLanes<2>(lanes, k, end, first_counter);
     }
-    for (int i = 0; i < count; ++i) StoreLane(lanes[i]);
+    // The voices add to the mix in voice order, as one voice after another would.
+    for (int j = k; j < end; ++j) {
+      const float* add = lanes.contribution[j - k];
+      float mix = mix_[j];
+      for (int i = 0; i < count; ++i) mix += add[i];
+      mix_[j] = mix;
+    }
+    StoreLanes(lanes, k, end);
     k = end;
   }
 }

@@ -90,6 +90,7 @@ class Engine : private ArpVoices {
   int current_voice() const { return current_voice_; }
   int previous_voice() const { return previous_voice_; }
   int legato_state() const { return legato_state_; }
+  int held_keys() const { return held_count_; }
   float pitch_bend() const { return pitch_bend_; }
   float release_step() const { return release_step_; }
   int stereo_delay() const { return stereo_delay_; }
@@ -115,18 +116,15 @@ class Engine : private ArpVoices {
     Relaxed<float> lfo_pitch_range{0.0f};
   };
 
-  // What the sample loop needs of one active voice, gathered once per run between two ticks.
-  struct Lane;
-  struct Warp;
-  void LoadLane(Lane& lane, Voice& voice, float sync_factor);
-  static void StoreLane(const Lane& lane);
-  template <bool kPwm1, bool kPwm2>
-  void RunLanesFor(Lane* lanes, int count, int from, int to, uint32_t first_counter, bool sync,
-                   bool ring);
-  template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
-  void RunLanes(Lane* lanes, int count, int from, int to, uint32_t first_counter);
-  template <bool kPwm1, bool kPwm2, bool kSync, bool kRing>
-  float LaneSample(Lane& lane, int k, const Warp* warp, float gain1, float gain2, float scale);
+  // The voices active during a run of frames between two control ticks, side by side in groups
+  // of four, with everything the sample loop reads gathered so that it touches nothing shared.
+  struct Lanes;
+  void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
+  void StoreLanes(const Lanes& lanes, int from, int to);
+  template <int kGroups, int kFilter, bool kSteady>
+  void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
+  template <int kGroups>
+  void DispatchLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
   // Index of the pulse-width segment a frame's counter falls in, within the sub-block.
   int PwmSegment(uint32_t counter) const {
     return static_cast<int>(((counter >> 3) - pwm_base_) & 0x1FFFFFFFu);
@@ -161,6 +159,7 @@ class Engine : private ArpVoices {
   void Controller(int number, float value);
   void StartVoice(int index, bool fade_in);
   void SilenceVoices();
+  void ClearHeldKeys();
 
   // ArpVoices: what the arpeggiator's clock and note entry points do to the voices.
   void ArpStep(float target_pitch, int note) override;
@@ -197,6 +196,7 @@ class Engine : private ArpVoices {
   WaveBank waves_;
   const float* sine_ = nullptr;  // wave table 0, for the ring-modulating filter types
   EnvelopeShape shapes_[kEnvelopes];
+  EnvelopeMemo envelope_memo_[kEnvelopes];
   Voice voices_[kVoiceStorage];
   int voice_count_ = kVoiceCount;
   int current_voice_ = 0;
@@ -204,6 +204,10 @@ class Engine : private ArpVoices {
   int last_note_ = 0;
   int legato_state_ = 0;
   int first_note_ = 0;
+  // Keys down, counted per note (a key pressed twice needs two releases), so that a Legato
+  // phrase ends when the last key goes up. Cleared with the voices.
+  uint8_t held_keys_[128] = {};
+  int held_count_ = 0;
   float pitch_bend_ = 0.0f;
   float controller_scale_[3] = {1.0f, 1.0f, 1.0f};  // controllers 1, 2, 3
   float pan_offset_ = 0.0f;
@@ -213,6 +217,10 @@ class Engine : private ArpVoices {
   uint32_t sample_counter_ = 0;  // also the LFOs' tick counter; wraps after 2^32 samples
   FilterHistoryRing filter_ring_;
   LfoTiming lfo_timing_;
+  // Which LFOs refresh their held values at the tick of lfo_refreshes_counter_, for this block.
+  bool lfo_refreshes_valid_ = false;
+  uint32_t lfo_refreshes_counter_ = 0;
+  uint32_t lfo_refreshes_ = 0;
   Arpeggiator arp_;
   PulseWidth pwm_[2];
   bool pwm_on_[2] = {false, false};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/portable_math.h"
 #include "engine/relaxed.h"
@@ -37,27 +38,19 @@ struct EnvelopeShape {
   // The curve parameter the exponent was last computed from, so unchanged curves cost nothing.
   float curve_source[kEnvelopePoints] = {};
   bool curve_valid[kEnvelopePoints] = {};
+  // Moves on whenever PrepareEnvelope builds a shape that differs from the one before, so that
+  // what was computed from the shape can be kept until it changes.
+  uint32_t version = 0;
 };
 
 // Builds shape e from the patch mirror for the given sample rate and tempo.
 void PrepareEnvelope(EnvelopeShape* shape, int e, const Relaxed<float>* patch, float sample_rate,
                      float tempo);
 
-// One control tick of one envelope of one voice. advance is speed controller x 32 x key
-// factor. Returns the new output (the previous one when the position lies past the last point).
-// Inline: the render loop runs it for eight envelopes of every voice at every tick.
-inline float TickEnvelope(const EnvelopeShape& shape, float* position, float previous_output,
-                          float advance, bool gate) {
-  if (shape.off) return 1.0f;
-  // Positions are compared and moved in double so the integer point positions stay exact.
-  double pos = static_cast<double>(*position + advance);
-  const double start = shape.position[shape.loop_start];
-  const double end = shape.position[shape.loop_end];
-  if (shape.loop_start == shape.loop_end && gate && pos > start) pos = start;
-  if (pos >= end && (gate || !shape.loop_while_held)) pos = pos - end + start;
-  const float p = static_cast<float>(pos);
-  *position = p;
-
+// The level of a shape at position p (after looping); *hold when p lies past the last point,
+// where the envelope keeps its previous output.
+inline float EnvelopeLevel(const EnvelopeShape& shape, float p, bool* hold) {
+  *hold = false;
   if (static_cast<double>(p) == shape.position[0]) return shape.level[0] + 1e-15f;
   for (int j = shape.last - 1; j >= 0; --j) {
     if (shape.position[j] < static_cast<double>(p) &&
@@ -69,7 +62,47 @@ inline float TickEnvelope(const EnvelopeShape& shape, float* position, float pre
       return (1.0f - shaped) * shape.level[j] + shaped * shape.level[j + 1] + 1e-15f;
     }
   }
-  return previous_output;  // past the last point: hold
+  *hold = true;
+  return 0.0f;
+}
+
+// The last level computed on a shape, for the next voice that stands at the same position at
+// the same shape version: voices started together (a chord) pass the same positions.
+struct EnvelopeMemo {
+  bool valid = false;
+  uint32_t version = 0;
+  uint32_t position_bits = 0;
+  float level = 0.0f;
+  bool hold = false;
+};
+
+// One control tick of one envelope of one voice. advance is speed controller x 32 x key
+// factor. Returns the new output (the previous one when the position lies past the last point).
+// Inline: the render loop runs it for eight envelopes of every voice at every tick.
+inline float TickEnvelope(const EnvelopeShape& shape, float* position, float previous_output,
+                          float advance, bool gate, EnvelopeMemo* memo = nullptr) {
+  if (shape.off) return 1.0f;
+  // Positions are compared and moved in double so the integer point positions stay exact.
+  double pos = static_cast<double>(*position + advance);
+  const double start = shape.position[shape.loop_start];
+  const double end = shape.position[shape.loop_end];
+  if (shape.loop_start == shape.loop_end && gate && pos > start) pos = start;
+  if (pos >= end && (gate || !shape.loop_while_held)) pos = pos - end + start;
+  const float p = static_cast<float>(pos);
+  *position = p;
+
+  bool hold;
+  float level;
+  uint32_t bits;
+  std::memcpy(&bits, &p, sizeof bits);
+  if (memo && memo->valid && memo->version == shape.version && memo->position_bits == bits) {
+    level = memo->level;
+    hold = memo->hold;
+  } else {
+    level = EnvelopeLevel(shape, p, &hold);
+    if (memo) *memo = {true, shape.version, bits, level, hold};
+  }
+  return hold ? previous_output : level;
 }
 
 // Per-sample release decrement: the release takes R half beats plus 100 samples.

@@ -114,7 +114,15 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
     cutoff = static_cast<float>(IntPart(tuned < 1.0e9f ? tuned : 1.0e9f));
   } else {
     cutoff = 60.0f * Exp2f(8.0f * lfo * settings.frequency * env);
-    if (settings.key_tracking != 0) cutoff = cutoff * Exp2f((pitch - 57.0f + offset) / 12.0f);
+    if (settings.key_tracking != 0) {
+      // The pitch rests once a glide is over: the factor is kept until its argument changes.
+      const float argument = (pitch - 57.0f + offset) / 12.0f;
+      if (!(argument == key_argument_)) {
+        key_argument_ = argument;
+        key_factor_ = Exp2f(argument);
+      }
+      cutoff = cutoff * key_factor_;
+    }
   }
   cutoff_ = cutoff;
 
@@ -220,6 +228,41 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   c2_ = c2 + kTiny;
   c4_ = c4 + kTiny;
   c5_ = c5 + kTiny;
+}
+
+VoiceFilter::TwoPoleMemory VoiceFilter::TakeTwoPole(const FilterHistoryRing& ring) const {
+  TwoPoleMemory m;
+  m.c0 = c0_;
+  m.c1 = c1_;
+  m.c2 = c2_;
+  m.c4 = c4_;
+  m.c5 = c5_;
+  const int slots[3] = {ring.previous(), ring.second_previous(), ring.current()};
+  for (int i = 0; i < 3; ++i) {
+    m.input[i] = input_[slots[i]];
+    m.history[i] = history_[slots[i]];
+  }
+  return m;
+}
+
+void VoiceFilter::PutTwoPole(const TwoPoleMemory& m, const FilterHistoryRing& ring) {
+  const int slots[3] = {ring.previous(), ring.second_previous(), ring.current()};
+  for (int i = 0; i < 3; ++i) {
+    input_[slots[i]] = m.input[i];
+    history_[slots[i]] = m.history[i];
+  }
+}
+
+VoiceFilter::LadderMemory VoiceFilter::TakeLadder() const {
+  return {ladder_k_, ladder_p_, ladder_r_, ladder_input_, y1_, y2_, y3_, y4_};
+}
+
+void VoiceFilter::PutLadder(const LadderMemory& m) {
+  ladder_input_ = m.input;
+  y1_ = m.y1;
+  y2_ = m.y2;
+  y3_ = m.y3;
+  y4_ = m.y4;
 }
 
 float VoiceFilter::Distort(float x, float drive) const {

@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "engine/relaxed.h"
+#include "engine/simd.h"
 #include "engine/tables.h"
 
 namespace vellicor {
@@ -109,6 +110,25 @@ class VoiceFilter {
   float Process(float x, const FilterSettings& settings, const FilterHistoryRing& ring,
                 const float* sine_table);
 
+  // A run of samples computed for several voices side by side (FilterLanes below) keeps the
+  // two-pole and ladder memories in registers: the render loop takes them out before the run
+  // and puts them back after it. The two-pole memories are named by age as the history ring
+  // sees them, at the run's first sample when taken and at the sample after its last when put.
+  struct TwoPoleMemory {
+    float c0, c1, c2, c4, c5;
+    float input[3];    // previous, second previous, and the slot the next sample writes
+    float history[3];  // the same for the outputs
+  };
+  struct LadderMemory {
+    float k, p, r;
+    float input, y1, y2, y3, y4;
+  };
+  TwoPoleMemory TakeTwoPole(const FilterHistoryRing& ring) const;
+  void PutTwoPole(const TwoPoleMemory& memory, const FilterHistoryRing& ring);
+  LadderMemory TakeLadder() const;
+  void PutLadder(const LadderMemory& memory);
+  void SetOutput(float out) { output_ = out; }
+
   // Inspection (tests, display).
   float cutoff() const { return cutoff_; }        // before limiting, Hz
   float frequency() const { return frequency_; }  // as used by the coefficients, Hz
@@ -123,6 +143,8 @@ class VoiceFilter {
 
   int type_in_use_ = 0;
   float cutoff_ = 0.0f;
+  float key_argument_ = -1e30f;  // the key-tracking exponent last computed, and its power
+  float key_factor_ = 0.0f;
   float frequency_ = 0.0f;
   // Two-pole section.
   float c0_ = 0.0f, c1_ = 0.0f, c2_ = 0.0f, c4_ = 0.0f, c5_ = 0.0f;
@@ -144,5 +166,87 @@ class VoiceFilter {
   float comb_input_[kCombSize] = {};
   float comb_output_[kCombSize] = {};
 };
+
+// The per-sample arithmetic of VoiceFilter::Process for four voices at once, operation for
+// operation, so each lane gives the sample its voice gives alone. A runaway (see Process) clears
+// the memories of its lane; the lane's bit in *runaway tells the render loop to clear the voice's
+// other memories too when it puts them back.
+namespace filter_lanes {
+
+using simd::F4;
+
+inline F4 Distort(F4 x, F4 drive) {
+  const F4 tiny = simd::Splat(1e-15f);
+  const F4 t = x * drive + tiny;
+  F4 y = (x + t) / (simd::Abs(t) + simd::Splat(1.0f)) + tiny;
+  y = simd::MinOf(simd::Splat(10.0f), y);   // y > 10 ? 10 : y
+  y = simd::MaxOf(simd::Splat(-10.0f), y);  // y < -10 ? -10 : y
+  return y + tiny;
+}
+
+struct TwoPole {
+  F4 c0, c1, c2, c4, c5;
+  F4 x1, x2, x3;  // inputs by age, as in VoiceFilter::TwoPoleMemory
+  F4 y1, y2, y3;
+
+  F4 Step(F4 x, F4* runaway) {
+    const F4 tiny = simd::Splat(1e-15f);
+    F4 out = c0 * x + c1 * x1 + c2 * x2 - c4 * y1 - c5 * y2 + tiny;
+    x3 = x2;
+    x2 = x1;
+    x1 = x;
+    y3 = y2;
+    y2 = y1;
+    y1 = out;
+    const F4 bad = simd::NotLess(simd::Abs(out), simd::Splat(1e5f));
+    if (simd::MaskBits(bad) != 0) {
+      const F4 zero = simd::Splat(0.0f);
+      out = simd::Select(bad, zero, out);
+      for (F4* m : {&x1, &x2, &x3, &y1, &y2, &y3}) *m = simd::Select(bad, zero, *m);
+      *runaway = simd::Or(*runaway, bad);
+    }
+    return out;
+  }
+};
+
+// kType: kFilterLowpass24 .. kFilterBandreject24.
+struct Ladder {
+  F4 k, p, r;
+  F4 input, y1, y2, y3, y4;
+
+  template <int kType>
+  F4 Step(F4 x, F4* runaway) {
+    const F4 tiny = simd::Splat(1e-15f);
+    const F4 u = x - r * y4 + tiny;
+    const F4 old1 = y1;
+    const F4 old2 = y2;
+    const F4 old3 = y3;
+    y1 = (u + input) * p - y1 * k + tiny;
+    y2 = (y1 + old1 + tiny) * p - y2 * k + tiny;
+    y3 = (y2 + old2 + tiny) * p - y3 * k + tiny;
+    y4 = (y3 + old3 + tiny) * p - y4 * k + tiny;
+    input = u + tiny;
+    F4 out;
+    if constexpr (kType == kFilterLowpass24) {
+      out = y4 + tiny;
+    } else if constexpr (kType == kFilterHighpass24) {
+      out = (u - r * y4) - y4 + tiny;
+    } else if constexpr (kType == kFilterBandpass24) {
+      out = simd::Splat(3.0f) * (y3 - y4) + tiny;
+    } else {
+      out = (u - r * y4) - simd::Splat(3.0f) * (y3 - y4) + tiny;
+    }
+    const F4 bad = simd::NotLess(simd::Abs(out), simd::Splat(1e5f));
+    if (simd::MaskBits(bad) != 0) {
+      const F4 zero = simd::Splat(0.0f);
+      out = simd::Select(bad, zero, out);
+      for (F4* m : {&input, &y1, &y2, &y3, &y4}) *m = simd::Select(bad, zero, *m);
+      *runaway = simd::Or(*runaway, bad);
+    }
+    return out;
+  }
+};
+
+}  // namespace filter_lanes
 
 }  // namespace vellicor

@@ -89,10 +89,19 @@ void LfoVoice::StartNote(const LfoVoice& previous, bool restart) {
   for (int k = 0; k < kLfoCount; ++k) phase[k] = restart ? 0 : previous.phase[k];
 }
 
-void LfoVoice::Tick(const LfoSettings& settings, const LfoTiming& timing,
-                    const float* envelope_outputs, float speed_controller, float depth_controller,
-                    uint32_t tick_counter) {
+uint32_t LfoTiming::Refreshes(uint32_t tick_counter) const {
   const uint32_t tick = tick_counter / 32u;
+  uint32_t bits = 0;
+  for (int k = 0; k < kLfoCount; ++k) {
+    const uint32_t every = static_cast<uint32_t>(hold_ticks[k]) + 1u;
+    if (every == 1u || tick % every == 0u) bits |= 1u << k;
+  }
+  return bits;
+}
+
+void LfoVoice::TickRefreshing(const LfoSettings& settings, const LfoTiming& timing,
+                              const float* envelope_outputs, float speed_controller,
+                              float depth_controller, uint32_t refreshes) {
   for (int k = 0; k < kLfoCount; ++k) {
     if (settings.stopped[k] == 0) {
       // The speed envelope is limited to 0..1, so it neither reverses nor over-speeds an LFO.
@@ -101,8 +110,7 @@ void LfoVoice::Tick(const LfoSettings& settings, const LfoTiming& timing,
       if (speed > 1.0f) speed = 1.0f;
       const int step = IntPart(speed * speed_controller * key_factor * timing.increment[k]);
       phase[k] = static_cast<uint16_t>(phase[k] + static_cast<uint32_t>(step));  // mod 65536
-      const uint32_t every = static_cast<uint32_t>(timing.hold_ticks[k]) + 1u;
-      if (tick % every == 0u) {
+      if (refreshes & (1u << k)) {
         held[k] = timing.table[k] != nullptr ? timing.table[k][phase[k]] : 0.0f;
       }
     }
@@ -114,15 +122,6 @@ void LfoVoice::Tick(const LfoSettings& settings, const LfoTiming& timing,
 
 void LfoVoice::UpdateKeyFactor(float pitch, bool tracking) {
   key_factor = tracking ? pmath::Exp2f((pitch - 57.0f) / 12.0f) : 1.0f;
-}
-
-float LfoVoice::Output(int selector) const {
-  return (selector >= 0 && selector < kLfoCount) ? output[selector] : 0.0f;
-}
-
-float LfoVoice::Gain(int selector) const {
-  if (selector < 0 || selector >= kLfoCount) return 1.0f;
-  return 1.0f - (depth[selector] + output[selector]) / 2.0f;
 }
 
 float LfoPanTerm(const LfoVoice& voice0, int selector) {

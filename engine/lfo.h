@@ -73,6 +73,8 @@ struct LfoTiming {
     for (int k = 0; k < kLfoCount; ++k) table[k] = bank.Table(settings.wave[k]);
   }
   void PrepareTiming(const LfoSettings& settings, float tempo, float sample_rate);
+  // Bit k set when LFO k refreshes its held value at the tick of this tick counter.
+  uint32_t Refreshes(uint32_t tick_counter) const;
 
   float increment[kLfoCount] = {};     // phase advance per tick at full speed, 0 when stopped
   int32_t hold_ticks[kLfoCount] = {};  // ticks between refreshes of the held value, minus one
@@ -89,14 +91,26 @@ struct LfoVoice {
   // One control tick of all five LFOs. speed_controller and depth_controller are MIDI
   // controllers 1 and 2 (0..1); envelope_outputs has nine entries, the last ("none") being 1.
   void Tick(const LfoSettings& settings, const LfoTiming& timing, const float* envelope_outputs,
-            float speed_controller, float depth_controller, uint32_t tick_counter);
+            float speed_controller, float depth_controller, uint32_t tick_counter) {
+    TickRefreshing(settings, timing, envelope_outputs, speed_controller, depth_controller,
+                   timing.Refreshes(tick_counter));
+  }
+  // The same with timing.Refreshes(tick_counter) given, shared by the voices of one tick.
+  void TickRefreshing(const LfoSettings& settings, const LfoTiming& timing,
+                      const float* envelope_outputs, float speed_controller, float depth_controller,
+                      uint32_t refreshes);
 
   // The key factor 2^((pitch - 57) / 12) with tracking on, else 1; used from the next tick.
   void UpdateKeyFactor(float pitch, bool tracking);
 
   // Uses of the LFO named by a selector (kLfoNone, or anything out of range, is "none").
-  float Output(int selector) const;  // 0 for none
-  float Gain(int selector) const;  // 1 - (depth + output) / 2, between 1 - depth and 1; 1 for none
+  float Output(int selector) const {  // 0 for none
+    return (selector >= 0 && selector < kLfoCount) ? output[selector] : 0.0f;
+  }
+  float Gain(int selector) const {  // 1 - (depth + output) / 2, between 1 - depth and 1; 1 for none
+    if (selector < 0 || selector >= kLfoCount) return 1.0f;
+    return 1.0f - (depth[selector] + output[selector]) / 2.0f;
+  }
 
   uint16_t phase[kLfoCount] = {};
   float held[kLfoCount] = {};

@@ -44,7 +44,16 @@ void Engine::StartVoice(int index, bool fade_in) {
   if (fade_in) voice.fade_in = 500.0f;
 }
 
+void Engine::ClearHeldKeys() {
+  for (uint8_t& n : held_keys_) n = 0;
+  held_count_ = 0;
+}
+
 void Engine::NoteOn(int note, float velocity) {
+  if (held_keys_[note] < 255) {
+    ++held_keys_[note];
+    ++held_count_;
+  }
   const int count = voice_count_;
   switch (voice_mode_.load()) {
     case kPoly:
@@ -86,6 +95,10 @@ void Engine::NoteOn(int note, float velocity) {
 }
 
 void Engine::NoteOff(int note) {
+  if (held_keys_[note] > 0) {
+    --held_keys_[note];
+    --held_count_;
+  }
   Voice& current = voices_[current_voice_];
   switch (voice_mode_.load()) {
     case kPoly:
@@ -109,6 +122,13 @@ void Engine::NoteOff(int note) {
       if (current.note == first_note_) {
         current.target_pitch = static_cast<float>(last_note_);
         legato_state_ = 1;
+      }
+      // The rules above can leave the current voice gated with every key up (a phrase whose
+      // current voice does not carry the first note ends in state 1); the phrase ends with the
+      // last key.
+      if (held_count_ == 0) {
+        current.gate = false;
+        legato_state_ = 0;
       }
       break;
     default:  // kArp
@@ -151,6 +171,7 @@ void Engine::ArpStopped() {
 void Engine::Controller(int number, float value) {
   if (number == 126) {
     for (int i = 0; i < kVoiceCount; ++i) voices_[i].gate = false;
+    ClearHeldKeys();
     arp_.Stop(*this);
     if (host_) host_->RefreshEditor();
     return;

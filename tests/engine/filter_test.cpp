@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace vellicor {
@@ -209,6 +211,146 @@ TEST(FilterStability, EveryTypeStaysFiniteAndBoundedAtTheExtremes) {
                                   << rate;
           }
         }
+      }
+    }
+  }
+}
+
+// The render loop runs four voices' filters side by side (filter_lanes), their memories taken
+// out of VoiceFilter for a run of samples and put back after it. Lane for lane that must give
+// what Process gives, bit for bit, runaways included (forced here by huge inputs).
+TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
+  using simd::F4;
+  uint32_t seed = 7;
+  auto noise = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+  };
+  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (int type = kFilterLowpass12; type <= kFilterBandreject24; ++type) {
+    for (float drive : {0.0f, 0.5f}) {
+      FilterSettings settings;
+      for (const auto& [index, value] : {std::pair{120, TypeValue(type)},
+                                         {121, 1.0f},
+                                         {122, 0.8f},
+                                         {124, 0.6f},
+                                         {125, drive},
+                                         {129, 1.0f},
+                                         {131, 1.0f},
+                                         {132, 1.0f}}) {
+        ASSERT_TRUE(settings.Derive(index, value));
+      }
+      std::unique_ptr<VoiceFilter> alone[4], together[4];
+      for (auto* filters : {alone, together}) {
+        for (int i = 0; i < 4; ++i) {
+          filters[i] = std::make_unique<VoiceFilter>();
+          filters[i]->Init();
+        }
+      }
+      FilterHistoryRing ring;
+      ring.Reset();
+      int runaways = 0;
+      for (int run = 0; run < 300; ++run) {
+        for (int i = 0; i < 4; ++i) {
+          FilterModulation modulation;
+          modulation.pitch = 30.0f + 20.0f * static_cast<float>(i);
+          modulation.lfo_gain = run % 2 ? 0.1f : 1.2f;  // the cutoff jumps every tick
+          alone[i]->Tick(settings, modulation, 44100.0f);
+          together[i]->Tick(settings, modulation, 44100.0f);
+        }
+        alignas(16) float in[32][4], expected[32][4];
+        for (auto& frame : in) {
+          for (float& x : frame) x = (noise() > 0.995f ? 1e7f : 3.0f) * noise();
+        }
+        FilterHistoryRing first = ring;
+        first.Advance();
+        for (int n = 0; n < 32; ++n) {
+          ring.Advance();
+          for (int i = 0; i < 4; ++i)
+            expected[n][i] = alone[i]->Process(in[n][i], settings, ring, nullptr);
+        }
+        // The same run four lanes at a time.
+        const bool two_pole = type <= kFilterBandreject12;
+        filter_lanes::TwoPole tp;
+        filter_lanes::Ladder ladder;
+        alignas(16) float lanes[11][4];
+        for (int i = 0; i < 4; ++i) {
+          if (two_pole) {
+            const auto m = together[i]->TakeTwoPole(first);
+            const float v[11] = {m.c0,         m.c1,         m.c2,        m.c4,
+                                 m.c5,         m.input[0],   m.input[1],  m.input[2],
+                                 m.history[0], m.history[1], m.history[2]};
+            for (int j = 0; j < 11; ++j) lanes[j][i] = v[j];
+          } else {
+            const auto m = together[i]->TakeLadder();
+            const float v[8] = {m.k, m.p, m.r, m.input, m.y1, m.y2, m.y3, m.y4};
+            for (int j = 0; j < 8; ++j) lanes[j][i] = v[j];
+          }
+        }
+        F4* const tp_memories[11] = {&tp.c0, &tp.c1, &tp.c2, &tp.c4, &tp.c5, &tp.x1,
+                                     &tp.x2, &tp.x3, &tp.y1, &tp.y2, &tp.y3};
+        F4* const ladder_memories[8] = {&ladder.k,  &ladder.p,  &ladder.r,  &ladder.input,
+                                        &ladder.y1, &ladder.y2, &ladder.y3, &ladder.y4};
+        for (int j = 0; j < (two_pole ? 11 : 8); ++j) {
+          *(two_pole ? tp_memories : ladder_memories)[j] = simd::Load(lanes[j]);
+        }
+        F4 runaway = simd::Splat(0.0f);
+        for (int n = 0; n < 32; ++n) {
+          F4 y = simd::Load(in[n]);
+          if (settings.drive > 1.01f) y = filter_lanes::Distort(y, simd::Splat(settings.drive));
+          switch (type) {
+            case kFilterLowpass24:
+              y = ladder.Step<kFilterLowpass24>(y, &runaway);
+              break;
+            case kFilterHighpass24:
+              y = ladder.Step<kFilterHighpass24>(y, &runaway);
+              break;
+            case kFilterBandpass24:
+              y = ladder.Step<kFilterBandpass24>(y, &runaway);
+              break;
+            case kFilterBandreject24:
+              y = ladder.Step<kFilterBandreject24>(y, &runaway);
+              break;
+            default:
+              y = tp.Step(y, &runaway);
+              break;
+          }
+          alignas(16) float out[4];
+          simd::Store(out, simd::Splat(settings.volume) * y);
+          for (int i = 0; i < 4; ++i) {
+            ASSERT_TRUE(same(out[i], expected[n][i]))
+                << "type " << type << " run " << run << " sample " << n << " lane " << i << ": "
+                << out[i] << " != " << expected[n][i];
+          }
+        }
+        for (int j = 0; j < (two_pole ? 11 : 8); ++j) {
+          simd::Store(lanes[j], *(two_pole ? tp_memories : ladder_memories)[j]);
+        }
+        alignas(16) float cleared[4];
+        simd::Store(cleared, runaway);
+        FilterHistoryRing after = first;
+        after.Advance();
+        after.Advance();  // 32 samples move the ring on by 32 mod 3
+        for (int i = 0; i < 4; ++i) {
+          if (cleared[i] != 0.0f || std::isnan(cleared[i])) {
+            together[i]->ClearMemories();
+            ++runaways;
+          }
+          if (two_pole) {
+            VoiceFilter::TwoPoleMemory m;
+            for (int j = 0; j < 3; ++j) {
+              m.input[j] = lanes[5 + j][i];
+              m.history[j] = lanes[8 + j][i];
+            }
+            together[i]->PutTwoPole(m, after);
+          } else {
+            together[i]->PutLadder({0.0f, 0.0f, 0.0f, lanes[3][i], lanes[4][i], lanes[5][i],
+                                    lanes[6][i], lanes[7][i]});
+          }
+        }
+      }
+      if (drive == 0.0f) {
+        EXPECT_GT(runaways, 0) << "type " << type;
       }
     }
   }

@@ -1,6 +1,7 @@
 // Voice allocation per voice mode, the fade-in and release shape, controllers, MIDI learn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tests/engine/engine_harness.h"
@@ -109,10 +110,123 @@ TEST(Voices, LegatoStateMachine) {
   h.NoteOff(60);  // the current voice carries 64, not the first note: the phrase ends
   EXPECT_EQ(h.engine().legato_state(), 0);
   EXPECT_FALSE(h.current().gate);
-  h.NoteOn(50);  // a single note's release keeps state 1: its voice carries the first note
+  h.NoteOn(50);  // a single note: released with its key, and the next note opens a phrase
   h.NoteOff(50);
   EXPECT_FALSE(h.current().gate);
+  EXPECT_EQ(h.engine().legato_state(), 0);
+}
+
+// Every voice silent: released and faded past the idle threshold.
+bool Silent(const Harness& h) {
+  for (int i = 0; i < kVoiceCount; ++i) {
+    const Voice& v = h.voice(i);
+    if (v.gate || 3.0f * v.release > 0.001f) return false;
+  }
+  return true;
+}
+
+float Peak(const std::vector<float>& x, size_t from = 0) {
+  float peak = 0.0f;
+  for (size_t i = from; i < x.size(); ++i) peak = std::max(peak, std::fabs(x[i]));
+  return peak;
+}
+
+TEST(Voices, LegatoPhraseEndsWithTheLastKey) {
+  // One key pressed and released, then another: the second must not hang on, gliding back to
+  // the first note, once its key is up.
+  Harness a;
+  a.Set(0, ModeValue(kLegato));
+  a.NoteOn(60);
+  a.Render(1000);
+  a.NoteOff(60);
+  EXPECT_EQ(a.engine().legato_state(), 0);
+  a.Render(1000);
+  a.NoteOn(64);  // a phrase of its own
+  EXPECT_EQ(a.engine().legato_state(), 1);
+  EXPECT_EQ(a.current().target_pitch, 64.0f);
+  EXPECT_GT(Peak(a.Render(2000), 1000), 0.1f);
+  a.NoteOff(64);
+  EXPECT_FALSE(a.current().gate);
+  EXPECT_EQ(a.engine().legato_state(), 0);
+  EXPECT_LT(Peak(a.Render(2000), 1000), 1e-6f);  // release 0: about 100 samples
+  EXPECT_TRUE(Silent(a));
+
+  // Hold A, press B, release A, release B: B's voice must release too.
+  Harness b;
+  b.Set(0, ModeValue(kLegato));
+  b.NoteOn(60);
+  b.NoteOn(64);
+  b.NoteOff(60);
+  EXPECT_TRUE(b.current().gate);  // B is still down
+  EXPECT_EQ(b.current().target_pitch, 64.0f);
+  EXPECT_GT(Peak(b.Render(2000), 1000), 0.1f);
+  b.NoteOff(64);
+  EXPECT_FALSE(b.current().gate);
+  EXPECT_EQ(b.engine().legato_state(), 0);
+  EXPECT_LT(Peak(b.Render(2000), 1000), 1e-6f);
+  EXPECT_TRUE(Silent(b));
+}
+
+TEST(Voices, LegatoGlidesBackWhileTheFirstKeyIsHeld) {
+  Harness h;
+  h.Set(0, ModeValue(kLegato));
+  h.Set(11, 0.3f);  // glide coefficient 2^-2.4
+  h.NoteOn(60);
+  h.Render(1000);
+  h.NoteOn(67);
+  h.Render(4000);
+  EXPECT_NEAR(h.current().current_pitch, 67.0f, 0.01f);
+  h.NoteOff(67);  // A is still held: the voice glides back to it and keeps sounding
+  EXPECT_TRUE(h.current().gate);
   EXPECT_EQ(h.engine().legato_state(), 1);
+  EXPECT_EQ(h.current().target_pitch, 60.0f);
+  const std::vector<float> held = h.Render(8000);
+  EXPECT_NEAR(h.current().current_pitch, 60.0f, 0.01f);
+  EXPECT_GT(Peak(held, 7000), 0.1f);
+  // Integer phase steps tune about 0.2 % flat; the note of B would be 196 Hz.
+  EXPECT_NEAR(MeasureFrequency(held, 4000, 44100.0), 110.0 * std::pow(2.0, 3.0 / 12), 0.5);
+  h.NoteOff(60);
+  EXPECT_FALSE(h.current().gate);
+  EXPECT_EQ(h.engine().legato_state(), 0);
+  EXPECT_LT(Peak(h.Render(2000), 1000), 1e-6f);
+  EXPECT_TRUE(Silent(h));
+}
+
+TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
+  // Keys whose releases never come (all notes off, voice reset, program selection) must not
+  // count as held afterwards, or the next Legato phrase would never end.
+  for (int way = 0; way < 3; ++way) {
+    Harness h;
+    h.Set(0, ModeValue(kLegato));
+    h.NoteOn(50);
+    h.NoteOn(55);
+    EXPECT_EQ(h.engine().held_keys(), 2);
+    if (way == 0) h.Cc(126, 0);
+    if (way == 1) h.Set(18, 1.0f);
+    if (way == 2) {
+      std::vector<float> patch = Harness::BasicPatch();
+      patch[0] = ModeValue(kLegato);
+      h.SelectPatch(patch);
+    }
+    h.Render(1);
+    EXPECT_EQ(h.engine().held_keys(), 0) << way;
+    h.NoteOn(60);
+    h.NoteOff(60);
+    EXPECT_FALSE(h.current().gate) << way;
+    EXPECT_LT(Peak(h.Render(2000), 1000), 1e-6f) << way;
+  }
+  // A key pressed twice needs two releases; releases of keys not held change nothing.
+  Harness twice;
+  twice.Set(0, ModeValue(kLegato));
+  twice.NoteOn(60);
+  twice.NoteOn(60);
+  twice.NoteOff(61);
+  twice.NoteOff(60);
+  EXPECT_EQ(twice.engine().held_keys(), 1);
+  twice.NoteOff(60);
+  twice.NoteOff(60);
+  EXPECT_EQ(twice.engine().held_keys(), 0);
+  EXPECT_FALSE(twice.current().gate);
 }
 
 TEST(Voices, ControllersAndLearning) {

@@ -1,0 +1,263 @@
+// Four voices side by side: four single-precision lanes (F4) and four 32-bit integer lanes (I4).
+// Every operation is the lane-wise IEEE operation the one-voice code performs (SSE2's packed
+// add, multiply, divide, compare and conversions round exactly as their scalar forms do, in the
+// same rounding mode), so four voices computed together give the samples each gives alone.
+// Targets without SSE2 get the same operations on plain arrays.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/tables.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define VELLICOR_HAVE_SSE2 1
+#endif
+
+namespace vellicor::simd {
+
+#ifdef VELLICOR_HAVE_SSE2
+
+struct F4 {
+  __m128 v;
+};
+struct I4 {
+  __m128i v;
+};
+
+inline F4 Load(const float* p) {
+  return {_mm_load_ps(p)};
+}
+inline void Store(float* p, F4 a) {
+  _mm_store_ps(p, a.v);
+}
+inline I4 Load(const int32_t* p) {
+  return {_mm_load_si128(reinterpret_cast<const __m128i*>(p))};
+}
+inline void Store(int32_t* p, I4 a) {
+  _mm_store_si128(reinterpret_cast<__m128i*>(p), a.v);
+}
+inline F4 Splat(float x) {
+  return {_mm_set1_ps(x)};
+}
+inline I4 SplatInt(int32_t x) {
+  return {_mm_set1_epi32(x)};
+}
+
+inline F4 operator+(F4 a, F4 b) {
+  return {_mm_add_ps(a.v, b.v)};
+}
+inline F4 operator-(F4 a, F4 b) {
+  return {_mm_sub_ps(a.v, b.v)};
+}
+inline F4 operator*(F4 a, F4 b) {
+  return {_mm_mul_ps(a.v, b.v)};
+}
+inline F4 operator/(F4 a, F4 b) {
+  return {_mm_div_ps(a.v, b.v)};
+}
+inline I4 operator+(I4 a, I4 b) {
+  return {_mm_add_epi32(a.v, b.v)};
+}
+inline I4 operator&(I4 a, I4 b) {
+  return {_mm_and_si128(a.v, b.v)};
+}
+
+// Masks: all bits set in a lane where the comparison holds (false for NaN, as in scalar code).
+inline F4 Less(F4 a, F4 b) {
+  return {_mm_cmplt_ps(a.v, b.v)};
+}
+inline F4 LessEqual(F4 a, F4 b) {
+  return {_mm_cmple_ps(a.v, b.v)};
+}
+inline F4 NotLess(F4 a, F4 b) {  // !(a < b): true for NaN
+  return {_mm_cmpnlt_ps(a.v, b.v)};
+}
+inline F4 Or(F4 a, F4 b) {
+  return {_mm_or_ps(a.v, b.v)};
+}
+inline F4 And(F4 a, F4 b) {
+  return {_mm_and_ps(a.v, b.v)};
+}
+inline F4 AndNot(F4 not_this, F4 b) {  // ~not_this & b
+  return {_mm_andnot_ps(not_this.v, b.v)};
+}
+inline F4 Select(F4 mask, F4 a, F4 b) {  // mask ? a : b
+  return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))};
+}
+inline I4 Select(F4 mask, I4 a, I4 b) {
+  const __m128i m = _mm_castps_si128(mask.v);
+  return {_mm_or_si128(_mm_and_si128(m, a.v), _mm_andnot_si128(m, b.v))};
+}
+inline I4 And(F4 mask, I4 a) {
+  return {_mm_and_si128(_mm_castps_si128(mask.v), a.v)};
+}
+// Signed comparison; the phases it compares lie in 0..65535.
+inline F4 LessInt(I4 a, I4 b) {
+  return {_mm_castsi128_ps(_mm_cmplt_epi32(a.v, b.v))};
+}
+inline int MaskBits(F4 mask) {
+  return _mm_movemask_ps(mask.v);
+}
+inline F4 Abs(F4 a) {
+  return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
+}
+// a > b ? a : b, and a < b ? a : b: a NaN in a gives b, as the scalar ternaries do.
+inline F4 MaxOf(F4 a, F4 b) {
+  return {_mm_max_ps(a.v, b.v)};
+}
+inline F4 MinOf(F4 a, F4 b) {
+  return {_mm_min_ps(a.v, b.v)};
+}
+
+inline F4 ToFloat(I4 a) {
+  return {_mm_cvtepi32_ps(a.v)};
+}
+// Round to nearest, ties to even: RoundToInt lane by lane.
+inline I4 RoundInt(F4 a) {
+  return {_mm_cvtps_epi32(a.v)};
+}
+
+// table[index] per lane; indices are already limited to the table.
+inline F4 Gather(const float* table, I4 index) {
+  const int i0 = _mm_cvtsi128_si32(index.v);
+  const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55));
+  const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA));
+  const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF));
+  return {_mm_setr_ps(table[i0], table[i1], table[i2], table[i3])};
+}
+
+#else  // plain arrays
+
+struct F4 {
+  float v[4];
+};
+struct I4 {
+  int32_t v[4];
+};
+
+template <typename T, typename Op>
+inline T Each(Op op) {
+  T r;
+  for (int i = 0; i < 4; ++i) r.v[i] = op(i);
+  return r;
+}
+inline float MaskValue(bool on) {
+  uint32_t bits = on ? 0xFFFFFFFFu : 0u;
+  float f;
+  __builtin_memcpy(&f, &bits, sizeof f);
+  return f;
+}
+inline bool On(float mask) {
+  uint32_t bits;
+  __builtin_memcpy(&bits, &mask, sizeof bits);
+  return bits != 0;
+}
+
+inline F4 Load(const float* p) {
+  return Each<F4>([&](int i) { return p[i]; });
+}
+inline void Store(float* p, F4 a) {
+  for (int i = 0; i < 4; ++i) p[i] = a.v[i];
+}
+inline I4 Load(const int32_t* p) {
+  return Each<I4>([&](int i) { return p[i]; });
+}
+inline void Store(int32_t* p, I4 a) {
+  for (int i = 0; i < 4; ++i) p[i] = a.v[i];
+}
+inline F4 Splat(float x) {
+  return Each<F4>([&](int) { return x; });
+}
+inline I4 SplatInt(int32_t x) {
+  return Each<I4>([&](int) { return x; });
+}
+inline F4 operator+(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] + b.v[i]; });
+}
+inline F4 operator-(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] - b.v[i]; });
+}
+inline F4 operator*(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] * b.v[i]; });
+}
+inline F4 operator/(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] / b.v[i]; });
+}
+inline I4 operator+(I4 a, I4 b) {
+  return Each<I4>([&](int i) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a.v[i]) + static_cast<uint32_t>(b.v[i]));
+  });
+}
+inline I4 operator&(I4 a, I4 b) {
+  return Each<I4>([&](int i) { return a.v[i] & b.v[i]; });
+}
+inline F4 Less(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(a.v[i] < b.v[i]); });
+}
+inline F4 LessEqual(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(a.v[i] <= b.v[i]); });
+}
+inline F4 NotLess(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(!(a.v[i] < b.v[i])); });
+}
+inline F4 Or(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(On(a.v[i]) || On(b.v[i])); });
+}
+inline F4 And(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(On(a.v[i]) && On(b.v[i])); });
+}
+inline F4 AndNot(F4 not_this, F4 b) {
+  return Each<F4>([&](int i) { return On(not_this.v[i]) ? 0.0f : b.v[i]; });
+}
+inline F4 Select(F4 mask, F4 a, F4 b) {
+  return Each<F4>([&](int i) { return On(mask.v[i]) ? a.v[i] : b.v[i]; });
+}
+inline I4 Select(F4 mask, I4 a, I4 b) {
+  return Each<I4>([&](int i) { return On(mask.v[i]) ? a.v[i] : b.v[i]; });
+}
+inline I4 And(F4 mask, I4 a) {
+  return Each<I4>([&](int i) { return On(mask.v[i]) ? a.v[i] : 0; });
+}
+inline F4 LessInt(I4 a, I4 b) {
+  return Each<F4>([&](int i) { return MaskValue(a.v[i] < b.v[i]); });
+}
+inline int MaskBits(F4 mask) {
+  int bits = 0;
+  for (int i = 0; i < 4; ++i) bits |= On(mask.v[i]) ? 1 << i : 0;
+  return bits;
+}
+inline F4 Abs(F4 a) {
+  return Each<F4>([&](int i) {
+    uint32_t bits;
+    __builtin_memcpy(&bits, &a.v[i], sizeof bits);
+    bits &= 0x7FFFFFFFu;
+    float f;
+    __builtin_memcpy(&f, &bits, sizeof f);
+    return f;
+  });
+}
+inline F4 MaxOf(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] > b.v[i] ? a.v[i] : b.v[i]; });
+}
+inline F4 MinOf(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return a.v[i] < b.v[i] ? a.v[i] : b.v[i]; });
+}
+inline F4 ToFloat(I4 a) {
+  return Each<F4>([&](int i) { return static_cast<float>(a.v[i]); });
+}
+inline I4 RoundInt(F4 a) {
+  return Each<I4>([&](int i) { return RoundToInt(a.v[i]); });
+}
+inline F4 Gather(const float* table, I4 index) {
+  return Each<F4>([&](int i) { return table[index.v[i]]; });
+}
+
+#endif
+
+// A comparison the other way round, written with the operations above.
+inline F4 GreaterEqual(F4 a, F4 b) {
+  return LessEqual(b, a);
+}
+
+}  // namespace vellicor::simd
