@@ -1,5 +1,6 @@
 #include "engine/wavetables.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/portable_math.h"
@@ -52,6 +53,23 @@ const SharedWaves& Shared() {
 
 }  // namespace
 
+namespace {
+
+// A drawn noise cycle has a random average, and the slow layers of the second one a large
+// one. Read through a filter that passes DC with high gain (the comb), that average came out
+// as a constant offset on the output, different for every instance. Removing it keeps the
+// noise and drops the offset.
+void RemoveAverage(float (&table)[kWavePoints]) {
+  double sum = 0.0;
+  for (float point : table) sum += point;
+  const double average = sum / kWavePoints;
+  for (float& point : table) {
+    point = static_cast<float>(std::clamp(point - average, -1.0, 1.0));
+  }
+}
+
+}  // namespace
+
 WaveBank::WaveBank() : tables_(), noise1_(), noise2_() {
   for (auto& table : tables_) table = noise1_;  // silent until Build
 }
@@ -74,6 +92,8 @@ void WaveBank::Build() {
     if (random::Next() < 0.001) d = random::Next() * 0.25;
     point = static_cast<float>(2.0 * (a + b + c + d) - 1.0);
   }
+  RemoveAverage(noise1_);
+  RemoveAverage(noise2_);
 }
 
 }  // namespace vellicor

@@ -21,7 +21,7 @@ using namespace factory_patch;
 // - pitch: note 57 sounds at 110 Hz, an octave below the usual MIDI tuning.
 // Levels: the oscillators are summed, scaled by main and filter volume, and six voices are
 // mixed before a soft clipper. The filter volume trims each sound so that the host's demo
-// phrase plays every program at an RMS level of about 0.11 (Chousy lower, see there) and a
+// phrase plays every program at an RMS level of about 0.1 and a
 // six-note chord at full velocity stays off the clipper.
 // A filter LFO can only lower the cutoff: its gain is 1 - (depth + output) / 2 on the
 // cutoff's exponent. A reverse saw over 128 s starts each note at output = depth and hardly
@@ -155,7 +155,7 @@ void Plastic(float* v) {
 // peaks, so a vibrato keeps sweeping them across: the comb flutters at the note's pitch. The
 // noise loop also drops an octave in the first 0.17 s (envelope 3), a breathy chiff, and
 // envelope 1 swells the voice in and holds it at 0.89: a whistling, hissing noise pad
-// (centre near 9 kHz), quieter than the rest.
+// (centre near 9 kHz).
 void Chousy(float* v) {
   SetVoice(v, {.mode = Choice4(0),
                .main_volume = 0.425f,
@@ -173,11 +173,9 @@ void Chousy(float* v) {
                  .lfo_pitch_range = Semitones(1)});
   SetOscillator(v, 2, {.octave = 0.2625f});  // silent
 
-  // The comb gains 45 dB at 0 Hz, and the noise table's mean, random for each plug-in
-  // instance, rides through it as an offset that can outweigh the audible sound several
-  // times. -11 dB of filter volume keeps a six-note chord off the clipper whatever the
-  // table; the audible part then plays a little below the other programs.
-  SetFilter(v, {.type = Filter(kComb), .q = 0.9862f, .frequency = 0.75f, .volume = 0.475f});
+  // The comb gains 45 dB at 0 Hz; the noise waves carry no average, so nothing of that
+  // reaches the output as an offset.
+  SetFilter(v, {.type = Filter(kComb), .q = 0.9862f, .frequency = 0.75f, .volume = 0.68f});
 
   SetLfo(v, 1, {.period = 0.725f, .amplitude = 0.3f});  // 4 Hz, +-0.3 semitone
 

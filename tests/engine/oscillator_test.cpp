@@ -35,6 +35,12 @@ TEST(Waves, TablesNoiseAndSilentChoices) {
     differ += a->Table(kWaveNoise1)[n] != b->Table(kWaveNoise1)[n];
   }
   EXPECT_GT(differ, 60000);  // noise is drawn per instance
+  // No noise cycle carries an offset that a filter could turn into DC on the output.
+  for (int w : {kWaveNoise1, kWaveNoise2}) {
+    double sum = 0.0;
+    for (int n = 0; n < kWavePoints; ++n) sum += a->Table(w)[n];
+    EXPECT_NEAR(sum / kWavePoints, 0.0, 1e-4) << w;
+  }
   for (int choice : {14, 25, 26, 49, -1, 1000}) {
     for (int n = 0; n < kWavePoints; n += 97) ASSERT_EQ(a->Table(choice)[n], 0.0f) << choice;
   }

@@ -371,6 +371,7 @@ const Scene kScenes[] = {
        p.Seconds(0.1);
      },
      0xbf55bb467ed2291dull},
+    // Re-recorded when the noise waves lost their random average (they read noise).
     {"lfo_routings", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
@@ -403,7 +404,8 @@ const Scene kScenes[] = {
        p.Offs({52, 59, 64});
        p.Seconds(0.2);
      },
-     0x95dda9f2c4bc5f74ull},
+     0x18a99849f5ed8d8eull},
+    // Re-recorded when the noise waves lost their random average (they read noise).
     {"lfo_free_running", 32000.0f, 200,
      [](Player& p) {
        TwoOscillators(p);
@@ -432,7 +434,7 @@ const Scene kScenes[] = {
        p.Offs({58, 62});
        p.Seconds(0.1);
      },
-     0xb868d6d08787df10ull},
+     0x1f9b7878a89de5b3ull},
     {"envelope_routings", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
@@ -495,6 +497,7 @@ const Scene kScenes[] = {
        p.Seconds(0.1);
      },
      0xc77396dcb3433865ull},
+    // Re-recorded when the noise waves lost their random average (they read noise).
     {"waves_and_output", 44100.0f, 1000,
      [](Player& p) {
        TwoOscillators(p);
@@ -511,7 +514,7 @@ const Scene kScenes[] = {
        p.Offs({60});
        p.Seconds(0.1);
      },
-     0x8c7b7db04910e8a7ull},
+     0xa1fc7c2414607382ull},
     {"resets", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
