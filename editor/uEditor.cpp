@@ -442,30 +442,237 @@ void TPluginEditorWindow::OnMouse(const gui::MouseEvent& event) {
 
 void TPluginEditorWindow::DispatchMouse(const gui::MouseEvent& event) {
   const std::string& name = event.name;
-  const bool click = event.action == gui::MouseAction::kClick;
+  const gui::MouseAction action = event.action;
   if (name == "IMAGE11") {
-    if (click) Aboutclick();
+    if (action == gui::MouseAction::kClick) Aboutclick();
     return;
   }
   if (name == "ABOUTI") {
-    if (click) AboutiClick();
+    if (action == gui::MouseAction::kClick) AboutiClick();
     return;
   }
-  if (logic::FindControl(name) != nullptr) {
-    if (event.action == gui::MouseAction::kDown) {
-      // Where the press happened: the MIDI menu of a dial or slider opens there.
-      PressPoint = event.pos;
-      PressedImage = static_cast<gui::Image*>(event.component);
+  if (action == gui::MouseAction::kMove && Dragging && (DragKind == 1 || DragKind == 2)) {
+    MoveDragged(event);
+    return;
+  }
+  if (const logic::ControlSpec* control = logic::FindControl(name)) {
+    // The envelope loop switch (MNENVSUS) takes its moves and releases from the envelope
+    // modifier slider's handlers.
+    const bool loop_switch = name == "MNENVSUS";
+    switch (action) {
+      case gui::MouseAction::kDown:
+        SetControlSelect(event, *control);
+        break;
+      case gui::MouseAction::kMove:
+        if (!loop_switch) MouseMove(*control);
+        break;
+      case gui::MouseAction::kUp:
+        if (!loop_switch) MouseUp();
+        break;
+      case gui::MouseAction::kClick:
+        break;
     }
-    // The dials', sliders' and toggles' press, move and release handlers go here.
     return;
   }
-  if (logic::FindSelector(name) != nullptr) {
-    // The selectors' menus open here.
+  if (const logic::MenuOpener* opener = logic::FindMenuOpener(name)) {
+    if (action == gui::MouseAction::kDown) SelectorMouseDown(event, *opener);
+    if (action == gui::MouseAction::kUp) SelectorMouseUp(*opener);
     return;
   }
-  // Still to come by name: the envelope view (ENVI), the envelope row's menus (ECOMM,
-  // MNSNAPP, MNSNAPT), the evolver (EVOL, EV1..EV9, IMAGE10, EVOLCLOSE).
+  // Still to come by name: the envelope selectors (MNENV..., MNAMPENV, MNELFO...), the
+  // envelope view (ENVI), the envelope row's menus (ECOMM, MNSNAPP, MNSNAPT) and slider
+  // (HCONTROL), the evolver (EVOL, EV1..EV9, IMAGE10, EVOLCLOSE).
+}
+
+// --- Controls -----------------------------------------------------------------------------------
+
+namespace {
+
+std::optional<logic::MouseButton> ButtonOf(gui::MouseButton button) {
+  switch (button) {
+    case gui::MouseButton::kLeft:
+      return logic::MouseButton::kLeft;
+    case gui::MouseButton::kRight:
+      return logic::MouseButton::kRight;
+    case gui::MouseButton::kMiddle:
+      return logic::MouseButton::kMiddle;
+    case gui::MouseButton::kNone:
+      break;
+  }
+  return std::nullopt;
+}
+
+constexpr unsigned kAnyButtonHeld = gui::kLeftHeld | gui::kRightHeld | gui::kMiddleHeld;
+
+}  // namespace
+
+void TPluginEditorWindow::SetControlSelect(const gui::MouseEvent& event,
+                                           const logic::ControlSpec& control) {
+  PressPoint = event.pos;
+  PressedImage = static_cast<gui::Image*>(event.component);
+  // One drag at a time: a press with another button, or on another control, changes nothing.
+  if (Dragging) return;
+  const std::optional<logic::MouseButton> button = ButtonOf(event.button);
+  const int index = control.Index(LfoNumber, EnvNumber);
+  if (!button || index < 0 || index >= kPatchSize) return;
+  const float current = Mirror(index);
+  if (control.kind == logic::ControlKind::kSlider) {
+    LastDrawn[index] = current;
+    ControlDragMode = -1;
+  }
+  const logic::PressResult press =
+      logic::ControlPress(control.kind, *button, event.shift(), event.ctrl(), SwapDials,
+                          event.pos.x, event.pos.y, current);
+  switch (press.action) {
+    case logic::PressAction::kNothing:
+      return;
+    case logic::PressAction::kToggle:
+      SendChange(index, press.value);
+      return;
+    case logic::PressAction::kMidiMenu:
+      MidiTarget = index;
+      ControlDragMode = -1;
+      OpenMidiMenu();
+      return;
+    case logic::PressAction::kResetToDefault:
+      ControlDragMode = -1;
+      setfvar(index, DefaultValue[index]);
+      SetControl(index);
+      SetLabel(index);
+      return;
+    case logic::PressAction::kStartDrag:
+      ControlDragMode = static_cast<int>(press.mode);
+      DragKind = control.kind == logic::ControlKind::kDial ? 1 : 2;
+      Dragging = true;
+      DragIndex = index;
+      DragStartValue = press.start_value;
+      if (press.send) SendChange(index, press.value);
+      return;
+  }
+}
+
+void TPluginEditorWindow::MouseMove(const logic::ControlSpec& control) {
+  if (Dragging || control.kind == logic::ControlKind::kToggle) return;
+  SetLabel(control.Index(LfoNumber, EnvNumber));
+}
+
+void TPluginEditorWindow::MoveDragged(const gui::MouseEvent& event) {
+  // No button held any more: the release went elsewhere (the window lost the mouse mid-drag).
+  // End the drag rather than let the control follow a pointer nobody presses.
+  if ((event.state & kAnyButtonHeld) == 0) {
+    MouseUp();
+    return;
+  }
+  if (DragIndex < 0 || DragIndex >= kPatchSize) return;
+  const logic::ControlKind kind =
+      DragKind == 1 ? logic::ControlKind::kDial : logic::ControlKind::kSlider;
+  const auto mode = ControlDragMode == 1 ? logic::DragMode::kFine : logic::DragMode::kCoarse;
+  SendChange(DragIndex, logic::DragValue(kind, mode, DragStartValue, Mirror(DragIndex), event.pos.x,
+                                         event.pos.y));
+}
+
+void TPluginEditorWindow::MouseUp() {
+  DragStartValue = Mirror(DragIndex);
+  DragKind = -1;
+  Dragging = false;
+  ControlDragMode = -1;
+  SetAll();
+}
+
+void TPluginEditorWindow::SendChange(int index, float value) {
+  if (index < 0 || index >= kPatchSize) return;
+  setfvar(index, value);
+  SetControl(index);
+  SetLabel(index);
+}
+
+void TPluginEditorWindow::SetLabel(int index) {
+  const std::optional<logic::Readout> readout =
+      logic::ReadoutOf(index, values_->ValueMirror, values_->CcMap, LfoNumber, EnvNumber);
+  if (readout) PrintLabels(readout->name, readout->value);
+}
+
+void TPluginEditorWindow::OpenMidiMenu() {
+  // The MIDI menu (learn, reset, value reset) opens at PressPoint for MidiTarget.
+}
+
+// --- Selection menus ----------------------------------------------------------------------------
+
+void TPluginEditorWindow::SelectorMouseDown(const gui::MouseEvent& event,
+                                            const logic::MenuOpener& opener) {
+  if (event.shift() && opener.shift_opens_nothing) return;
+  const int target = opener.Target(LfoNumber);
+  switch (opener.slot) {
+    case logic::TargetSlot::kMenuTarget:
+      MenuTarget = target;
+      break;
+    case logic::TargetSlot::kLfoSelTarget:
+      LfoSelTarget = target;
+      break;
+    case logic::TargetSlot::kFilterTarget:
+      FilterTarget = target;
+      break;
+    case logic::TargetSlot::kLfoNumber:
+      break;
+  }
+  Popup(SelectionMenu(opener, target), window_->ScreenPoint(event.component, event.pos));
+}
+
+void TPluginEditorWindow::SelectorMouseUp(const logic::MenuOpener& opener) {
+  switch (opener.release) {
+    case logic::ReleaseReset::kNothing:
+      break;
+    case logic::ReleaseReset::kFilterTarget:
+      FilterTarget = -1;
+      break;
+    case logic::ReleaseReset::kLfoSelTargetAndDest:
+      LfoSelTarget = -1;
+      DestIndex = -1;
+      break;
+  }
+}
+
+gui::PopupMenu TPluginEditorWindow::SelectionMenu(const logic::MenuOpener& opener, int target) {
+  const logic::MenuSpec& spec = logic::Menu(opener.menu);
+  gui::PopupMenu menu;
+  for (const logic::MenuItemSpec& item : spec.items) {
+    gui::MenuItem entry;
+    entry.name = std::string(item.name);
+    // The caption is never drawn; it makes the menu as wide as its longest caption.
+    entry.caption = std::string(item.caption);
+    menu.items.push_back(std::move(entry));
+  }
+  menu.draw = [&spec](const gui::MenuItemDraw& d) {
+    const int k = logic::ItemNumber(spec, d.name);
+    DrawMenuItem(d, k >= 0 ? spec.items[static_cast<size_t>(k)].text : std::string_view());
+  };
+  // The target is bound now: the selector's release may reset the target fields before the
+  // choice arrives.
+  const bool lfo_number = opener.slot == logic::TargetSlot::kLfoNumber;
+  menu.on_choose = [this, id = opener.menu, target, lfo_number](const std::string& item, int) {
+    MenuChoice(id, target, lfo_number, item);
+  };
+  return menu;
+}
+
+void TPluginEditorWindow::MenuChoice(logic::MenuId menu, int target, bool lfo_number,
+                                     const std::string& item) {
+  const logic::MenuSpec& spec = logic::Menu(menu);
+  const int k = logic::ItemNumber(spec, item);
+  if (k < 0 || target < 0 || target >= kPatchSize) return;
+  setfvar(target, logic::ItemValue(spec, k));
+  if (lfo_number) LfoNumber = k;
+  SetControl(target);
+  SetLabel(target);
+}
+
+void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::string_view text) {
+  const logic::MenuItemLook look = logic::MenuLook(item.highlighted);
+  item.surface.FillRect(item.rect, look.brush_rgb);
+  gui::Font font = item.font;
+  font.name = std::string(logic::kMenuFontName);
+  font.color = look.text_rgb;
+  item.surface.Text(item.rect.left, item.rect.top, logic::MenuItemDrawnText(text), font);
 }
 
 // --- Menus --------------------------------------------------------------------------------------
@@ -510,6 +717,8 @@ intptr_t TPluginEditorWindow::VendorRequest(int32_t kind, void* record) {
         return ChooseMenuItem(record);
       case requests::kComponentRect:
         return ComponentRect(record);
+      case requests::kOpenMenu:
+        return OpenMenu(record);
       default:
         return 0;
     }
@@ -604,6 +813,38 @@ intptr_t TPluginEditorWindow::ComponentRect(void* record) {
   r->width = bounds.width();
   r->height = bounds.height();
   r->visible = c->Showing() ? 1 : 0;
+  return 1;
+}
+
+intptr_t TPluginEditorWindow::OpenMenu(void* record) {
+  auto* r = RecordOf<requests::MenuRecord>(record);
+  if (r == nullptr || !window_->menu_open()) return 0;
+  // Client coordinates are screen coordinates less where the client area lies on the screen.
+  const gui::Point origin = window_->ClientToScreen({0, 0});
+  const gui::Rect menu = window_->menu_rect();
+  r->left = menu.left - origin.x;
+  r->top = menu.top - origin.y;
+  r->width = menu.width();
+  r->height = menu.height();
+  r->screen_left = menu.left;
+  r->screen_top = menu.top;
+  r->item_left = r->item_top = r->item_width = r->item_height = 0;
+  if (r->item != nullptr) {
+    const auto name = RequestText(r->item);
+    if (!name) return 0;
+    const gui::Rect item = window_->menu_item_rect(window_->menu_item_index(*name));
+    if (!item.empty()) {
+      r->item_left = item.left - origin.x;
+      r->item_top = item.top - origin.y;
+      r->item_width = item.width();
+      r->item_height = item.height();
+    }
+  }
+  const gui::Bitmap* surface = window_->menu_surface();
+  if (surface == nullptr || r->pixels == nullptr) return 1;
+  const int64_t needed = static_cast<int64_t>(surface->width()) * surface->height();
+  if (r->capacity < needed) return 1;
+  std::copy(surface->pixels().begin(), surface->pixels().end(), r->pixels);
   return 1;
 }
 

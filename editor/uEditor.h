@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "editor/control_math.h"
+#include "editor/menu_tables.h"
 #include "gui/form.h"
 #include "gui/headless.h"
 #include "gui/image_list.h"
@@ -58,7 +59,16 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // Redraws the control showing `index`; 169 redraws the LFO panel, 219 the envelope row,
   // -1 the envelope length slider.
   void SetControl(int index);
+  // Writes the read-out of the control showing `index` (dials and sliders; others print
+  // nothing).
+  void SetLabel(int index);
   void PrintLabels(std::string_view name, std::string_view value);
+  // The end of a press on a dial, slider or toggle: the drag stops, everything changed is
+  // redrawn.
+  void MouseUp();
+  // The look every editor menu item shares: " " + text at the item's top-left, on pale khaki,
+  // deep violet under the mouse.
+  static void DrawMenuItem(const gui::MenuItemDraw& item, std::string_view text);
   void Clearscreen(gui::Image& image, gui::Color color);
   void Timer1Timer();
   void DrawEnv();
@@ -114,6 +124,26 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // Every mouse event of every image arrives here and goes on by the image's name.
   void DispatchMouse(const gui::MouseEvent& event);
 
+  // --- Controls: dials, sliders, toggles ---
+  void SetControlSelect(const gui::MouseEvent& event, const editor::logic::ControlSpec& control);
+  // A move while no drag runs: the read-out of the dial or slider under the pointer.
+  void MouseMove(const editor::logic::ControlSpec& control);
+  // A move while a control drag runs: the dragged control follows, wherever the pointer is.
+  void MoveDragged(const gui::MouseEvent& event);
+  // One change from the mouse: the mirror, the plug-in (one automated write), the control and
+  // the read-out.
+  void SendChange(int index, float value);
+  // The per-control MIDI menu (MidiTarget) opens here once it exists.
+  void OpenMidiMenu();
+
+  // --- Selection menus ---
+  void SelectorMouseDown(const gui::MouseEvent& event, const editor::logic::MenuOpener& opener);
+  void SelectorMouseUp(const editor::logic::MenuOpener& opener);
+  // The menu of an opener, writing to `target` whatever the target fields hold by the time an
+  // item is chosen.
+  gui::PopupMenu SelectionMenu(const editor::logic::MenuOpener& opener, int target);
+  void MenuChoice(editor::logic::MenuId menu, int target, bool lfo_number, const std::string& item);
+
   // Whether SetControl(index) redraws an image of this parameter rule and base index.
   bool Redraws(int index, editor::logic::IndexRule rule, int base, bool slider) const;
   void DrawDial(gui::Image& image, int index);
@@ -131,6 +161,7 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   intptr_t AdvanceClock(void* record);
   intptr_t ChooseMenuItem(void* record);
   intptr_t ComponentRect(void* record);
+  intptr_t OpenMenu(void* record);
 
   EditorValues* values_;
   gui::Form form_;

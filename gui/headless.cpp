@@ -1,7 +1,6 @@
 #include "gui/headless.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace vellicor::gui {
 
@@ -130,25 +129,10 @@ const PopupMenu* HeadlessWindow::open_menu() const {
   return menu_ ? &menu_->menu() : nullptr;
 }
 
-Rect HeadlessWindow::menu_rect() const {
-  auto lock = Lock();
-  return menu_ ? menu_->screen_rect() : Rect{};
-}
-
-const Bitmap* HeadlessWindow::menu_surface() const {
-  auto lock = Lock();
-  return menu_ ? &menu_->surface() : nullptr;
-}
-
 bool HeadlessWindow::ChooseMenuItem(std::string_view name) {
   auto lock = Lock();
-  if (!menu_) return false;
-  std::string upper(name);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (int i = 0; i < menu_->item_count(); ++i) {
-    if (menu_->name(i) == upper) return ChooseMenuItem(i);
-  }
-  return false;
+  const int index = menu_item_index(name);
+  return index >= 0 && ChooseMenuItem(index);
 }
 
 bool HeadlessWindow::ChooseMenuItem(int index) {

@@ -50,8 +50,6 @@ class HeadlessWindow final : public PlatformWindow {
 
   // --- The open menu ---
   const PopupMenu* open_menu() const;
-  Rect menu_rect() const;
-  const Bitmap* menu_surface() const;
   // Chooses an item by name (ignoring case) or index, as a click would; false when no menu is
   // open or the item is missing or disabled (the menu then stays open).
   bool ChooseMenuItem(std::string_view name);

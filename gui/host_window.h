@@ -24,6 +24,10 @@ class HostWindow {
   virtual void Pump() = 0;
   // The client area as it is on the screen, the editor's window included.
   virtual Bitmap Capture() = 0;
+  // The screen's pixels over a rectangle given in client coordinates, whatever window shows
+  // there (a popup menu of the editor reaching past the window included); what lies off the
+  // screen is black.
+  virtual Bitmap CaptureArea(const Rect& client_area) = 0;
   // Sends a mouse event to the innermost window at a client point, as the window system
   // delivers one (X11: XSendEvent; Win32: the window's mouse message).
   virtual bool SendMouse(MouseAction action, Point client, MouseButton button,

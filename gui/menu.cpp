@@ -92,6 +92,11 @@ bool MenuSession::Selectable(int index) const {
   return index >= 0 && index < item_count() && menu_.items[index].enabled;
 }
 
+Rect MenuSession::item_screen_rect(int index) const {
+  if (index < 0 || index >= item_count()) return {};
+  return rects_[index].Offset(screen_rect_.left, screen_rect_.top);
+}
+
 int MenuSession::ItemAt(Point screen) const {
   const Point local{screen.x - screen_rect_.left, screen.y - screen_rect_.top};
   for (int i = 0; i < item_count(); ++i) {

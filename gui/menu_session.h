@@ -23,6 +23,8 @@ class MenuSession {
   int item_count() const { return static_cast<int>(rects_.size()); }
   const std::string& name(int index) const { return names_[index]; }
   const Rect& screen_rect() const { return screen_rect_; }
+  // Item `index` on the screen; empty for an index out of range.
+  Rect item_screen_rect(int index) const;
   const Bitmap& surface() const { return surface_; }
   int highlighted() const { return highlighted_; }
   // The item a kChoose result refers to.

@@ -115,9 +115,10 @@ void Blit(HDC dc, const Bitmap& bitmap) {
       static_cast<UINT>(bitmap.height()), bitmap.pixels().data(), &info, DIB_RGB_COLORS);
 }
 
-// The client area of a window as it is on the screen.
-Bitmap ReadWindow(HWND hwnd, int width, int height) {
-  if (hwnd == nullptr || width <= 0 || height <= 0) return {};
+// The client area of a window as it is on the screen, from (x, y) on; a null window reads
+// the screen itself.
+Bitmap ReadWindow(HWND hwnd, int width, int height, int x = 0, int y = 0) {
+  if (width <= 0 || height <= 0) return {};
   Bitmap bitmap(width, height);
   HDC window_dc = GetDC(hwnd);
   if (window_dc == nullptr) return {};
@@ -128,7 +129,7 @@ Bitmap ReadWindow(HWND hwnd, int width, int height) {
   bool ok = false;
   if (memory != nullptr && dib != nullptr && bits != nullptr) {
     HGDIOBJ old = SelectObject(memory, dib);
-    ok = BitBlt(memory, 0, 0, bitmap.width(), bitmap.height(), window_dc, 0, 0, SRCCOPY) != 0;
+    ok = BitBlt(memory, 0, 0, bitmap.width(), bitmap.height(), window_dc, x, y, SRCCOPY) != 0;
     GdiFlush();
     const auto* in = static_cast<const uint32_t*>(bits);
     for (int y = 0; y < bitmap.height(); ++y) {
@@ -612,7 +613,20 @@ class Win32HostWindow final : public HostWindow {
     }
   }
 
-  Bitmap Capture() override { return ReadWindow(hwnd_, width_, height_); }
+  Bitmap Capture() override {
+    if (hwnd_ == nullptr) return {};
+    return ReadWindow(hwnd_, width_, height_);
+  }
+
+  Bitmap CaptureArea(const Rect& client_area) override {
+    const int w = std::clamp(client_area.width(), 0, kMaxBitmapSide);
+    const int h = std::clamp(client_area.height(), 0, kMaxBitmapSide);
+    if (hwnd_ == nullptr || w == 0 || h == 0) return {};
+    POINT p{client_area.left, client_area.top};
+    ::ClientToScreen(hwnd_, &p);
+    // From the screen, so that popup windows lying over the area are part of the picture.
+    return ReadWindow(nullptr, w, h, p.x, p.y);
+  }
 
   bool SendMouse(MouseAction action, Point client, MouseButton button,
                  unsigned modifiers) override {

@@ -1,5 +1,6 @@
 #include "gui/window.h"
 
+#include <cctype>
 #include <chrono>
 #include <utility>
 
@@ -86,6 +87,37 @@ void PlatformWindow::CancelMenu() {
 bool PlatformWindow::menu_open() const {
   auto lock = Lock();
   return menu_ != nullptr;
+}
+
+Rect PlatformWindow::menu_rect() const {
+  auto lock = Lock();
+  return menu_ ? menu_->screen_rect() : Rect{};
+}
+
+int PlatformWindow::menu_item_count() const {
+  auto lock = Lock();
+  return menu_ ? menu_->item_count() : 0;
+}
+
+int PlatformWindow::menu_item_index(std::string_view name) const {
+  auto lock = Lock();
+  if (!menu_) return -1;
+  std::string upper(name);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (int i = 0; i < menu_->item_count(); ++i) {
+    if (menu_->name(i) == upper) return i;
+  }
+  return -1;
+}
+
+Rect PlatformWindow::menu_item_rect(int index) const {
+  auto lock = Lock();
+  return menu_ ? menu_->item_screen_rect(index) : Rect{};
+}
+
+const Bitmap* PlatformWindow::menu_surface() const {
+  auto lock = Lock();
+  return menu_ ? &menu_->surface() : nullptr;
 }
 
 Point PlatformWindow::ScreenPoint(const Component* component, Point local) const {

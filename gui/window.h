@@ -32,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gui/form.h"
@@ -108,6 +109,13 @@ class PlatformWindow {
   // Cancels the open menu (on_cancel runs).
   void CancelMenu();
   bool menu_open() const;
+  // The open menu on the screen, its items and its pixels; empty or null when none is open.
+  Rect menu_rect() const;
+  int menu_item_count() const;
+  // The item named `name` (ignoring case): its index, or -1.
+  int menu_item_index(std::string_view name) const;
+  Rect menu_item_rect(int index) const;
+  const Bitmap* menu_surface() const;
 
   virtual Point ClientToScreen(Point client) const = 0;
   // A point of a component (nullptr: of the form) in screen coordinates.

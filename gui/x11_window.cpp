@@ -151,11 +151,12 @@ void PutBitmap(Display* display, Visual* visual, int depth, const PixelFormat& f
   XDestroyImage(image);
 }
 
-// The pixels of a drawable; empty when it cannot be read (not viewable, destroyed).
+// The pixels of a drawable from (x, y) on; empty when it cannot be read (not viewable,
+// destroyed).
 Bitmap GetBitmap(Display* display, Drawable source, const PixelFormat& format, int width,
-                 int height) {
+                 int height, int x = 0, int y = 0) {
   if (width <= 0 || height <= 0) return {};
-  XImage* image = XGetImage(display, source, 0, 0, static_cast<unsigned>(width),
+  XImage* image = XGetImage(display, source, x, y, static_cast<unsigned>(width),
                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) return {};
   Bitmap bitmap(width, height);
@@ -658,6 +659,29 @@ class X11HostWindow final : public HostWindow {
   Bitmap Capture() override {
     XSync(display_, False);
     return GetBitmap(display_, window_, format_, width_, height_);
+  }
+
+  Bitmap CaptureArea(const Rect& client_area) override {
+    const int w = std::clamp(client_area.width(), 0, kMaxBitmapSide);
+    const int h = std::clamp(client_area.height(), 0, kMaxBitmapSide);
+    if (w == 0 || h == 0) return {};
+    XSync(display_, False);
+    const int screen = DefaultScreen(display_);
+    const XWindow root = RootWindow(display_, screen);
+    int x = 0, y = 0;
+    XWindow child = 0;
+    XTranslateCoordinates(display_, window_, root, client_area.left, client_area.top, &x, &y,
+                          &child);
+    // The root window shows every window on it, override-redirect popups included.
+    const Rect wanted = Rect::XYWH(x, y, w, h);
+    const Rect seen =
+        wanted.Intersect({0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen)});
+    Bitmap area(w, h, kBlack);
+    if (seen.empty()) return area;
+    const Bitmap part =
+        GetBitmap(display_, root, format_, seen.width(), seen.height(), seen.left, seen.top);
+    area.Copy(part, part.bounds(), seen.left - x, seen.top - y);
+    return area;
   }
 
   bool SendMouse(MouseAction action, Point client, MouseButton button,

@@ -38,7 +38,8 @@ const char kUsage[] =
     "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S] [--program N]\n"
     "        [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
-    "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n";
+    "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
+    "        [--menu-open NAME]\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());

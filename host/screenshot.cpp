@@ -1,5 +1,6 @@
 #include "host/screenshot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,44 @@ std::optional<rq::ComponentRecord> FindComponent(Plugin& plugin, const std::stri
   return record;
 }
 
+// The editor's open popup menu: where it lies in the editor's client pixels, and its pixels.
+struct OpenMenu {
+  gui::Rect rect;
+  gui::Bitmap pixels;
+};
+
+std::optional<OpenMenu> QueryOpenMenu(Plugin& plugin) {
+  rq::MenuRecord record{};
+  record.size = sizeof record;
+  if (plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kOpenMenu, &record) != 1 ||
+      record.width <= 0 || record.height <= 0 || record.width > gui::kMaxBitmapSide ||
+      record.height > gui::kMaxBitmapSide) {
+    return std::nullopt;
+  }
+  std::vector<uint32_t> pixels(static_cast<size_t>(record.width) * record.height);
+  record.capacity = static_cast<int32_t>(pixels.size());
+  record.pixels = pixels.data();
+  const int width = record.width, height = record.height;
+  if (plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kOpenMenu, &record) != 1 ||
+      record.width != width || record.height != height) {
+    return std::nullopt;
+  }
+  OpenMenu menu{gui::Rect::XYWH(record.left, record.top, width, height),
+                gui::Bitmap(width, height)};
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(pixels.data() + static_cast<size_t>(y) * width, width, menu.pixels.Row(y));
+  }
+  return menu;
+}
+
+// The picture's area: the editor, and the menu where it reaches past the editor.
+gui::Rect PictureArea(const gui::Rect& editor, const OpenMenu* menu) {
+  if (menu == nullptr) return editor;
+  const gui::Rect area = editor.Union(menu->rect);
+  return gui::Rect::XYWH(area.left, area.top, std::min(area.width(), gui::kMaxBitmapSide),
+                         std::min(area.height(), gui::kMaxBitmapSide));
+}
+
 // An editor opened one way or the other, driven through one interface.
 class Session {
  public:
@@ -56,7 +95,8 @@ class Session {
   // Lets time pass: idle calls (and the window system's events) for `ms` milliseconds.
   virtual void Settle(int ms) = 0;
   virtual bool Mouse(gui::MouseAction action, gui::Point at, gui::MouseButton button) = 0;
-  virtual bool Capture(gui::Bitmap* shot, std::string* error) = 0;
+  // What the editor shows, and the open menu if there is one.
+  virtual bool Capture(const OpenMenu* menu, gui::Bitmap* shot, std::string* error) = 0;
 };
 
 class HeadlessSession final : public Session {
@@ -87,7 +127,7 @@ class HeadlessSession final : public Session {
                                                          : rq::kNoButton;
     return plugin_->Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kMouse, &record) == 1;
   }
-  bool Capture(gui::Bitmap* shot, std::string* error) override {
+  bool Capture(const OpenMenu* menu, gui::Bitmap* shot, std::string* error) override {
     rq::CaptureRecord record{};
     record.size = sizeof record;
     plugin_->Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kCaptureFrame, &record);
@@ -109,7 +149,17 @@ class HeadlessSession final : public Session {
       std::copy_n(pixels.data() + static_cast<size_t>(y) * bitmap.width(), bitmap.width(),
                   bitmap.Row(y));
     }
-    *shot = std::move(bitmap);
+    if (menu == nullptr) {
+      *shot = std::move(bitmap);
+      return true;
+    }
+    // No screen to read: the menu's own pixels go where it lies, on black beyond the editor.
+    const gui::Rect area = PictureArea(bitmap.bounds(), menu);
+    gui::Bitmap composed(area.width(), area.height(), gui::kBlack);
+    composed.Copy(bitmap, bitmap.bounds(), -area.left, -area.top);
+    composed.Copy(menu->pixels, menu->pixels.bounds(), menu->rect.left - area.left,
+                  menu->rect.top - area.top);
+    *shot = std::move(composed);
     return true;
   }
 
@@ -149,9 +199,19 @@ class WindowSession final : public Session {
   bool Mouse(gui::MouseAction action, gui::Point at, gui::MouseButton button) override {
     return window_->SendMouse(action, at, button, 0);
   }
-  bool Capture(gui::Bitmap* shot, std::string* error) override {
+  bool Capture(const OpenMenu* menu, gui::Bitmap* shot, std::string* error) override {
     // The host window may be larger than the editor: keep the editor's own rectangle.
     const gui::Rect editor = EditorRect();
+    if (menu != nullptr) {
+      // The menu is a window of its own and may reach past ours: read the screen there.
+      gui::Bitmap area = window_->CaptureArea(PictureArea(editor, menu));
+      if (area.empty()) {
+        *error = "the screen could not be read";
+        return false;
+      }
+      *shot = std::move(area);
+      return true;
+    }
     const gui::Bitmap all = window_->Capture();
     if (all.empty()) {
       *error = "the host window could not be read";
@@ -206,6 +266,10 @@ bool Replay(Plugin& plugin, Session& session, const ScreenshotInput& input, std:
   session.Settle(kInputSettleMs);
   if (!sent) {
     *error = "the input for " + input.name + " could not be sent";
+    return false;
+  }
+  if (input.kind == ScreenshotInput::Kind::kMenuOpen && !QueryOpenMenu(plugin)) {
+    *error = input.name + " opened no menu";
     return false;
   }
   if (input.kind == ScreenshotInput::Kind::kMenu) {
@@ -281,6 +345,11 @@ bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions
         return false;
       }
       options->inputs.push_back(input);
+    } else if (arg == "--menu-open") {
+      ScreenshotInput input;
+      input.kind = ScreenshotInput::Kind::kMenuOpen;
+      if (!value(&input.name)) return false;
+      options->inputs.push_back(input);
     } else if (!arg.empty() && arg[0] == '-') {
       *error = "unknown option " + arg;
       return false;
@@ -293,9 +362,15 @@ bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions
     return false;
   }
   options->library = positional[0];
-  for (const ScreenshotInput& input : options->inputs) {
+  for (size_t i = 0; i < options->inputs.size(); ++i) {
+    const ScreenshotInput& input = options->inputs[i];
     if (input.name.empty()) {
       *error = "an input names no component";
+      return false;
+    }
+    // Any input after it would land on the open menu.
+    if (input.kind == ScreenshotInput::Kind::kMenuOpen && i + 1 != options->inputs.size()) {
+      *error = "--menu-open must be the last input";
       return false;
     }
   }
@@ -323,7 +398,8 @@ bool CaptureEditor(Plugin& plugin, const ScreenshotOptions& options, gui::Bitmap
   }
   if (ok) {
     session->Settle(kSettleMs);
-    ok = session->Capture(shot, error);
+    const std::optional<OpenMenu> menu = QueryOpenMenu(plugin);
+    ok = session->Capture(menu ? &*menu : nullptr, shot, error);
   }
   plugin.Dispatch(vst::effEditClose);
   return ok;

@@ -15,7 +15,8 @@
 namespace vellicor::host {
 
 struct ScreenshotInput {
-  enum class Kind { kPress, kDrag, kMenu };
+  // kMenuOpen opens a selector's menu and leaves it open for the picture: the last input.
+  enum class Kind { kPress, kDrag, kMenu, kMenuOpen };
   Kind kind = Kind::kPress;
   std::string name;       // the component pressed or dragged, or the one that opens the menu
   bool at_point = false;  // kPress: (x1, y1) given; otherwise the component's centre
@@ -33,12 +34,16 @@ struct ScreenshotOptions {
 };
 
 // Reads the command line after "screenshot": LIB --out FILE.png [--program N] [--headless]
-// [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM], inputs repeatable.
+// [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM], inputs repeatable, and
+// last [--menu-open NAME].
+
 bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions* options,
                          std::string* error);
 
 // Opens the editor of a loaded plug-in, replays the inputs, captures what the editor shows
-// and closes the editor again. The program is selected first.
+// and closes the editor again. The program is selected first. With a menu left open the
+// picture grows to hold the menu where it lies: in a window, the screen's pixels there (the
+// menu is a window of its own); headless, the menu's pixels laid over the editor's.
 bool CaptureEditor(Plugin& plugin, const ScreenshotOptions& options, gui::Bitmap* shot,
                    std::string* error);
 

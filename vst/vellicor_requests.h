@@ -30,6 +30,8 @@ enum Kind : int32_t {
   kChooseMenuItem = 4,
   // ComponentRecord: where a component of the editor lies, by name.
   kComponentRect = 5,
+  // MenuRecord: the editor's open popup menu: where it and one of its items lie, its pixels.
+  kOpenMenu = 6,
 };
 
 // `width` and `height` are always filled in; the pixels (0x00RRGGBB, rows from the top) only
@@ -77,6 +79,28 @@ struct ComponentRecord {
   int32_t width;
   int32_t height;
   int32_t visible;
+};
+
+// In: `item`, the name of one of the menu's items (case is ignored), or null. Out: the open
+// menu's rectangle in the editor window's client pixels (it may reach past the window's edges)
+// and its top-left corner on the screen; the item's rectangle in client pixels, all zero when
+// the menu has no such item; the menu's pixels (0x00RRGGBB, rows from the top) only when
+// `capacity`, counted in pixels, holds width * height of them. Answers 0 when no menu is open.
+struct MenuRecord {
+  int32_t size;
+  const char* item;
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  int32_t screen_left;
+  int32_t screen_top;
+  int32_t item_left;
+  int32_t item_top;
+  int32_t item_width;
+  int32_t item_height;
+  int32_t capacity;
+  uint32_t* pixels;
 };
 
 }  // namespace requests

@@ -17,8 +17,39 @@
 #include "host/screenshot.h"
 #include "vst/vellicor_requests.h"
 
+#if !defined(_WIN32)
+#include <X11/Xlib.h>
+#endif
+
 namespace vellicor::host {
 namespace {
+
+#if !defined(_WIN32)
+// An X server resets when its last client leaves and refuses connections while it does, so a
+// test opening a window just after another closed its last one could find no display. One
+// connection held for the whole run keeps the server from resetting.
+class KeepDisplayOpen : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == 0) return;
+    // The previous test program may just have left, resetting the server.
+    for (int attempt = 0; attempt < 100 && display_ == nullptr; ++attempt) {
+      display_ = XOpenDisplay(nullptr);
+      if (display_ == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  void TearDown() override {
+    if (display_ != nullptr) XCloseDisplay(display_);
+    display_ = nullptr;
+  }
+
+ private:
+  Display* display_ = nullptr;
+};
+[[maybe_unused]] ::testing::Environment* const kKeepDisplayOpen =
+    ::testing::AddGlobalTestEnvironment(new KeepDisplayOpen);
+#endif
 
 std::unique_ptr<Plugin> LoadBuilt() {
   std::string error;

@@ -1,0 +1,321 @@
+// Dials, sliders and toggles under the mouse, through the real form in a headless window:
+// what a press, a drag and a release write, what the host hears, what the controls show and
+// what the read-out bar says.
+#include <string>
+
+#include "tests/editor/editor_harness.h"
+
+namespace vellicor::testing {
+namespace {
+
+class ControlMouseTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    editor = Open();
+    ASSERT_NE(editor, nullptr);
+  }
+  // A point of a component in the form's pixels, from one in its own pixels.
+  gui::Point At(std::string_view name, int x, int y) {
+    const gui::Rect r = editor->form().Find(name)->FormBounds();
+    return {r.left + x, r.top + y};
+  }
+  void Press(std::string_view name, int x, int y, unsigned modifiers = 0,
+             gui::MouseButton button = gui::MouseButton::kLeft) {
+    Headless().MouseDown(At(name, x, y), button, modifiers);
+  }
+  void Move(std::string_view name, int x, int y) { Headless().MouseMove(At(name, x, y)); }
+  void Release(std::string_view name, int x, int y,
+               gui::MouseButton button = gui::MouseButton::kLeft) {
+    Headless().MouseUp(At(name, x, y), button);
+  }
+  void Click(std::string_view name, int x, int y, unsigned modifiers = 0,
+             gui::MouseButton button = gui::MouseButton::kLeft) {
+    Press(name, x, y, modifiers, button);
+    Release(name, x, y, button);
+  }
+  // Sets a value as the host would and lets the 200 ms refresh show it.
+  void HostSets(int index, float value) {
+    plugin->setParameter(index, value);
+    Tick();
+  }
+  float Value(int index) { return plugin->getParameter(index); }
+
+  TPluginEditorWindow* editor = nullptr;
+};
+
+TEST_F(ControlMouseTest, SliderPressJumpsToThePointerWithinTheTrack) {
+  struct Case {
+    int x;
+    float value;
+  };
+  // The track runs from x = 10 to x = 90; the knob then sits at 5 or 85.
+  for (const Case c : {Case{10, 0.0f}, Case{3, 0.0f}, Case{90, 1.0f}, Case{99, 1.0f},
+                       Case{50, 0.5f}, Case{30, 0.25f}}) {
+    const int before = g_automation.count;
+    Click("Hvolume", c.x, 6);
+    EXPECT_EQ(g_automation.count, before + 1) << c.x;
+    EXPECT_EQ(g_automation.index, 1);
+    EXPECT_FLOAT_EQ(g_automation.value, c.value) << c.x;
+    EXPECT_FLOAT_EQ(Value(1), c.value) << c.x;
+    EXPECT_FLOAT_EQ(editor->Mirror(1), c.value) << c.x;
+    EXPECT_EQ(ImageNamed("Hvolume").bitmap(), ExpectedSlider(c.value)) << c.x;
+  }
+  EXPECT_FALSE(editor->Dragging);
+}
+
+TEST_F(ControlMouseTest, CoarseSliderDragFollowsThePointerAndFineDragCountsPixels) {
+  Press("Hrel", 20, 6);
+  EXPECT_TRUE(editor->Dragging);
+  EXPECT_EQ(editor->DragKind, 2);
+  EXPECT_EQ(editor->ControlDragMode, 0);
+  Move("Hrel", 70, 6);
+  EXPECT_FLOAT_EQ(Value(12), 0.75f);
+  Move("Hrel", 200, -40);  // far past the end, and off the control
+  EXPECT_FLOAT_EQ(Value(12), 1.0f);
+  Release("Hrel", 200, -40);
+  EXPECT_FALSE(editor->Dragging);
+  EXPECT_EQ(editor->DragKind, -1);
+  EXPECT_EQ(editor->ControlDragMode, -1);
+
+  // Shift: the knob stays at the press; every pixel from x = 10 is worth 0.001 of the value
+  // the control had at the press.
+  HostSets(1, 0.5f);
+  const int before = g_automation.count;
+  Press("Hvolume", 70, 6, gui::kShift);
+  EXPECT_EQ(editor->ControlDragMode, 1);
+  EXPECT_EQ(g_automation.count, before);
+  EXPECT_FLOAT_EQ(Value(1), 0.5f);
+  EXPECT_EQ(ImageNamed("Hvolume").bitmap(), ExpectedSlider(0.5f));
+  Move("Hvolume", 60, 6);
+  EXPECT_FLOAT_EQ(Value(1), 0.55f);
+  EXPECT_EQ(g_automation.count, before + 1);
+  Move("Hvolume", 0, 6);
+  EXPECT_FLOAT_EQ(Value(1), 0.49f);
+  Move("Hvolume", -2000, 6);
+  EXPECT_FLOAT_EQ(Value(1), 0.0f);
+  Release("Hvolume", -2000, 6);
+  EXPECT_EQ(ImageNamed("Hvolume").bitmap(), ExpectedSlider(0.0f));
+}
+
+TEST_F(ControlMouseTest, DialPressTakesThePointersAngle) {
+  struct Case {
+    int x, y;
+    float value;
+  };
+  // From straight below the centre (16, 16), clockwise; the last fifth of the turn gives 1.
+  const Case cases[] = {{16, 30, 0.0f},    {2, 16, 0.3125f}, {16, 2, 0.625f},
+                        {30, 16, 0.9375f}, {28, 28, 1.0f},   {20, 30, 1.0f}};
+  for (const Case& c : cases) {
+    Click("DLPwm1", c.x, c.y);
+    EXPECT_NEAR(Value(47), c.value, 1e-5) << c.x << "," << c.y;
+    EXPECT_EQ(g_automation.index, 47);
+    EXPECT_EQ(ImageNamed("DLPwm1").bitmap(), ExpectedDial(Value(47))) << c.x << "," << c.y;
+  }
+}
+
+TEST_F(ControlMouseTest, CoarseDialSweepsButNeverJumpsAcrossTheDeadFifth) {
+  // From the right (0.9375) into the dead fifth: that would be a jump to 0, refused.
+  Press("DlFdist1", 30, 16);
+  EXPECT_NEAR(Value(125), 0.9375f, 1e-5);
+  Move("DlFdist1", 27, 27);
+  EXPECT_NEAR(Value(125), 0.9375f, 1e-5);
+  // Sweeping back round through the top is continuous.
+  Move("DlFdist1", 15, 2);
+  EXPECT_NEAR(Value(125), 0.625f, 1e-5);
+  Move("DlFdist1", 2, 15);
+  EXPECT_NEAR(Value(125), 0.3125f, 1e-5);
+  Release("DlFdist1", 2, 15);
+
+  // From about 0.1 into the dead fifth: that is the low end, so the dial goes to 0.
+  Press("DlFdist1", 10, 27);
+  EXPECT_NEAR(Value(125), 0.0994f, 1e-3);
+  Move("DlFdist1", 27, 27);
+  EXPECT_FLOAT_EQ(Value(125), 0.0f);
+  // And from 0 it cannot jump to the top either.
+  Move("DlFdist1", 28, 15);
+  EXPECT_FLOAT_EQ(Value(125), 0.0f);
+  Release("DlFdist1", 28, 15);
+  EXPECT_EQ(ImageNamed("DlFdist1").bitmap(), ExpectedDial(0.0f));
+}
+
+TEST_F(ControlMouseTest, FineDialDragsCountRowsAndSwapDialsExchangesTheModes) {
+  // Shift + left: the press still jumps to the angle; then each row above y = 15 adds 1/300.
+  Press("HStereo", 16, 30, gui::kShift);
+  EXPECT_EQ(editor->ControlDragMode, 1);
+  EXPECT_NEAR(Value(13), 0.0f, 1e-6);
+  Move("HStereo", 40, -15);
+  EXPECT_NEAR(Value(13), 0.1f, 1e-6);
+  Move("HStereo", 0, 45);
+  EXPECT_FLOAT_EQ(Value(13), 0.0f);
+  Release("HStereo", 0, 45);
+
+  {
+    auto lock = editor->Lock();
+    editor->SwapDials = 1;
+  }
+  Press("HStereo", 16, 2);  // plain left is now fine
+  EXPECT_EQ(editor->ControlDragMode, 1);
+  EXPECT_NEAR(Value(13), 0.625f, 1e-5);
+  Move("HStereo", 16, 45);
+  EXPECT_NEAR(Value(13), 0.525f, 1e-5);
+  Release("HStereo", 16, 45);
+  Press("HStereo", 16, 2, gui::kShift);  // and Shift is coarse
+  EXPECT_EQ(editor->ControlDragMode, 0);
+  Move("HStereo", 2, 15);
+  EXPECT_NEAR(Value(13), 0.3125f, 1e-5);
+  Release("HStereo", 2, 15);
+}
+
+TEST_F(ControlMouseTest, CtrlLeftResetsADialToItsDefaultAndStartsNoDrag) {
+  HostSets(124, 0.3f);  // filter volume, default 0.8
+  HostSets(44, 0.6f);   // FM amount, default 0
+  const int before = g_automation.count;
+  Press("DlFVol1", 5, 5, gui::kCtrl);
+  EXPECT_FALSE(editor->Dragging);
+  EXPECT_EQ(g_automation.count, before + 1);
+  EXPECT_FLOAT_EQ(Value(124), 0.8f);
+  EXPECT_EQ(ImageNamed("DlFVol1").bitmap(), ExpectedDial(0.8f));
+  Move("DlFVol1", 30, 30);  // no drag: nothing follows
+  Release("DlFVol1", 30, 30);
+  EXPECT_EQ(g_automation.count, before + 1);
+  Click("DlFm1", 5, 5, gui::kCtrl);
+  EXPECT_FLOAT_EQ(Value(44), 0.0f);
+
+  // Ctrl means nothing special on a slider.
+  Press("HSemi1", 50, 6, gui::kCtrl);
+  EXPECT_TRUE(editor->Dragging);
+  EXPECT_FLOAT_EQ(Value(41), 0.5f);
+  Release("HSemi1", 50, 6);
+}
+
+TEST_F(ControlMouseTest, AnyButtonFlipsAToggle) {
+  HostSets(77, 0.0f);
+  const gui::MouseButton buttons[] = {gui::MouseButton::kLeft, gui::MouseButton::kRight,
+                                      gui::MouseButton::kMiddle};
+  float expected = 0.0f;
+  for (const gui::MouseButton button : buttons) {
+    const int before = g_automation.count;
+    Click("mNrING1", 20, 6, 0, button);
+    expected = expected >= 0.499f ? 0.0f : 0.9f;
+    EXPECT_FLOAT_EQ(Value(77), expected);
+    EXPECT_EQ(g_automation.count, before + 1);
+    EXPECT_EQ(ImageNamed("mNrING1").bitmap(), ExpectedSelector("IOnOff", 1.99f, expected));
+  }
+  // On from 0.499 up: 0.5 goes off.
+  HostSets(129, 0.5f);
+  Click("MnFtracking1", 20, 6);
+  EXPECT_FLOAT_EQ(Value(129), 0.0f);
+}
+
+TEST_F(ControlMouseTest, RightPressNamesTheMidiTargetAndMovesNothing) {
+  HostSets(42, 0.3f);
+  const int before = g_automation.count;
+  Press("Hvol1", 70, 4, 0, gui::MouseButton::kRight);
+  EXPECT_EQ(editor->MidiTarget, 42);
+  EXPECT_EQ(editor->PressPoint, (gui::Point{70, 4}));
+  EXPECT_EQ(editor->PressedImage, &ImageNamed("Hvol1"));
+  EXPECT_FALSE(editor->Dragging);
+  Move("Hvol1", 10, 4);
+  Release("Hvol1", 10, 4, gui::MouseButton::kRight);
+  Press("DLPwm1", 30, 16, 0, gui::MouseButton::kRight);
+  EXPECT_EQ(editor->MidiTarget, 47);
+  EXPECT_FALSE(editor->Dragging);
+  Release("DLPwm1", 30, 16, gui::MouseButton::kRight);
+  // The middle button does nothing on a dial or slider.
+  Click("Hvol1", 90, 4, 0, gui::MouseButton::kMiddle);
+  EXPECT_EQ(g_automation.count, before);
+  EXPECT_FLOAT_EQ(Value(42), 0.3f);
+}
+
+TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredAndMovesDriveTheDraggedControl) {
+  HostSets(12, 0.2f);
+  Press("Hvolume", 30, 6);
+  EXPECT_FLOAT_EQ(Value(1), 0.25f);
+  // A second button while the drag runs: not a MIDI menu, not a new drag.
+  Press("Hvolume", 30, 6, 0, gui::MouseButton::kRight);
+  EXPECT_EQ(editor->MidiTarget, -1);
+  // Over the release slider below, the volume slider still follows in its own pixels.
+  const gui::Point over_release = At("Hrel", 50, 6);
+  Headless().MouseMove(over_release);
+  const gui::Point local = editor->form().Find("Hvolume")->FromForm(over_release);
+  EXPECT_FLOAT_EQ(Value(1), editor::logic::SliderPointerValue(local.x));
+  EXPECT_FLOAT_EQ(Value(12), 0.2f);
+  Headless().MouseUp(over_release);
+  EXPECT_FALSE(editor->Dragging);
+  EXPECT_FLOAT_EQ(Value(12), 0.2f);
+  Headless().MouseUp(over_release, gui::MouseButton::kRight);
+}
+
+TEST_F(ControlMouseTest, ADragWhoseReleaseWasLostEndsAtTheNextMove) {
+  Press("Hvolume", 50, 6);
+  ASSERT_TRUE(editor->Dragging);
+  {
+    // Another window took the mouse mid-drag: no release will come.
+    auto lock = editor->Lock();
+    editor->form().ReleaseCapture();
+  }
+  Move("Hvolume", 90, 6);
+  EXPECT_FALSE(editor->Dragging);
+  EXPECT_FLOAT_EQ(Value(1), 0.5f);
+}
+
+TEST_F(ControlMouseTest, ReleaseRedrawsWhatTheRefreshDoesNotWatch) {
+  // The evolver's sliders lie outside the 200 ms refresh: the next release draws them.
+  plugin->setParameter(1597, 0.7f);
+  Tick(1000);
+  const gui::Bitmap before = ImageNamed("HEAmount").bitmap();
+  EXPECT_NE(before, ExpectedSlider(0.7f));
+  Click("Hvolume", 50, 6);
+  EXPECT_EQ(ImageNamed("HEAmount").bitmap(), ExpectedSlider(0.7f));
+}
+
+TEST_F(ControlMouseTest, HoverAndDragWriteTheReadOutWithTheControllerSuffix) {
+  Dispatch(vst::effEditIdle);  // the bridge copies the controller map (volume: cc7)
+  HostSets(1, 0.8f);
+  const int before = g_automation.count;
+  Move("Hvolume", 40, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Volume  cc7  :: 2dB");
+  EXPECT_EQ(g_automation.count, before);  // hovering changes nothing
+  EXPECT_FLOAT_EQ(Value(1), 0.8f);
+
+  // A dragged control labels every change.
+  Press("HArpGate", 50, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Arp Gate cc18  :: 50%");
+  Move("HArpGate", 18, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Arp Gate cc18  :: 10%");
+  Release("HArpGate", 18, 6);
+
+  // No suffix without a controller (251..255), for the envelope length, past index 254.
+  {
+    auto lock = editor->Lock();
+    plugin->editor()->values().CcMap[1] = 251;
+    plugin->editor()->values().CcMap[250] = 3;
+  }
+  Move("Hvolume", 40, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Volume  :: 2dB");
+  HostSets(219, 0.1f / 20.99f);
+  HostSets(250, 0.3f);
+  Move("HLen", 40, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Envelope: Length :: 1 qb");
+
+  // The LFO sliders read the LFO shown; the tempo reads "Auto" at exactly 0 only.
+  HostSets(169, 2.5f / 10.99f);
+  HostSets(182, 0.5f);
+  Move("HAmp", 40, 6);
+  EXPECT_EQ(editor->ReadOutText(), "LFO: Amp  cc52  :: 50%");
+  HostSets(2, 0.0f);
+  Move("Htempo", 40, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Tempo  cc16  :: Auto");
+  Click("Htempo", 11, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Tempo  cc16  :: 22bpm");
+
+  // Toggles and selectors print nothing.
+  Move("mNrING1", 20, 6);
+  Move("MnMode", 20, 6);
+  Click("MnLfoReset", 20, 6);
+  EXPECT_EQ(editor->ReadOutText(), "Tempo  cc16  :: 22bpm");
+}
+
+}  // namespace
+}  // namespace vellicor::testing
