@@ -396,12 +396,14 @@ Color FaceColor() {
 }
 
 Bitmap Face::PanelImage(std::string_view image) const {
-  const ComponentSpec* spec = FindComponent(image);
+  const ComponentSpec* component = FindComponent(image);
   const auto form = FormRect(image);
-  if (spec == nullptr || !form) return {};
-  Bitmap b(spec->width, spec->height, kFaceBase);
-  b.Copy(full, Rect::XYWH(form->left + kFaceLeft, form->top + kFaceTop, spec->width, spec->height),
-         0, 0);
+  if (component == nullptr || !form) return {};
+  Bitmap b(component->width, component->height, kFaceBase);
+  b.Copy(
+      full,
+      Rect::XYWH(form->left + kFaceLeft, form->top + kFaceTop, component->width, component->height),
+      0, 0);
   return b;
 }
 
@@ -428,13 +430,13 @@ Bitmap DialStrip() {
         const float nz = std::sqrt(std::max(0.0f, 1.0f - nx * nx - ny * ny));
         const float diffuse = std::max(0.0f, nx * lx + ny * ly + nz * lz);
         const float hz = nz * 0.5f + 0.5f;
-        const float spec =
+        const float glint =
             std::pow(std::max(0.0f, (nx * lx + ny * ly + nz * (lz + 1)) / 2 * hz), 18.0f);
         float shade = 0.42f + 0.62f * diffuse;
         // A darker rim gives the ball its edge.
         if (d > radius - 1.3f) shade *= 0.72f;
         Color col = Shade(0xA8ADB3, shade);
-        col = Mix(col, 0xFFFFFF, spec * 0.55f);
+        col = Mix(col, 0xFFFFFF, glint * 0.55f);
         // The marker: a small dimple, lit from below because it is hollow.
         const float md = std::hypot(x + 0.5f - mx, y + 0.5f - my);
         if (md < 2.9f) {

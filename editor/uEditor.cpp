@@ -185,14 +185,14 @@ void TPluginEditorWindow::BuildForm() {
   namespace art = editor::artwork;
   const art::Face face = art::MakeFace();
   for (int i = 0; i < editor::kComponentCount; ++i) {
-    const editor::ComponentSpec& spec = editor::kComponents[i];
-    gui::Panel* parent = spec.parent != nullptr ? form_.FindPanel(spec.parent) : nullptr;
-    const gui::Rect bounds = gui::Rect::XYWH(spec.left, spec.top, spec.width, spec.height);
-    if (spec.kind == editor::ComponentKind::kPanel) {
+    const editor::ComponentSpec& entry = editor::kComponents[i];
+    gui::Panel* parent = entry.parent != nullptr ? form_.FindPanel(entry.parent) : nullptr;
+    const gui::Rect bounds = gui::Rect::XYWH(entry.left, entry.top, entry.width, entry.height);
+    if (entry.kind == editor::ComponentKind::kPanel) {
       // A panel's own colour shows only where its bitmap does not reach.
-      form_.AddPanel(spec.name, bounds, parent).SetColor(art::FaceColor());
+      form_.AddPanel(entry.name, bounds, parent).SetColor(art::FaceColor());
     } else {
-      form_.AddImage(spec.name, bounds, parent).SetTransparent(spec.transparent);
+      form_.AddImage(entry.name, bounds, parent).SetTransparent(entry.transparent);
     }
   }
   auto image = [this](std::string_view name) { return form_.FindImage(name); };
@@ -633,18 +633,18 @@ void TPluginEditorWindow::SelectorMouseUp(const logic::MenuOpener& opener) {
 }
 
 gui::PopupMenu TPluginEditorWindow::SelectionMenu(const logic::MenuOpener& opener, int target) {
-  const logic::MenuSpec& spec = logic::Menu(opener.menu);
+  const logic::MenuSpec& menu_spec = logic::Menu(opener.menu);
   gui::PopupMenu menu;
-  for (const logic::MenuItemSpec& item : spec.items) {
+  for (const logic::MenuItemSpec& item : menu_spec.items) {
     gui::MenuItem entry;
     entry.name = std::string(item.name);
     // The caption is never drawn; it makes the menu as wide as its longest caption.
     entry.caption = std::string(item.caption);
     menu.items.push_back(std::move(entry));
   }
-  menu.draw = [&spec](const gui::MenuItemDraw& d) {
-    const int k = logic::ItemNumber(spec, d.name);
-    DrawMenuItem(d, k >= 0 ? spec.items[static_cast<size_t>(k)].text : std::string_view());
+  menu.draw = [&menu_spec](const gui::MenuItemDraw& d) {
+    const int k = logic::ItemNumber(menu_spec, d.name);
+    DrawMenuItem(d, k >= 0 ? menu_spec.items[static_cast<size_t>(k)].text : std::string_view());
   };
   // The target is bound now: the selector's release may reset the target fields before the
   // choice arrives.
@@ -657,10 +657,10 @@ gui::PopupMenu TPluginEditorWindow::SelectionMenu(const logic::MenuOpener& opene
 
 void TPluginEditorWindow::MenuChoice(logic::MenuId menu, int target, bool lfo_number,
                                      const std::string& item) {
-  const logic::MenuSpec& spec = logic::Menu(menu);
-  const int k = logic::ItemNumber(spec, item);
+  const logic::MenuSpec& menu_spec = logic::Menu(menu);
+  const int k = logic::ItemNumber(menu_spec, item);
   if (k < 0 || target < 0 || target >= kPatchSize) return;
-  setfvar(target, logic::ItemValue(spec, k));
+  setfvar(target, logic::ItemValue(menu_spec, k));
   if (lfo_number) LfoNumber = k;
   SetControl(target);
   SetLabel(target);
