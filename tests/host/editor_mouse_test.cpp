@@ -15,6 +15,7 @@
 #include "gui/host_window.h"
 #include "host/plugin_loader.h"
 #include "host/screenshot.h"
+#include "tests/host/built_library.h"
 #include "vst/vellicor_requests.h"
 
 #if defined(_WIN32)
@@ -27,13 +28,6 @@ namespace vellicor::host {
 namespace {
 
 namespace rq = vellicor::requests;
-
-std::unique_ptr<Plugin> LoadBuilt() {
-  std::string error;
-  std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
-  EXPECT_TRUE(plugin) << error;
-  return plugin;
-}
 
 intptr_t Request(Plugin& plugin, int32_t kind, void* record) {
   return plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, kind, record);

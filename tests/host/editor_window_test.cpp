@@ -15,6 +15,7 @@
 #include "gui/host_window.h"
 #include "host/plugin_loader.h"
 #include "host/screenshot.h"
+#include "tests/host/built_library.h"
 #include "vst/vellicor_requests.h"
 
 #if !defined(_WIN32)
@@ -50,13 +51,6 @@ class KeepDisplayOpen : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kKeepDisplayOpen =
     ::testing::AddGlobalTestEnvironment(new KeepDisplayOpen);
 #endif
-
-std::unique_ptr<Plugin> LoadBuilt() {
-  std::string error;
-  std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
-  EXPECT_TRUE(plugin) << error;
-  return plugin;
-}
 
 bool HaveDisplay() {
 #if defined(_WIN32)

@@ -16,16 +16,10 @@
 
 #include "host/plugin_loader.h"
 #include "host/render.h"
+#include "tests/host/built_library.h"
 
 namespace vellicor::host {
 namespace {
-
-std::unique_ptr<Plugin> LoadBuilt() {
-  std::string error;
-  std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
-  EXPECT_TRUE(plugin) << error;
-  return plugin;
-}
 
 TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #if defined(_WIN32)
