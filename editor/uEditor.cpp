@@ -407,14 +407,6 @@ void TPluginEditorWindow::Timer1Timer() {
   DrawEnv();
 }
 
-void TPluginEditorWindow::DrawEnv() {
-  // The view's background; the curve, points and loop marks are drawn on it by the envelope
-  // editor.
-  gui::Bitmap& b = EnvI->Edit();
-  b.Fill(gui::kGrey);
-  b.Copy(Backi->bitmap(), Backi->bitmap().bounds(), 0, 0);
-}
-
 void TPluginEditorWindow::Aboutclick() {
   Pabout->SetVisible(true);
   Pabout->SetEnabled(true);
@@ -479,9 +471,9 @@ void TPluginEditorWindow::DispatchMouse(const gui::MouseEvent& event) {
     if (action == gui::MouseAction::kUp) SelectorMouseUp(*opener);
     return;
   }
-  // Still to come by name: the envelope selectors (MNENV..., MNAMPENV, MNELFO...), the
-  // envelope view (ENVI), the envelope row's menus (ECOMM, MNSNAPP, MNSNAPT) and slider
-  // (HCONTROL), the evolver (EVOL, EV1..EV9, IMAGE10, EVOLCLOSE).
+  if (DispatchEnvelopeMouse(event)) return;
+  if (DispatchControllerMenuMouse(event)) return;
+  DispatchEvolverMouse(event);
 }
 
 // --- Controls -----------------------------------------------------------------------------------
@@ -590,10 +582,6 @@ void TPluginEditorWindow::SetLabel(int index) {
   const std::optional<logic::Readout> readout =
       logic::ReadoutOf(index, values_->ValueMirror, values_->CcMap, LfoNumber, EnvNumber);
   if (readout) PrintLabels(readout->name, readout->value);
-}
-
-void TPluginEditorWindow::OpenMidiMenu() {
-  // The MIDI menu (learn, reset, value reset) opens at PressPoint for MidiTarget.
 }
 
 // --- Selection menus ----------------------------------------------------------------------------

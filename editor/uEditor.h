@@ -133,8 +133,6 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // One change from the mouse: the mirror, the plug-in (one automated write), the control and
   // the read-out.
   void SendChange(int index, float value);
-  // The per-control MIDI menu (MidiTarget) opens here once it exists.
-  void OpenMidiMenu();
 
   // --- Selection menus ---
   void SelectorMouseDown(const gui::MouseEvent& event, const editor::logic::MenuOpener& opener);
@@ -155,6 +153,19 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // native window, whose menu lives in a surface of its own.
   void Popup(gui::PopupMenu menu, gui::Point screen);
   bool ChooseFromOpenMenu(std::string_view name);
+
+  // --- The envelope editor (editor/envelope_editor.cpp) ---
+  // Mouse events of the envelope panel's images; false when the event is none of theirs.
+  bool DispatchEnvelopeMouse(const gui::MouseEvent& event);
+
+  // --- MIDI learn and the controller menu (editor/midi_learn.cpp) ---
+  // The per-control MIDI menu, at PressPoint, for MidiTarget.
+  void OpenMidiMenu();
+  // The controller menu's surface; false when the event is not its press.
+  bool DispatchControllerMenuMouse(const gui::MouseEvent& event);
+
+  // --- The evolver (editor/evolver_panel.cpp) ---
+  bool DispatchEvolverMouse(const gui::MouseEvent& event);
 
   intptr_t Capture(void* record);
   intptr_t InjectMouse(void* record);

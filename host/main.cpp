@@ -4,6 +4,7 @@
 //   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
 //   bench LIB [--vs OTHER_LIB] [options]   realtime factor of a fixed workload
 //   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
+//   bench-editor LIB [--runs N] [--only TEXT]  the editor's costs per step
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <windows.h>
 #endif
 
+#include "host/editor_bench.h"
 #include "host/midi_file.h"
 #include "host/plugin_loader.h"
 #include "host/render.h"
@@ -39,7 +41,8 @@ const char kUsage[] =
     "        [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
-    "        [--menu-open NAME]\n";
+    "        [--menu-open NAME]\n"
+    "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
@@ -81,7 +84,7 @@ std::string Format(const char* format, double value) {
 struct Options {
   std::vector<std::string> positional;
   bool json = false, demo = false;
-  std::string midi, out, patch, vs, out_dir;
+  std::string midi, out, patch, vs, out_dir, only;
   RenderSettings render;
   int runs = 5;
   double seconds = 60.0;
@@ -103,12 +106,13 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
     } else if (arg == "--demo") {
       options->demo = true;
     } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs" ||
-               arg == "--out-dir") {
+               arg == "--out-dir" || arg == "--only") {
       if (!(value = need(i))) return false;
       (arg == "--midi"      ? options->midi
        : arg == "--out"     ? options->out
        : arg == "--patch"   ? options->patch
        : arg == "--out-dir" ? options->out_dir
+       : arg == "--only"    ? options->only
                             : options->vs) = value;
     } else if (arg == "--program" || arg == "--rate" || arg == "--block" || arg == "--tail" ||
                arg == "--runs" || arg == "--seconds") {
@@ -409,6 +413,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "demo") return Demo(*plugin, options);
+  if (command == "bench-editor") return RunEditorBench(*plugin, options.runs, options.only);
   if (command == "bench") {
     std::unique_ptr<Plugin> other;
     if (!options.vs.empty()) {

@@ -1,0 +1,131 @@
+#include "host/editor_bench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "vst/vellicor_requests.h"
+
+namespace vellicor::host {
+
+namespace {
+
+namespace rq = vellicor::requests;
+
+// The headless editor as the workloads drive it.
+class EditorDriver {
+ public:
+  explicit EditorDriver(Plugin& plugin) : plugin_(plugin) {}
+
+  Plugin& plugin() { return plugin_; }
+
+  // Where a component lies in the editor's client pixels.
+  std::optional<rq::ComponentRecord> Component(const char* name) {
+    rq::ComponentRecord record{};
+    record.size = sizeof record;
+    record.name = name;
+    if (Request(rq::kComponentRect, &record) != 1) return std::nullopt;
+    return record;
+  }
+  // A mouse event at (x, y) of the named component.
+  bool Mouse(int action, const char* component, int x, int y, int button = rq::kLeft,
+             int modifiers = 0) {
+    const auto c = Component(component);
+    if (!c) return false;
+    rq::MouseRecord record{sizeof record, action, c->left + x, c->top + y, button, modifiers};
+    return Request(rq::kMouse, &record) == 1;
+  }
+  bool Clock(int ms) {
+    rq::ClockRecord record{sizeof record, ms};
+    return Request(rq::kAdvanceClock, &record) == 1;
+  }
+  bool Choose(const char* item) {
+    rq::MenuItemRecord record{sizeof record, item};
+    return Request(rq::kChooseMenuItem, &record) == 1;
+  }
+  void Idle() { plugin_.Dispatch(vst::effEditIdle); }
+
+ private:
+  intptr_t Request(int32_t kind, void* record) {
+    return plugin_.Dispatch(vst::effVendorSpecific, kVendorRequestId, kind, record);
+  }
+
+  Plugin& plugin_;
+};
+
+struct Workload {
+  const char* name;
+  int steps;                                  // timed steps per run
+  std::function<void(EditorDriver&)> before;  // untimed, before each run's steps
+  std::function<void(EditorDriver&, int step)> step;
+  std::function<void(EditorDriver&)> after;  // untimed, after each run's steps
+};
+
+std::vector<Workload> Workloads() {
+  auto nothing = [](EditorDriver&) {};
+  return {
+      {"host idle, nothing changed", 2000, nothing, [](EditorDriver& e, int) { e.Idle(); },
+       nothing},
+      {"200 ms refresh, nothing changed", 2000, nothing, [](EditorDriver& e, int) { e.Clock(200); },
+       nothing},
+      {"500 ms timers (refresh and envelope view)", 500, nothing,
+       [](EditorDriver& e, int) { e.Clock(500); }, nothing},
+      {"program change", 50, nothing,
+       [](EditorDriver& e, int step) { e.plugin().Dispatch(vst::effSetProgram, 0, step % 2); },
+       [](EditorDriver& e) { e.plugin().Dispatch(vst::effSetProgram, 0, 0); }},
+      {"slider drag step (main volume)", 500,
+       [](EditorDriver& e) { e.Mouse(rq::kDown, "Hvolume", 50, 6); },
+       [](EditorDriver& e, int step) { e.Mouse(rq::kMove, "Hvolume", 20 + step % 60, 6); },
+       [](EditorDriver& e) { e.Mouse(rq::kUp, "Hvolume", 50, 6); }},
+  };
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+}  // namespace
+
+int RunEditorBench(Plugin& plugin, int runs, const std::string& only) {
+  if (plugin.Dispatch(vst::effEditOpen, 0, 0, nullptr) == 0) {
+    std::fprintf(stderr, "vellicor-host: the plug-in opened no editor without a window\n");
+    return 1;
+  }
+  EditorDriver editor(plugin);
+  editor.Clock(1000);  // the editor settles: both timers have run
+  std::printf("editor workloads, headless, %d runs each; time per step, median (runs)\n", runs);
+  for (const Workload& w : Workloads()) {
+    if (!only.empty() && std::string(w.name).find(only) == std::string::npos) continue;
+    std::vector<double> per_step_us;
+    size_t automations = 0;
+    for (int run = 0; run < runs; ++run) {
+      w.before(editor);
+      plugin.requests.clear();
+      const auto start = std::chrono::steady_clock::now();
+      for (int s = 0; s < w.steps; ++s) w.step(editor, s);
+      const auto end = std::chrono::steady_clock::now();
+      automations = plugin.Requests(vst::audioMasterAutomate).size();
+      w.after(editor);
+      per_step_us.push_back(std::chrono::duration<double, std::micro>(end - start).count() /
+                            w.steps);
+    }
+    std::printf("  %-44s %10.2f us", w.name, Median(per_step_us));
+    if (automations > 0) {
+      std::printf("  (%.0f automations/step)", static_cast<double>(automations) / w.steps);
+    }
+    std::printf("  [");
+    for (size_t i = 0; i < per_step_us.size(); ++i) {
+      std::printf("%s%.2f", i ? " " : "", per_step_us[i]);
+    }
+    std::printf("]\n");
+  }
+  plugin.Dispatch(vst::effEditClose);
+  return 0;
+}
+
+}  // namespace vellicor::host

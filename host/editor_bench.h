@@ -1,0 +1,16 @@
+// The editor's costs, measured the way a host meets them: the editor opened without a window
+// (through our own requests, vst/vellicor_requests.h), driven by mouse input, its clock and
+// program changes, while the host's callback records every automation it receives.
+#pragma once
+
+#include <string>
+
+#include "host/plugin_loader.h"
+
+namespace vellicor::host {
+
+// Runs each editor workload `runs` times and prints the median time per step. With `only`
+// set, just the workloads whose name contains it.
+int RunEditorBench(Plugin& plugin, int runs, const std::string& only);
+
+}  // namespace vellicor::host
