@@ -1,5 +1,5 @@
-// The library's one entry point. Linux hosts look for VSTPluginMain (or main), Windows hosts
-// for main; both names lead to the same function.
+// The library's one entry point. Linux and 64-bit Windows hosts look for VSTPluginMain (or main),
+// 32-bit Windows hosts for main; both names lead to the same function.
 #include <new>
 
 #include "plugin/uPlugin.h"
@@ -14,7 +14,7 @@ VSTPluginMain(vst::HostCallback host) {
 
 #if !defined(_WIN32)
 // "main" cannot be declared as a C++ function of this type, so the alias carries the name
-// only at the assembler level. On Windows the .def file exports VSTPluginMain as main.
+// only at the assembler level. On Windows the .def files export VSTPluginMain as main.
 extern "C" __attribute__((visibility("default"))) vst::AEffect* VellicorLegacyMain(
     vst::HostCallback host) __asm__("main") __attribute__((alias("VSTPluginMain")));
 #endif

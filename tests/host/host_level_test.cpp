@@ -25,9 +25,16 @@ TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #if defined(_WIN32)
   HMODULE module = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
   ASSERT_TRUE(module);
-  EXPECT_TRUE(GetProcAddress(module, "main"));
-  // The DLL exports main and nothing else.
-  EXPECT_FALSE(GetProcAddress(module, "VSTPluginMain"));
+  FARPROC main_entry = GetProcAddress(module, "main");
+  FARPROC plugin_main = GetProcAddress(module, "VSTPluginMain");
+  EXPECT_TRUE(main_entry);
+#if defined(_WIN64)
+  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
+  EXPECT_EQ(main_entry, plugin_main);
+#else
+  // The 32-bit DLL exports main and nothing else.
+  EXPECT_FALSE(plugin_main);
+#endif
   FreeLibrary(module);
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
