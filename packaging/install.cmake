@@ -89,7 +89,8 @@ vellicor_place(notice   -                           -                    YES)
 
 # The copyright and licence notices, Debian's own texts of the embedded works.
 set(notices "${CMAKE_BINARY_DIR}/copyright")
-set(text "Vellicor ${PROJECT_VERSION}\nCopyright: Quorrel\n\nVellicor builds the works below into \
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE vellicor_license)
+set(text "Vellicor ${PROJECT_VERSION}\n\n${vellicor_license}\nVellicor builds the works below into \
 its plug-in and its host. Each comes with its own\ncopyright and licence, given here as Debian's \
 package of it states them.\n")
 foreach(work IN LISTS VELLICOR_EMBEDDED_WORKS)
