@@ -21,37 +21,23 @@
 namespace vellicor::host {
 namespace {
 
-TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
-#if defined(_WIN32)
-  HMODULE module = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
-  ASSERT_TRUE(module);
-  EXPECT_TRUE(GetProcAddress(module, "main"));
-  // The DLL exports main and nothing else.
-  EXPECT_FALSE(GetProcAddress(module, "VSTPluginMain"));
-  FreeLibrary(module);
-#else
-  void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_TRUE(library) << dlerror();
-  void* main_entry = dlsym(library, "main");
-  void* plugin_main = dlsym(library, "VSTPluginMain");
-  EXPECT_TRUE(main_entry);
-  EXPECT_EQ(main_entry, plugin_main);
-  dlclose(library);
-#endif
-}
-
 intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) {
   return 0;
 }
 
-TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
+// The entry points hosts look for; a host that answers no version gets no instance.
+TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #if defined(_WIN32)
   HMODULE library = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
+  ASSERT_TRUE(library);
   auto entry =
       reinterpret_cast<vst::EntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
+  EXPECT_FALSE(GetProcAddress(library, "VSTPluginMain"));  // the DLL exports main alone
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(library) << dlerror();
   auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, "main"));
+  EXPECT_EQ(reinterpret_cast<void*>(entry), dlsym(library, "VSTPluginMain"));
 #endif
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry(SilentHost), nullptr);
@@ -63,20 +49,16 @@ TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
 #endif
 }
 
+// The answers themselves are checked on the frame (tests/plugin); here, that they reach a host
+// through the built library, and that the host's own fields stay its own.
 TEST(HostLevel, IdentityProgramsAndParameters) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   vst::AEffect* e = plugin->effect();
-  EXPECT_EQ(e->numPrograms, 16);
   EXPECT_EQ(e->numParams, 1599);
-  EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->uniqueID, vst::FourCC('V', 'l', 'c', '1'));
-  EXPECT_TRUE(e->flags & vst::effFlagsIsSynth);
-  EXPECT_TRUE(e->flags & vst::effFlagsCanReplacing);
-  EXPECT_FALSE(e->flags & vst::effFlagsProgramChunks);
-  EXPECT_EQ(plugin->DispatchString(vst::effGetEffectName), "VellicorV2.0");
+  EXPECT_EQ(e->flags, 281);  // editor, mono-capable, replacing, synth
   EXPECT_EQ(plugin->DispatchString(vst::effGetVendorString), "Quorrel");
-  EXPECT_EQ(plugin->DispatchString(vst::effGetProductString), "VellicorV2.0");
   EXPECT_EQ(plugin->Dispatch(vst::effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")), 1);
   EXPECT_EQ(plugin->ParameterName(1), "Main volume");
   EXPECT_EQ(plugin->ParameterName(125), "Filter 1 distortion");
