@@ -97,6 +97,20 @@ class EditorInAWindow : public ::testing::Test {
   }
 };
 
+// The screenshot command in a window: a click the window system delivers reaches the editor
+// (the About panel opens), and the picture is the headless editor's given the same click.
+TEST_F(EditorInAWindow, ClicksFromTheWindowSystemReachTheEditor) {
+  ScreenshotOptions press = Options(false, 4);
+  ScreenshotInput about;
+  about.name = "Image11";
+  press.inputs.push_back(about);
+  const gui::Bitmap pressed = Capture(press);
+  ScreenshotOptions headless_press = press;
+  headless_press.headless = true;
+  EXPECT_TRUE(pressed == Capture(headless_press));
+  EXPECT_FALSE(pressed == Capture(Options(true, 4)));
+}
+
 TEST_F(EditorInAWindow, OpensAndClosesRepeatedlyAndWithThePluginClosing) {
   auto host = gui::HostWindow::Create(665, 518, "cycles");
   ASSERT_TRUE(host);
