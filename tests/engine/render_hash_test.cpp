@@ -21,16 +21,6 @@ namespace {
 
 using Settings = std::initializer_list<std::pair<int, float>>;
 
-float ModeValue(int mode) {
-  return (mode + 0.5f) / 3.99f;
-}
-float FilterValue(int type) {
-  return type == kFilterComb2 ? 1.0f : type / 12.99f + 0.05f;
-}
-float ArpChoice(int k) {
-  return (k + 0.5f) / 3.99f;
-}
-
 // Renders in the scene's block size and folds every output byte into a 64-bit FNV-1a hash.
 class Player {
  public:
@@ -188,11 +178,11 @@ void FilterScene(Player& p, int type) {
 
 void ArpScene(Player& p, int order, int octaves, bool host_tempo) {
   TwoOscillators(p);
-  p.Apply({{0, ModeValue(kArp)},
+  p.Apply({{0, ChoiceValue(kArp)},
            {5, LengthValue(40 + order)},
            {6, 0.3f + 0.15f * static_cast<float>(order)},
-           {7, ArpChoice(order)},
-           {8, ArpChoice(octaves - 1)},
+           {7, ChoiceValue(order)},
+           {8, ChoiceValue(octaves - 1)},
            {11, 0.6f}});
   if (host_tempo) {
     p.h.host_tempo = 1385000;
@@ -254,7 +244,7 @@ const Scene kScenes[] = {
     {"mono_glide", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{0, ModeValue(kMono)}, {11, 0.5f}});
+       p.Apply({{0, ChoiceValue(kMono)}, {11, 0.5f}});
        Score(p, "n48 0.15 n55 0.15 o48 0.1 n60:50 0.1 o60 0.2 o55 0.1");
      },
      0xcda62b8322ded99aull},
@@ -263,7 +253,7 @@ const Scene kScenes[] = {
     {"legato_phrases", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{0, ModeValue(kLegato)}, {11, 0.45f}});
+       p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
        Score(p,
              "n48 0.15 n55 0.15 o55 0.15 o48 0.2 n60 0.1 o60 0.1 n62 0.1 o62 0.15 n64 n67 0.1 "
              "o64 0.1 o67 0.25");

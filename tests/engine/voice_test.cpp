@@ -9,10 +9,6 @@
 namespace vellicor::testing {
 namespace {
 
-float ModeValue(int mode) {
-  return (mode + 0.5f) / 3.99f;
-}
-
 int Gated(const Harness& h) {
   int n = 0;
   for (int i = 0; i < kVoiceCount; ++i) n += h.voice(i).gate ? 1 : 0;
@@ -66,7 +62,7 @@ TEST(Voices, PolyAllocation) {
 
 TEST(Voices, MonoReleasesThePreviousVoiceAndGlides) {
   Harness h;
-  h.Set(0, ModeValue(kMono));
+  h.Set(0, ChoiceValue(kMono));
   h.Set(11, 0.5f);  // glide coefficient 2^-4
   h.NoteOn(60);
   h.Render(3200);
@@ -92,7 +88,7 @@ TEST(Voices, MonoReleasesThePreviousVoiceAndGlides) {
 
 TEST(Voices, LegatoStateMachine) {
   Harness h;
-  h.Set(0, ModeValue(kLegato));
+  h.Set(0, ChoiceValue(kLegato));
   h.NoteOn(60);  // opens the phrase: a full start without fade-in
   const int a = h.engine().current_voice();
   EXPECT_EQ(h.engine().legato_state(), 1);
@@ -133,7 +129,7 @@ float Peak(const std::vector<float>& x, size_t from = 0) {
 
 TEST(Voices, LegatoGlidesBackWhileTheFirstKeyIsHeld) {
   Harness h;
-  h.Set(0, ModeValue(kLegato));
+  h.Set(0, ChoiceValue(kLegato));
   h.Set(11, 0.3f);  // glide coefficient 2^-2.4
   h.NoteOn(60);
   h.Render(1000);
@@ -161,7 +157,7 @@ TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
   // count as held afterwards, or the next Legato phrase would never end.
   for (int way = 0; way < 3; ++way) {
     Harness h;
-    h.Set(0, ModeValue(kLegato));
+    h.Set(0, ChoiceValue(kLegato));
     h.NoteOn(50);
     h.NoteOn(55);
     EXPECT_EQ(h.engine().held_keys(), 2);
@@ -169,7 +165,7 @@ TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
     if (way == 1) h.Set(18, 1.0f);
     if (way == 2) {
       std::vector<float> patch = Harness::BasicPatch();
-      patch[0] = ModeValue(kLegato);
+      patch[0] = ChoiceValue(kLegato);
       h.SelectPatch(patch);
     }
     h.Render(1);
@@ -181,7 +177,7 @@ TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
   }
   // A key pressed twice needs two releases; releases of keys not held change nothing.
   Harness twice;
-  twice.Set(0, ModeValue(kLegato));
+  twice.Set(0, ChoiceValue(kLegato));
   twice.NoteOn(60);
   twice.NoteOn(60);
   twice.NoteOff(61);
@@ -254,7 +250,7 @@ TEST(Voices, VoiceResetAndProgramChangeSilence) {
 
 TEST(Voices, ArpeggiatorPlaysTheHeldKeysInListOrder) {
   Harness h;
-  h.Set(0, ModeValue(kArp));
+  h.Set(0, ChoiceValue(kArp));
   h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples a step at tempo 120
   h.Set(6, 0.5f);
   h.NoteOn(64);
