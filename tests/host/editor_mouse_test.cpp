@@ -191,15 +191,6 @@ class RealPointer {
 #endif
 };
 
-bool HaveDisplay() {
-#if defined(_WIN32)
-  return true;
-#else
-  const char* display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != 0;
-#endif
-}
-
 gui::Rect ScreenSize() {
 #if defined(_WIN32)
   return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};

@@ -52,15 +52,6 @@ class KeepDisplayOpen : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new KeepDisplayOpen);
 #endif
 
-bool HaveDisplay() {
-#if defined(_WIN32)
-  return true;  // wine and Windows always have a desktop; HostWindow::Create says if not
-#else
-  const char* display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != 0;
-#endif
-}
-
 gui::Bitmap Capture(const ScreenshotOptions& options) {
   auto plugin = LoadBuilt();
   gui::Bitmap shot;
