@@ -32,7 +32,13 @@ TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
   ASSERT_TRUE(library);
   auto entry =
       reinterpret_cast<vst::EntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
-  EXPECT_FALSE(GetProcAddress(library, "VSTPluginMain"));  // the DLL exports main alone
+  void* plugin_main = reinterpret_cast<void*>(GetProcAddress(library, "VSTPluginMain"));
+#if defined(_WIN64)
+  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
+  EXPECT_EQ(reinterpret_cast<void*>(entry), plugin_main);
+#else
+  EXPECT_FALSE(plugin_main);  // the 32-bit DLL exports main alone
+#endif
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_TRUE(library) << dlerror();
