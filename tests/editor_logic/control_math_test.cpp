@@ -126,13 +126,10 @@ TEST(Press, ButtonsAndModifiers) {
   }
 }
 
-TEST(Drawing, KnobDialFrameAndAlwaysDrawnSliders) {
-  EXPECT_EQ(KnobX(0.0f), 5);
-  EXPECT_EQ(KnobX(0.5f), 45);
-  EXPECT_EQ(KnobX(1.0f), 85);
-  EXPECT_EQ(DialFrame(0.0f), 0);
-  EXPECT_EQ(DialFrame(0.5f), 14);
-  EXPECT_EQ(DialFrame(1.0f), 28);
+// The LFO panel's sliders of the LFO shown, and the envelope panel's, redraw even unchanged
+// (their value may be another LFO's or envelope's); the knob places are checked by the editor's
+// pictures (editor_harness.h draws them independently).
+TEST(Drawing, AlwaysDrawnSliders) {
   EXPECT_TRUE(SliderAlwaysDrawn(177, 2));
   EXPECT_TRUE(SliderAlwaysDrawn(207, 2));
   EXPECT_FALSE(SliderAlwaysDrawn(176, 2));

@@ -5,7 +5,9 @@
 
 #include <vector>
 
-namespace vellicor {
+#include "tests/engine/engine_harness.h"
+
+namespace vellicor::testing {
 namespace {
 
 // Records what the clock asks of the voices.
@@ -25,17 +27,10 @@ struct Voices : ArpVoices {
   int stopped = 0;
 };
 
-float TableValue(int i) {
-  return (i + 0.5f) / 49.99f;
-}
-float ChoiceValue(int k) {
-  return (k + 0.5f) / 3.99f;
-}
-
 struct ArpBench {
   explicit ArpBench(int order = kArpUp, int octaves = 1, std::vector<int> keys = {}) {
     arp.Init();
-    Set(5, TableValue(0));  // a step on every sample unless a test says otherwise
+    Set(5, LengthValue(0));  // a step on every sample unless a test says otherwise
     Set(6, 0.5f);
     Set(7, ChoiceValue(order));
     Set(8, ChoiceValue(octaves - 1));
@@ -58,7 +53,7 @@ struct ArpBench {
 
 TEST(ArpeggiatorClock, StepAndGateLengthsFollowTheTempo) {
   ArpBench b(kArpUp, 1, {60});
-  b.Set(5, TableValue(36));  // one quarter beat
+  b.Set(5, LengthValue(36));  // one quarter beat
   b.arp.Prepare(b.settings, 120.0f, 44100.0f);
   EXPECT_EQ(b.arp.step_length(), 5513);
   EXPECT_EQ(b.arp.gate_length(), 2756);
@@ -73,11 +68,11 @@ TEST(ArpeggiatorClock, StepAndGateLengthsFollowTheTempo) {
   EXPECT_TRUE(UsesHostTempo(0.02f));  // floor(24) < 25
   EXPECT_FALSE(UsesHostTempo(0.025f));
   EXPECT_EQ(TempoFromPatch(0.5f), 120.0f);
-  b.Set(5, TableValue(1));  // 512 quarter beats at 1 bpm and 1 MHz: no overflow
+  b.Set(5, LengthValue(1));  // 512 quarter beats at 1 bpm and 1 MHz: no overflow
   b.arp.Prepare(b.settings, TempoFromHost(0), 1000000.0f);
   EXPECT_GT(b.arp.step_length(), 1000000);
   EXPECT_LE(b.arp.gate_length(), b.arp.step_length());
-  b.Set(5, TableValue(49));
+  b.Set(5, LengthValue(49));
   b.arp.Prepare(b.settings, TempoFromHost(2000000000), 1000.0f);
   EXPECT_EQ(b.arp.step_length(), 1);
 }
@@ -146,4 +141,4 @@ TEST(ArpeggiatorNotes, MoreThan121KeysNeverOverflowTheList) {
 }
 
 }  // namespace
-}  // namespace vellicor
+}  // namespace vellicor::testing

@@ -120,5 +120,11 @@ inline float PointValue(int j) {
 inline float LengthValue(int index) {
   return (index + 0.5f) / 49.99f;
 }
+inline float ChoiceValue(int k) {  // voice modes, arpeggio orders and octaves
+  return (k + 0.5f) / 3.99f;
+}
+inline float FilterValue(int type) {  // Comb2 only from a stored value
+  return type == kFilterComb2 ? 1.0f : type / 12.99f + 0.05f;
+}
 
 }  // namespace vellicor::testing

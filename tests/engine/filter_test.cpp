@@ -10,21 +10,19 @@
 #include <utility>
 #include <vector>
 
+#include "tests/engine/engine_harness.h"
+
 namespace vellicor {
 namespace {
-
-float TypeValue(int type) {
-  return type / 12.99f + 0.05f;
-}  // as the editor writes menu item k
 
 struct Bench {
   explicit Bench(int type, float rate = 44100.0f) : rate(rate), filter(new VoiceFilter) {
     filter->Init();
     ring.Reset();
-    Set(120, type == kFilterComb2 ? 1.0f : TypeValue(type));  // 12 only from a stored value
-    Set(124, 0.75f);                                          // unity volume
-    Set(131, 1.0f);                                           // no envelope
-    Set(132, 1.0f);                                           // no LFO
+    Set(120, testing::FilterValue(type));
+    Set(124, 0.75f);  // unity volume
+    Set(131, 1.0f);   // no envelope
+    Set(132, 1.0f);   // no LFO
   }
   void Set(int index, float value) { ASSERT_TRUE(settings.Derive(index, value)); }
   void Tick() { filter->Tick(settings, modulation, rate); }
@@ -160,7 +158,7 @@ TEST(FilterResponse, EachTypeShapesTheSpectrumAroundTheCutoff) {
 // Output for silent input right after a tick to next_type: only memories can produce it.
 double RingingAfterTick(Bench& b, int next_type) {
   for (int n = 0; n < 3000; ++n) b.Sample(n % 50 < 25 ? 1.0f : -1.0f);
-  b.Set(120, TypeValue(next_type));
+  b.Set(120, testing::FilterValue(next_type));
   b.Tick();
   double energy = 0.0;
   for (int n = 0; n < 64; ++n) {
@@ -230,7 +228,7 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
   for (int type = kFilterLowpass12; type <= kFilterBandreject24; ++type) {
     for (float drive : {0.0f, 0.5f}) {
       FilterSettings settings;
-      for (const auto& [index, value] : {std::pair{120, TypeValue(type)},
+      for (const auto& [index, value] : {std::pair{120, testing::FilterValue(type)},
                                          {121, 1.0f},
                                          {122, 0.8f},
                                          {124, 0.6f},

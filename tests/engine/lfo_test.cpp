@@ -7,7 +7,9 @@
 #include <numbers>
 #include <vector>
 
-namespace vellicor {
+#include "tests/engine/engine_harness.h"
+
+namespace vellicor::testing {
 namespace {
 
 // Wave choice 0 is a sine; every other choice names no table.
@@ -20,18 +22,11 @@ struct SineBank {
   std::vector<float> sine;
 };
 
-float TableValue(int i) {
-  return (i + 0.5f) / 49.99f;
-}  // entry i of a 50-entry table
-float SelectorValue(int choice) {
-  return (choice + 0.5f) / 10.99f;
-}
-
 struct LfoBench {
   LfoBench() {
     voice.Init();
     for (int k = 0; k < kLfoCount; ++k) {
-      Set(175 + k, TableValue(36));  // one half beat per cycle
+      Set(175 + k, LengthValue(36));  // one half beat per cycle
       Set(180 + k, 1.0f);
       Set(190 + k, 1.0f);  // depth and speed envelopes: none
       Set(195 + k, 1.0f);
@@ -66,12 +61,12 @@ TEST(LfoTiming, PeriodFollowsTempoInHalfBeats) {
   EXPECT_EQ(wrapped_at, 344);  // integer steps of 191
   b.Prepare(240.0f);
   EXPECT_NEAR(b.timing.increment[0], 381.4f, 0.1f);
-  b.Set(175, TableValue(0));
+  b.Set(175, LengthValue(0));
   b.Prepare();
   EXPECT_EQ(b.timing.increment[0], 0.0f);
   // No tempo or rate makes a step larger than a cycle or a hold negative.
-  b.Set(175, TableValue(49));
-  b.Set(205, TableValue(1));
+  b.Set(175, LengthValue(49));
+  b.Set(205, LengthValue(1));
   for (float tempo : {0.0f, 999.0f}) {
     for (float rate : {1000.0f, 1000000.0f}) {
       b.Prepare(tempo, rate);
@@ -109,7 +104,7 @@ TEST(LfoOutput, GainFormLowersBetweenOneMinusDepthAndOne) {
 
 TEST(LfoSampleAndHold, RefreshesOnlyEveryHoldPeriod) {
   LfoBench b;
-  b.Set(205, TableValue(36));  // 1 half beat: floor(344.5 / 32) = 10, a new value every 11 ticks
+  b.Set(205, LengthValue(36));  // 1 half beat: floor(344.5 / 32) = 10, a new value every 11 ticks
   b.Prepare();
   std::vector<float> values;
   for (int t = 0; t < 34; ++t) {
@@ -117,7 +112,7 @@ TEST(LfoSampleAndHold, RefreshesOnlyEveryHoldPeriod) {
     values.push_back(b.voice.Output(0));
   }
   for (int t = 1; t < 34; ++t) EXPECT_EQ(values[t] != values[t - 1], t % 11 == 0) << t;
-  b.Set(205, TableValue(0));  // no hold: a new value every tick
+  b.Set(205, LengthValue(0));  // no hold: a new value every tick
   b.Prepare();
   for (int t = 0; t < 5; ++t) {
     const float before = b.voice.Output(0);
@@ -166,4 +161,4 @@ TEST(LfoControllers, SpeedEnvelopeIsLimitedAndKeyTrackingScales) {
 }
 
 }  // namespace
-}  // namespace vellicor
+}  // namespace vellicor::testing

@@ -5,9 +5,11 @@
 // A deliberate change of sound must re-record the scenes it touches, and say why.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -18,16 +20,6 @@ namespace vellicor::testing {
 namespace {
 
 using Settings = std::initializer_list<std::pair<int, float>>;
-
-float ModeValue(int mode) {
-  return (mode + 0.5f) / 3.99f;
-}
-float FilterValue(int type) {
-  return type == kFilterComb2 ? 1.0f : type / 12.99f + 0.05f;
-}
-float ArpChoice(int k) {
-  return (k + 0.5f) / 3.99f;
-}
 
 // Renders in the scene's block size and folds every output byte into a 64-bit FNV-1a hash.
 class Player {
@@ -53,12 +45,6 @@ class Player {
     }
   }
   void Seconds(double seconds) { Play(static_cast<int>(seconds * h.engine().sample_rate())); }
-  void Notes(std::initializer_list<int> notes, int velocity = 100) {
-    for (int n : notes) h.NoteOn(n, velocity);
-  }
-  void Offs(std::initializer_list<int> notes) {
-    for (int n : notes) h.NoteOff(n);
-  }
   uint64_t hash() const { return hash_; }
   float peak() const { return peak_; }  // of the left channel
 
@@ -74,6 +60,31 @@ class Player {
   uint64_t hash_ = 14695981039346656037ull;
   float peak_ = 0.0f;
 };
+
+// Plays a score, word by word: "n60" presses key 60 (velocity 100), "n64:70" with velocity 70,
+// "o60" releases it, "b100" bends (data byte 100), "c10:120" sends controller 10 value 120, and
+// a number plays that many seconds.
+void Score(Player& p, const char* score) {
+  for (const char* at = score; *at != 0;) {
+    char* end = nullptr;
+    if (*at == ' ') {
+      ++at;
+    } else if (std::isdigit(static_cast<unsigned char>(*at))) {
+      p.Seconds(std::strtod(at, &end));
+      at = end;
+    } else {
+      const char kind = *at;
+      const long a = std::strtol(at + 1, &end, 10);
+      const long b = *end == ':' ? std::strtol(end + 1, &end, 10) : 100;
+      at = end;
+      const int x = static_cast<int>(a), y = static_cast<int>(b);
+      if (kind == 'n') p.h.NoteOn(x, y);
+      if (kind == 'o') p.h.NoteOff(x);
+      if (kind == 'b') p.h.Midi(0xE0, 0, x);
+      if (kind == 'c') p.h.Cc(x, y);
+    }
+  }
+}
 
 // An envelope drawn point by point: time, level, curve parameter.
 struct Point {
@@ -130,9 +141,9 @@ void HeavyFilterSound(Player& p) {
 }
 
 void HeldChord(Player& p, double seconds, double tail) {
-  p.Notes({48, 55, 60, 64, 67, 72});
+  Score(p, "n48 n55 n60 n64 n67 n72");
   p.Seconds(seconds);
-  p.Offs({48, 55, 60, 64, 67, 72});
+  Score(p, "o48 o55 o60 o64 o67 o72");
   p.Seconds(tail);
 }
 
@@ -162,34 +173,22 @@ void FilterScene(Player& p, int type) {
            {171, WaveValue(1)},
            {176, LengthValue(40)},
            {181, 0.6f}});
-  p.Notes({45, 57});
-  p.Seconds(0.3);
-  p.Notes({64}, 70);
-  p.Seconds(0.2);
-  p.Offs({45, 57, 64});
-  p.Seconds(0.15);
+  Score(p, "n45 n57 0.3 n64:70 0.2 o45 o57 o64 0.15");
 }
 
 void ArpScene(Player& p, int order, int octaves, bool host_tempo) {
   TwoOscillators(p);
-  p.Apply({{0, ModeValue(kArp)},
+  p.Apply({{0, ChoiceValue(kArp)},
            {5, LengthValue(40 + order)},
            {6, 0.3f + 0.15f * static_cast<float>(order)},
-           {7, ArpChoice(order)},
-           {8, ArpChoice(octaves - 1)},
+           {7, ChoiceValue(order)},
+           {8, ChoiceValue(octaves - 1)},
            {11, 0.6f}});
   if (host_tempo) {
     p.h.host_tempo = 1385000;
     p.Apply({{2, 0.0f}});
   }
-  p.Notes({60, 64, 67});
-  p.Seconds(0.4);
-  p.Notes({71, 60}, 60);
-  p.Seconds(0.3);
-  p.Offs({64});
-  p.Seconds(0.2);
-  p.Offs({60, 67, 71});
-  p.Seconds(0.2);
+  Score(p, "n60 n64 n67 0.4 n71:60 n60:60 0.3 o64 0.2 o60 o67 o71 0.2");
 }
 
 struct Scene {
@@ -236,35 +235,17 @@ const Scene kScenes[] = {
      [](Player& p) {
        TwoOscillators(p);
        p.Apply({{4, 0.2f}, {11, 0.3f}, {44, 0.2f}, {46, 0.03f}});
-       p.Notes({40, 44, 47, 52, 56, 59}, 90);
-       p.Seconds(0.2);
-       p.Notes({62, 63}, 127);  // all held: the oldest voices are taken
-       p.h.Midi(0xE0, 0, 100);
-       p.Seconds(0.2);
-       p.Offs({44, 62});
-       p.h.Midi(0xE0, 0, 20);
-       p.Notes({66});
-       p.Seconds(0.2);
-       p.Offs({40, 47, 52, 56, 59, 63, 66});
-       p.Seconds(0.2);
+       // Six held, then two more: the oldest voices are taken.
+       Score(p,
+             "n40:90 n44:90 n47:90 n52:90 n56:90 n59:90 0.2 n62:127 n63:127 b100 0.2 o44 o62 "
+             "b20 n66 0.2 o40 o47 o52 o56 o59 o63 o66 0.2");
      },
      0xf1f6c44ec0128d1bull},
     {"mono_glide", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{0, ModeValue(kMono)}, {11, 0.5f}});
-       p.Notes({48});
-       p.Seconds(0.15);
-       p.Notes({55});
-       p.Seconds(0.15);
-       p.Offs({48});
-       p.Seconds(0.1);
-       p.Notes({60}, 50);
-       p.Seconds(0.1);
-       p.Offs({60});
-       p.Seconds(0.2);
-       p.Offs({55});
-       p.Seconds(0.1);
+       p.Apply({{0, ChoiceValue(kMono)}, {11, 0.5f}});
+       Score(p, "n48 0.15 n55 0.15 o48 0.1 n60:50 0.1 o60 0.2 o55 0.1");
      },
      0xcda62b8322ded99aull},
     // Re-recorded when a Legato phrase came to end with its last key: before, the 62 and the
@@ -272,30 +253,10 @@ const Scene kScenes[] = {
     {"legato_phrases", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{0, ModeValue(kLegato)}, {11, 0.45f}});
-       p.Notes({48});
-       p.Seconds(0.15);
-       p.Notes({55});
-       p.Seconds(0.15);
-       p.Offs({55});
-       p.Seconds(0.15);
-       p.Offs({48});
-       p.Seconds(0.2);
-       p.Notes({60});
-       p.Seconds(0.1);
-       p.Offs({60});
-       p.Seconds(0.1);
-       p.Notes({62});
-       p.Seconds(0.1);
-       p.Offs({62});
-       p.Seconds(0.15);
-       p.Notes({64});
-       p.Notes({67});
-       p.Seconds(0.1);
-       p.Offs({64});
-       p.Seconds(0.1);
-       p.Offs({67});
-       p.Seconds(0.25);
+       p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
+       Score(p,
+             "n48 0.15 n55 0.15 o55 0.15 o48 0.2 n60 0.1 o60 0.1 n62 0.1 o62 0.15 n64 n67 0.1 "
+             "o64 0.1 o67 0.25");
      },
      0x0bace432a5dab0b6ull},
     {"arp_up", 44100.0f, 512, [](Player& p) { ArpScene(p, kArpUp, 1, false); },
@@ -350,10 +311,7 @@ const Scene kScenes[] = {
                 {190, 1.0f}});
        for (int type : {kFilterLowpass12, kFilterHighpass12}) {
          p.Apply({{120, FilterValue(type)}, {125, type == kFilterLowpass12 ? 0.0f : 1.0f}});
-         p.Notes({36, 48, 40});
-         p.Seconds(0.5);
-         p.Offs({36, 48, 40});
-         p.Seconds(0.05);
+         Score(p, "n36 n48 n40 0.5 o36 o48 o40 0.05");
        }
      },
      0x043a9bccc2231b78ull},
@@ -361,14 +319,13 @@ const Scene kScenes[] = {
      [](Player& p) {
        TwoOscillators(p);
        p.Apply({{121, 0.9f}, {122, 0.5f}, {124, 0.6f}});
-       p.Notes({50, 57});
+       Score(p, "n50 n57");
        for (int type : {kFilterLowpass24, kFilterLowpass12, kFilterComb, kFilterBandpass24,
                         kFilterRingMod, kFilterOff, kFilterHighpass12}) {
          p.Apply({{120, FilterValue(type)}, {125, type == kFilterComb ? 0.5f : 0.0f}});
          p.Seconds(0.07);
        }
-       p.Offs({50, 57});
-       p.Seconds(0.1);
+       Score(p, "o50 o57 0.1");
      },
      0xbf55bb467ed2291dull},
     // Re-recorded when the noise waves lost their random average (they read noise).
@@ -394,15 +351,7 @@ const Scene kScenes[] = {
                   {195 + k, SelectorValue(k == 4 ? 1 : 8)},
                   {205 + k, k == 3 ? LengthValue(20) : 0.0f}});
        }
-       p.Notes({52, 59});
-       p.Seconds(0.3);
-       p.h.Cc(1, 90);
-       p.h.Cc(2, 40);
-       p.Notes({64});
-       p.Seconds(0.3);
-       p.h.Cc(4, 0);
-       p.Offs({52, 59, 64});
-       p.Seconds(0.2);
+       Score(p, "n52 n59 0.3 c1:90 c2:40 n64 0.3 c4:0 o52 o59 o64 0.2");
      },
      0x18a99849f5ed8d8eull},
     // Re-recorded when the noise waves lost their random average (they read noise).
@@ -424,15 +373,7 @@ const Scene kScenes[] = {
                 {195, 1.0f},
                 {196, 1.0f},
                 {205, LengthValue(15)}});
-       p.Notes({55});
-       p.Seconds(0.2);
-       p.Notes({58});
-       p.Seconds(0.2);
-       p.Offs({55});
-       p.Notes({62});
-       p.Seconds(0.2);
-       p.Offs({58, 62});
-       p.Seconds(0.1);
+       Score(p, "n55 0.2 n58 0.2 o55 n62 0.2 o58 o62 0.1");
      },
      0x1f9b7878a89de5b3ull},
     {"envelope_routings", 44100.0f, 512,
@@ -463,15 +404,7 @@ const Scene kScenes[] = {
                 {66, 0.001f},
                 {73, SelectorValue(2)},
                 {12, LengthValue(12)}});
-       p.Notes({50, 62});
-       p.Seconds(0.4);
-       p.h.Cc(3, 64);
-       p.Seconds(0.2);
-       p.Offs({50});
-       p.h.Cc(3, 127);
-       p.Seconds(0.3);
-       p.Offs({62});
-       p.Seconds(0.3);
+       Score(p, "n50 n62 0.4 c3:64 0.2 o50 c3:127 0.3 o62 0.3");
      },
      0x99c177488548adf3ull},
     {"fm_ring_sync", 44100.0f, 300,
@@ -487,14 +420,11 @@ const Scene kScenes[] = {
                 {77, 1.0f},
                 {67, 0.8f},
                 {68, 0.9f}});
-       p.Notes({45, 52});
-       p.Seconds(0.25);
+       Score(p, "n45 n52 0.25");
        p.Apply({{77, 0.0f}, {66, 0.001f}, {64, 0.0000001f}});
        p.Seconds(0.25);
        p.Apply({{44, 0.0f}, {63, 0.0f}, {47, 0.3f}, {67, 0.0f}});
-       p.Seconds(0.2);
-       p.Offs({45, 52});
-       p.Seconds(0.1);
+       Score(p, "0.2 o45 o52 0.1");
      },
      0xc77396dcb3433865ull},
     // Re-recorded when the noise waves lost their random average (they read noise).
@@ -502,56 +432,42 @@ const Scene kScenes[] = {
      [](Player& p) {
        TwoOscillators(p);
        p.Apply({{39, WaveValue(12)}, {59, WaveValue(13)}, {1, 1.0f}, {13, 1.0f}});
-       p.Notes({60});
-       p.Seconds(0.2);
-       p.h.Cc(10, 10);
+       Score(p, "n60 0.2 c10:10");
        for (int wave : {5, 6, 8, 9, 10, 11, 1, 3, 20}) {
          p.Apply({{39, WaveValue(wave)}, {59, WaveValue((wave + 4) % 14)}});
          p.Seconds(0.04);
        }
        p.h.Cc(10, 120);
        p.Play(5000, true);
-       p.Offs({60});
-       p.Seconds(0.1);
+       Score(p, "o60 0.1");
      },
      0xa1fc7c2414607382ull},
     {"resets", 44100.0f, 512,
      [](Player& p) {
        TwoOscillators(p);
        p.Apply({{120, FilterValue(kFilterComb)}, {121, 0.8f}});
-       p.Notes({48, 60});
-       p.Seconds(0.1);
+       Score(p, "n48 n60 0.1");
        p.Apply({{18, 1.0f}});  // voice reset
-       p.Seconds(0.05);
-       p.Notes({50});
-       p.Seconds(0.1);
+       Score(p, "0.05 n50 0.1");
        p.h.engine().Suspend();
-       p.Seconds(0.05);
-       p.h.Cc(126, 0);
-       p.Seconds(0.05);
-       p.Notes({53});
-       p.Seconds(0.05);
+       Score(p, "0.05 c126:0 0.05 n53 0.05");
        std::vector<float> patch = Harness::BasicPatch();
        patch[39] = WaveValue(5);
        patch[120] = FilterValue(kFilterLowpass12);
        p.h.SelectPatch(patch, 48000.0f);
-       p.Seconds(0.05);
-       p.Notes({57});
-       p.Seconds(0.1);
+       Score(p, "0.05 n57 0.1");
      },
      0x020ab9eb69d4edd1ull},
     {"rates_8k_and_192k", 8000.0f, 512,
      [](Player& p) {
        HeavyFilterSound(p);
-       p.Notes({36, 84});
-       p.Seconds(0.3);
+       Score(p, "n36 n84 0.3");
        std::vector<float> patch = Harness::BasicPatch();
        patch[44] = 0.5f;
        patch[46] = 0.03f;
        patch[47] = 0.5f;
        p.h.SelectPatch(patch, 192000.0f);
-       p.Notes({36, 96});
-       p.Seconds(0.1);
+       Score(p, "n36 n96 0.1");
      },
      0xf2250d1ff607e103ull},
 };

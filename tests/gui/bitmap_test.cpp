@@ -144,17 +144,35 @@ TEST(ImageList, DrawsFramesByIndexAndNothingPastTheEnd) {
   EXPECT_EQ(ImageList(40, 13, Bitmap(39, 13)).count(), 0);
 }
 
-TEST(Text, RendersTheSamePixelsEveryTime) {
-  Font font;  // Arial 10
+TEST(Text, PixelSizesFacesAndTheSamePixelsEveryTime) {
+  Font font;  // Arial 10: 13 pixels at 96 pixels per inch
+  EXPECT_EQ(font.PixelSize(), 13);
+  for (const auto& [size, pixels] : {std::pair{-19, 19},
+                                     {0, 1},
+                                     {std::numeric_limits<int>::min(), 400},
+                                     {std::numeric_limits<int>::max(), 400}}) {
+    Font sized;
+    sized.size = size;
+    EXPECT_EQ(sized.PixelSize(), pixels) << size;
+  }
   Bitmap a(200, 20, kWhite), b(200, 20, kWhite);
   a.Text(2, 2, "Volume  cc7  :: 2dB", font);
   b.Text(2, 2, "Volume  cc7  :: 2dB", font);
   EXPECT_EQ(a, b);
   EXPECT_GT(200 * 20 - CountColor(a, kWhite), 100);
-  EXPECT_EQ(font.PixelSize(), 13);  // 10 points at 96 pixels per inch
-  Font pixels;
-  pixels.size = -19;
-  EXPECT_EQ(pixels.PixelSize(), 19);
+  // Bold is wider, faces differ, an unknown face falls back to the default.
+  Font bold, display, unknown;
+  bold.bold = true;
+  display.name = "Cooper Black";
+  unknown.name = "No Such Face";
+  const std::string text = "Vellicor V2.0";
+  EXPECT_GT(TextWidth(bold, text), TextWidth(font, text));
+  EXPECT_EQ(TextWidth(unknown, text), TextWidth(font, text));
+  EXPECT_EQ(TextWidth(font, ""), 0);
+  Bitmap r(150, 20), d(150, 20);
+  r.Text(0, 0, text, font);
+  d.Text(0, 0, text, display);
+  EXPECT_NE(r, d);
 }
 
 TEST(Text, StaysInsideItsMeasuredBox) {
@@ -176,22 +194,6 @@ TEST(Text, StaysInsideItsMeasuredBox) {
     EXPECT_EQ(inked.Intersect(box), inked) << "bold " << bold;
     EXPECT_GT(inked.width(), width * 9 / 10);
   }
-}
-
-TEST(Text, BoldIsWiderAndFacesDiffer) {
-  Font regular, bold, display;
-  bold.bold = true;
-  display.name = "Cooper Black";
-  const std::string text = "Vellicor V2.0";
-  EXPECT_GT(TextWidth(bold, text), TextWidth(regular, text));
-  Bitmap r(150, 20), d(150, 20);
-  r.Text(0, 0, text, regular);
-  d.Text(0, 0, text, display);
-  EXPECT_NE(r, d);
-  Font unknown;
-  unknown.name = "No Such Face";
-  EXPECT_EQ(TextWidth(unknown, text), TextWidth(regular, text));
-  EXPECT_EQ(TextWidth(regular, ""), 0);
 }
 
 TEST(Text, BackgroundFillsTheBoxOnlyWhenGiven) {
@@ -219,17 +221,10 @@ TEST(Text, BackgroundFillsTheBoxOnlyWhenGiven) {
   EXPECT_EQ(narrow.Pixel(2, 8), kWhite);
 }
 
-TEST(Text, ExtremeSizesAndPositionsAreBounded) {
+TEST(Text, ExtremePositionsAreBounded) {
   Font font;
-  font.size = std::numeric_limits<int>::min();
-  EXPECT_EQ(font.PixelSize(), 400);
-  font.size = std::numeric_limits<int>::max();
-  EXPECT_EQ(font.PixelSize(), 400);
-  font.size = 0;
-  EXPECT_EQ(font.PixelSize(), 1);
   Bitmap b(10, 10, kWhite);
   const int far = std::numeric_limits<int>::max();
-  font.size = 10;
   b.Text(far, -far, std::string(10000, 'W'), font, kBlack);
   b.Text(-far, 0, "W", font);
   EXPECT_EQ(CountColor(b, kWhite), 100);

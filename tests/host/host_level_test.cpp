@@ -21,44 +21,29 @@
 namespace vellicor::host {
 namespace {
 
-TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
-#if defined(_WIN32)
-  HMODULE module = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
-  ASSERT_TRUE(module);
-  FARPROC main_entry = GetProcAddress(module, "main");
-  FARPROC plugin_main = GetProcAddress(module, "VSTPluginMain");
-  EXPECT_TRUE(main_entry);
-#if defined(_WIN64)
-  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
-  EXPECT_EQ(main_entry, plugin_main);
-#else
-  // The 32-bit DLL exports main and nothing else.
-  EXPECT_FALSE(plugin_main);
-#endif
-  FreeLibrary(module);
-#else
-  void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_TRUE(library) << dlerror();
-  void* main_entry = dlsym(library, "main");
-  void* plugin_main = dlsym(library, "VSTPluginMain");
-  EXPECT_TRUE(main_entry);
-  EXPECT_EQ(main_entry, plugin_main);
-  dlclose(library);
-#endif
-}
-
 intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) {
   return 0;
 }
 
-TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
+// The entry points hosts look for; a host that answers no version gets no instance.
+TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #if defined(_WIN32)
   HMODULE library = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
+  ASSERT_TRUE(library);
   auto entry =
       reinterpret_cast<vst::EntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
+  void* plugin_main = reinterpret_cast<void*>(GetProcAddress(library, "VSTPluginMain"));
+#if defined(_WIN64)
+  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
+  EXPECT_EQ(reinterpret_cast<void*>(entry), plugin_main);
+#else
+  EXPECT_FALSE(plugin_main);  // the 32-bit DLL exports main alone
+#endif
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(library) << dlerror();
   auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, "main"));
+  EXPECT_EQ(reinterpret_cast<void*>(entry), dlsym(library, "VSTPluginMain"));
 #endif
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry(SilentHost), nullptr);
@@ -70,20 +55,16 @@ TEST(HostLevel, HostWithoutVersionGetsNoInstance) {
 #endif
 }
 
+// The answers themselves are checked on the frame (tests/plugin); here, that they reach a host
+// through the built library, and that the host's own fields stay its own.
 TEST(HostLevel, IdentityProgramsAndParameters) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   vst::AEffect* e = plugin->effect();
-  EXPECT_EQ(e->numPrograms, 16);
   EXPECT_EQ(e->numParams, 1599);
-  EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->uniqueID, vst::FourCC('V', 'l', 'c', '1'));
-  EXPECT_TRUE(e->flags & vst::effFlagsIsSynth);
-  EXPECT_TRUE(e->flags & vst::effFlagsCanReplacing);
-  EXPECT_FALSE(e->flags & vst::effFlagsProgramChunks);
-  EXPECT_EQ(plugin->DispatchString(vst::effGetEffectName), "VellicorV2.0");
+  EXPECT_EQ(e->flags, 281);  // editor, mono-capable, replacing, synth
   EXPECT_EQ(plugin->DispatchString(vst::effGetVendorString), "Quorrel");
-  EXPECT_EQ(plugin->DispatchString(vst::effGetProductString), "VellicorV2.0");
   EXPECT_EQ(plugin->Dispatch(vst::effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")), 1);
   EXPECT_EQ(plugin->ParameterName(1), "Main volume");
   EXPECT_EQ(plugin->ParameterName(125), "Filter 1 distortion");

@@ -16,22 +16,10 @@ std::vector<uint8_t> Track(std::vector<uint8_t> body) {
   return chunk;
 }
 
-std::vector<uint8_t> File(int format, std::vector<std::vector<uint8_t>> tracks,
-                          int division = 480) {
-  std::vector<uint8_t> file = {'M',
-                               'T',
-                               'h',
-                               'd',
-                               0,
-                               0,
-                               0,
-                               6,
-                               0,
-                               static_cast<uint8_t>(format),
-                               0,
-                               static_cast<uint8_t>(tracks.size()),
-                               static_cast<uint8_t>(division >> 8),
-                               static_cast<uint8_t>(division & 0xFF)};
+std::vector<uint8_t> File(int format, std::vector<std::vector<uint8_t>> tracks) {
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0};
+  file.push_back(static_cast<uint8_t>(format));
+  file.insert(file.end(), {0, static_cast<uint8_t>(tracks.size()), 480 >> 8, 480 & 0xFF});
   for (const auto& t : tracks) {
     auto chunk = Track(t);
     file.insert(file.end(), chunk.begin(), chunk.end());

@@ -23,24 +23,9 @@ constexpr double kRate = 44100.0;  // the plug-in's rate when no host answers
 constexpr int kBlock = 256;
 constexpr double kPi = 3.14159265358979;
 
-enum Program {
-  kThickSaw,
-  kDistRez,
-  kRlead,
-  kPlastic,
-  kChousy,
-  kSBass,
-  kEBass,
-  kDPizz,
-  kGlocky,
-  kDigger,
-  kSmooth,
-  kIcy,
-  kHalo,
-  kSonic,
-  kComputer1,
-  kHammerp,
-};
+// Bank positions of the programs measured by name below.
+constexpr int kRlead = 2, kChousy = 4, kSBass = 5, kEBass = 6, kGlocky = 8, kSmooth = 10, kIcy = 11,
+              kHalo = 12, kComputer1 = 14, kHammerp = 15;
 
 // Both channels of a performance, sample by sample.
 struct Take {
