@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
   while (!g_quit && !synth->server_gone()) {
     if (window) {
       window->Pump();
+      if (window->close_requested()) break;
       plugin.editor()->idle();
     }
     if (const int program = synth->TakeProgramRequest(); program >= 0)
