@@ -10,7 +10,6 @@
 #include "editor/artwork.h"
 #include "editor/layout.h"
 #include "editor/menu_tables.h"
-#include "plugin/audioeffect.h"
 #include "vst/vellicor_requests.h"
 
 namespace vellicor {
@@ -124,7 +123,7 @@ void TPluginEditorWindow::Timer2Timer() {
   Timer2Refresh();
 }
 
-void TPluginEditorWindow::SetPlugin(AudioEffect* plugin) {
+void TPluginEditorWindow::SetPlugin(EditorHost* plugin) {
   auto lock = Lock();
   Plugin = plugin;
 }

@@ -45,7 +45,7 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   void Hide() override;
   void PaintPending() override;
   void Timer2Timer() override;
-  void SetPlugin(AudioEffect* plugin) override;
+  void SetPlugin(EditorHost* plugin) override;
   intptr_t VendorRequest(int32_t kind, void* record) override;
 
   std::unique_lock<std::recursive_mutex> Lock() const { return window_->Lock(); }
@@ -90,7 +90,7 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   float Mirror(int index) const;
 
   // --- Editor state ---
-  AudioEffect* Plugin = nullptr;
+  EditorHost* Plugin = nullptr;
   float DefaultValue[kPatchSize + 1] = {};
   float LastDrawn[kPatchSize + 1] = {};
   bool Dragging = false;

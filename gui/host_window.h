@@ -22,6 +22,8 @@ class HostWindow {
   // Handles waiting window-system events. On Windows this runs the calling thread's message
   // loop once, which is what paints and times an editor opened on that thread.
   virtual void Pump() = 0;
+  // Whether the user asked the window manager to close the window (seen by Pump).
+  virtual bool close_requested() const { return false; }
   // The client area as it is on the screen, the editor's window included.
   virtual Bitmap Capture() = 0;
   // The screen's pixels over a rectangle given in client coordinates, whatever window shows

@@ -632,6 +632,9 @@ class X11HostWindow final : public HostWindow {
                                   0, WhitePixel(display_, screen));
     if (window_ == 0) return false;
     XStoreName(display_, window_, title.c_str());
+    // The window manager's close button asks instead of cutting our connection.
+    delete_window_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display_, window_, &delete_window_, 1);
     XSelectInput(display_, window_, StructureNotifyMask | ExposureMask);
     XMapRaised(display_, window_);
     // The window must exist and be mapped on the server before another connection makes a
@@ -653,8 +656,14 @@ class X11HostWindow final : public HostWindow {
     while (XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
+      if (event.type == ClientMessage &&
+          static_cast<Atom>(event.xclient.data.l[0]) == delete_window_) {
+        close_requested_ = true;
+      }
     }
   }
+
+  bool close_requested() const override { return close_requested_; }
 
   Bitmap Capture() override {
     XSync(display_, False);
@@ -758,6 +767,8 @@ class X11HostWindow final : public HostWindow {
 
   Display* display_ = nullptr;
   XWindow window_ = 0;
+  Atom delete_window_ = 0;
+  bool close_requested_ = false;
   int width_ = 0;
   int height_ = 0;
   PixelFormat format_;

@@ -46,7 +46,8 @@ endif()" COMPONENT installed)
   endif()
 endfunction()
 
-# vellicor_install(KIND TARGETS target... | FILES file...): installs into KIND's places. The
+# vellicor_install(KIND TARGETS target... | FILES file... | DIRECTORY folder...): installs into
+# KIND's places (a folder goes there whole, under its own name). The
 # archive copy is a component of its own, which only packages ask for on Linux.
 function(vellicor_install kind what)
   get_property(place GLOBAL PROPERTY vellicor_place_${kind})
@@ -75,6 +76,9 @@ function(vellicor_install kind what)
               RUNTIME DESTINATION "${destination}" COMPONENT ${component} ${exclusion}
               LIBRARY DESTINATION "${destination}" COMPONENT ${component} ${exclusion}
               ARCHIVE DESTINATION lib COMPONENT import-libraries EXCLUDE_FROM_ALL)
+    elseif(what STREQUAL "DIRECTORY")
+      install(DIRECTORY ${ARGN} DESTINATION "${destination}" COMPONENT ${component}
+              USE_SOURCE_PERMISSIONS ${exclusion})
     else()
       install(FILES ${ARGN} DESTINATION "${destination}" COMPONENT ${component} ${exclusion})
     endif()
@@ -86,6 +90,8 @@ vellicor_place(vst      .vst                        lib/vst              YES)
 vellicor_place(program  .local/bin                  bin                  YES)
 vellicor_place(doc      .local/share/doc/vellicor   share/doc/vellicor   NO)
 vellicor_place(notice   -                           -                    YES)
+vellicor_place(lv2      .lv2                        lib/lv2              NO)
+vellicor_place(app      .local/bin                  bin                  NO)
 
 # The copyright and licence notices, Debian's own texts of the embedded works.
 set(notices "${CMAKE_BINARY_DIR}/copyright")

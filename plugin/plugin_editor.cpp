@@ -48,7 +48,7 @@ intptr_t APluginEditor::open(void* parent) {
       return 0;
     }
     for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
-    window_->SetPlugin(plugin_);
+    window_->SetPlugin(this);
     window_exists_ = true;
   }
   plugin_->setEditorClosed(false);
@@ -78,6 +78,15 @@ void APluginEditor::update() {
   // May run on the audio thread: it touches only the bridge's own copies.
   if (plugin_->editorClosed() || !window_exists_) return;
   for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
+}
+
+void APluginEditor::setParameterAutomated(int32_t index, float value) {
+  plugin_->setParameterAutomated(index, value);
+}
+
+std::string APluginEditor::ProgramName(int index) const {
+  if (index < 0 || index >= kNumPrograms) return {};
+  return plugin_->program(index).name;
 }
 
 intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {

@@ -1,0 +1,326 @@
+// The LV2 plug-in: the VST 2 frame run in-process (plugin/in_process_host.h) behind LV2 ports.
+// Control port i is parameter i; a port value reaches the frame as host automation does, when
+// it changes. MIDI events play at their frame, the host's tempo arrives as time:Position, and
+// the state carries the current program, its 1,600 values and the sixteen program names.
+#include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/state/state.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "lv2/parameter_ports.h"
+#include "plugin/in_process_host.h"
+
+namespace vellicor::lv2 {
+namespace {
+
+// Controller map entries the editor shows (its CcMap).
+constexpr int kShownControllers = 256;
+
+struct Uris {
+  explicit Uris(const LV2_URID_Map* map) {
+    auto id = [map](const char* uri) { return map->map(map->handle, uri); };
+    atom_Int = id(LV2_ATOM__Int);
+    atom_Long = id(LV2_ATOM__Long);
+    atom_Float = id(LV2_ATOM__Float);
+    atom_Double = id(LV2_ATOM__Double);
+    atom_String = id(LV2_ATOM__String);
+    atom_Object = id(LV2_ATOM__Object);
+    atom_Blank = id(LV2_ATOM__Blank);
+    midi_Event = id(LV2_MIDI__MidiEvent);
+    time_Position = id(LV2_TIME__Position);
+    time_beatsPerMinute = id(LV2_TIME__beatsPerMinute);
+    values = id(kValuesUri);
+    program = id(kProgramUri);
+    program_names = id(kProgramNamesUri);
+    get_controller_map = id(kGetControllerMapUri);
+  }
+  LV2_URID atom_Int, atom_Long, atom_Float, atom_Double, atom_String, atom_Object, atom_Blank;
+  LV2_URID midi_Event, time_Position, time_beatsPerMinute;
+  LV2_URID values, program, program_names, get_controller_map;
+};
+
+class Synth {
+ public:
+  Synth(std::unique_ptr<InProcessHost> host, const LV2_URID_Map* map)
+      : host_(std::move(host)), uris_(map) {
+    lv2_atom_forge_init(&forge_, const_cast<LV2_URID_Map*>(map));
+    // Ports still at their defaults (program 0, which the instance starts with) change nothing.
+    for (int i = 0; i < kNumHostParameters; ++i) seen_[i] = std::bit_cast<uint32_t>(Patch(i));
+  }
+
+  void Connect(uint32_t port, void* data) {
+    if (port < static_cast<uint32_t>(kNumHostParameters)) {
+      controls_[port] = static_cast<const float*>(data);
+      return;
+    }
+    switch (port) {
+      case kMidiInPort:
+        midi_in_ = static_cast<const LV2_Atom_Sequence*>(data);
+        break;
+      case kLeftOutPort:
+        left_ = static_cast<float*>(data);
+        break;
+      case kRightOutPort:
+        right_ = static_cast<float*>(data);
+        break;
+      case kNotifyPort:
+        notify_ = static_cast<LV2_Atom_Sequence*>(data);
+        break;
+      default:
+        break;
+    }
+  }
+
+  void Activate() { host_->plugin().resume(); }
+  void Deactivate() { host_->plugin().suspend(); }
+
+  void Run(uint32_t frames) {
+    ApplyControls();
+    uint32_t done = 0;
+    if (midi_in_) {
+      LV2_ATOM_SEQUENCE_FOREACH(midi_in_, event) {
+        const int64_t at = event->time.frames;
+        const uint32_t until = at < done ? done : at > frames ? frames : static_cast<uint32_t>(at);
+        Render(done, until);
+        done = until;
+        Handle(event->body);
+      }
+    }
+    Render(done, frames);
+    SendControllerMap();
+  }
+
+  LV2_State_Status Save(LV2_State_Store_Function store, LV2_State_Handle handle) {
+    APlugin& plugin = host_->plugin();
+    const int current = plugin.getProgram();
+    float values[kPatchSize];
+    for (int i = 0; i < kPatchSize; ++i) values[i] = plugin.program(current).fvar[i];
+    std::string names[kNumPrograms];
+    for (int p = 0; p < kNumPrograms; ++p) names[p] = plugin.program(p).name;
+    const std::string values_text = ValuesText(values, kPatchSize);
+    const std::string names_text = NamesText(names, kNumPrograms);
+    const int32_t program = current;
+    const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
+    store(handle, uris_.program, &program, sizeof program, uris_.atom_Int, flags);
+    store(handle, uris_.values, values_text.c_str(), values_text.size() + 1, uris_.atom_String,
+          flags);
+    store(handle, uris_.program_names, names_text.c_str(), names_text.size() + 1, uris_.atom_String,
+          flags);
+    return LV2_STATE_SUCCESS;
+  }
+
+  // Each part is optional: a preset carries the program and its values, a saved session also
+  // the names. What is missing or malformed is left as it is.
+  LV2_State_Status Restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
+    APlugin& plugin = host_->plugin();
+    size_t size = 0;
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    const void* data = retrieve(handle, uris_.program, &size, &type, &flags);
+    if (data && type == uris_.atom_Int && size == sizeof(int32_t)) {
+      int32_t program;
+      std::memcpy(&program, data, sizeof program);
+      if (program >= 0 && program < kNumPrograms) plugin.setProgram(program);
+    }
+    if (const auto text = RetrieveString(retrieve, handle, uris_.program_names)) {
+      std::string_view rest = *text;
+      for (int p = 0; p < kNumPrograms && !rest.empty(); ++p) {
+        const size_t end = rest.find('\n');
+        plugin.program(p).SetName(std::string(rest.substr(0, end)).c_str());
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+      }
+    }
+    if (const auto text = RetrieveString(retrieve, handle, uris_.values)) {
+      float values[kPatchSize];
+      if (ParseValuesText(*text, values, kPatchSize)) {
+        // In index order, as program selection replays a program.
+        for (int i = 0; i < kPatchSize; ++i) plugin.setParameter(i, values[i]);
+      }
+    }
+    map_wanted_ = true;
+    return LV2_STATE_SUCCESS;
+  }
+
+ private:
+  float Patch(int index) { return host_->plugin().engine().Patch(index); }
+
+  std::optional<std::string_view> RetrieveString(LV2_State_Retrieve_Function retrieve,
+                                                 LV2_State_Handle handle, LV2_URID key) {
+    size_t size = 0;
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    const void* data = retrieve(handle, key, &size, &type, &flags);
+    if (!data || type != uris_.atom_String || size == 0) return std::nullopt;
+    const char* text = static_cast<const char*>(data);
+    const void* end = std::memchr(text, 0, size);
+    return std::string_view(text,
+                            end ? static_cast<size_t>(static_cast<const char*>(end) - text) : size);
+  }
+
+  // A port that changed since the last run is an automation event, in index order. Compared
+  // by bits, so a port holding NaN is applied once, not on every run.
+  void ApplyControls() {
+    for (int i = 0; i < kNumHostParameters; ++i) {
+      if (!controls_[i]) continue;
+      const float value = *controls_[i];
+      const uint32_t bits = std::bit_cast<uint32_t>(value);
+      if (bits == seen_[i]) continue;
+      seen_[i] = bits;
+      host_->plugin().setParameter(i, value);
+    }
+  }
+
+  void Render(uint32_t from, uint32_t to) {
+    if (to <= from || !left_ || !right_) return;
+    host_->Render(left_ + from, right_ + from, static_cast<int32_t>(to - from));
+  }
+
+  void Handle(const LV2_Atom& body) {
+    if (body.type == uris_.midi_Event) {
+      const auto* bytes = reinterpret_cast<const uint8_t*>(&body + 1);
+      // Channel messages only: system messages (sysex, clock) mean nothing to the engine.
+      if (body.size == 0 || bytes[0] < 0x80 || bytes[0] >= 0xF0) return;
+      host_->Midi(bytes[0], body.size > 1 ? bytes[1] : 0, body.size > 2 ? bytes[2] : 0);
+      return;
+    }
+    if (body.type != uris_.atom_Object && body.type != uris_.atom_Blank) return;
+    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&body);
+    if (object->body.otype == uris_.get_controller_map) {
+      map_wanted_ = true;
+    } else if (object->body.otype == uris_.time_Position) {
+      const LV2_Atom* bpm = nullptr;
+      lv2_atom_object_get(object, uris_.time_beatsPerMinute, &bpm, 0);
+      if (bpm) host_->SetHostTempo(Number(*bpm));
+    }
+  }
+
+  double Number(const LV2_Atom& atom) const {
+    if (atom.type == uris_.atom_Float) return reinterpret_cast<const LV2_Atom_Float&>(atom).body;
+    if (atom.type == uris_.atom_Double) {
+      return reinterpret_cast<const LV2_Atom_Double&>(atom).body;
+    }
+    if (atom.type == uris_.atom_Int) return reinterpret_cast<const LV2_Atom_Int&>(atom).body;
+    if (atom.type == uris_.atom_Long) {
+      return static_cast<double>(reinterpret_cast<const LV2_Atom_Long&>(atom).body);
+    }
+    return 0.0;
+  }
+
+  // The UI shows the controller map (learnt controllers change it): sent when it changes or
+  // when a UI asks, as a vector of 256 ints on the notify port.
+  void SendControllerMap() {
+    if (!notify_) return;
+    const uint32_t capacity = notify_->atom.size;
+    lv2_atom_forge_set_buffer(&forge_, reinterpret_cast<uint8_t*>(notify_), capacity);
+    LV2_Atom_Forge_Frame frame;
+    if (!lv2_atom_forge_sequence_head(&forge_, &frame, 0)) return;
+    bool changed = map_wanted_;
+    for (int i = 0; i < kShownControllers; ++i) {
+      const int32_t entry = host_->plugin().engine().ControllerMap(i);
+      changed = changed || entry != sent_map_[i];
+      current_map_[i] = entry;
+    }
+    if (changed && lv2_atom_forge_frame_time(&forge_, 0) &&
+        lv2_atom_forge_vector(&forge_, sizeof(int32_t), uris_.atom_Int, kShownControllers,
+                              current_map_)) {
+      std::memcpy(sent_map_, current_map_, sizeof sent_map_);
+      map_wanted_ = false;
+    }
+    lv2_atom_forge_pop(&forge_, &frame);
+  }
+
+  std::unique_ptr<InProcessHost> host_;
+  Uris uris_;
+  LV2_Atom_Forge forge_;
+  const float* controls_[kNumHostParameters] = {};
+  uint32_t seen_[kNumHostParameters] = {};
+  const LV2_Atom_Sequence* midi_in_ = nullptr;
+  float* left_ = nullptr;
+  float* right_ = nullptr;
+  LV2_Atom_Sequence* notify_ = nullptr;
+  int32_t sent_map_[kShownControllers] = {};
+  int32_t current_map_[kShownControllers] = {};
+  bool map_wanted_ = true;
+};
+
+Synth* Of(LV2_Handle handle) {
+  return static_cast<Synth*>(handle);
+}
+
+LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const* features) {
+  const LV2_URID_Map* map = nullptr;
+  for (int i = 0; features && features[i]; ++i) {
+    if (std::strcmp(features[i]->URI, LV2_URID__map) == 0) {
+      map = static_cast<const LV2_URID_Map*>(features[i]->data);
+    }
+  }
+  if (!map) return nullptr;
+  auto host = InProcessHost::Create(rate);
+  if (!host) return nullptr;
+  return new (std::nothrow) Synth(std::move(host), map);
+}
+
+void ConnectPort(LV2_Handle instance, uint32_t port, void* data) {
+  Of(instance)->Connect(port, data);
+}
+
+void Activate(LV2_Handle instance) {
+  Of(instance)->Activate();
+}
+
+void Run(LV2_Handle instance, uint32_t frames) {
+  Of(instance)->Run(frames);
+}
+
+void Deactivate(LV2_Handle instance) {
+  Of(instance)->Deactivate();
+}
+
+void Cleanup(LV2_Handle instance) {
+  delete Of(instance);
+}
+
+LV2_State_Status Save(LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Handle handle,
+                      uint32_t, const LV2_Feature* const*) {
+  try {
+    return Of(instance)->Save(store, handle);
+  } catch (...) {
+    return LV2_STATE_ERR_UNKNOWN;
+  }
+}
+
+LV2_State_Status Restore(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
+                         LV2_State_Handle handle, uint32_t, const LV2_Feature* const*) {
+  try {
+    return Of(instance)->Restore(retrieve, handle);
+  } catch (...) {
+    return LV2_STATE_ERR_UNKNOWN;
+  }
+}
+
+const void* ExtensionData(const char* uri) {
+  static const LV2_State_Interface state = {Save, Restore};
+  if (std::strcmp(uri, LV2_STATE__interface) == 0) return &state;
+  return nullptr;
+}
+
+const LV2_Descriptor kDescriptor = {kPluginUri, Instantiate, ConnectPort, Activate,
+                                    Run,        Deactivate,  Cleanup,     ExtensionData};
+
+}  // namespace
+}  // namespace vellicor::lv2
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+  return index == 0 ? &vellicor::lv2::kDescriptor : nullptr;
+}
