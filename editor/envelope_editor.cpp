@@ -34,9 +34,9 @@ struct Destination {
   bool plus_lfo_number;
 };
 constexpr Destination kDestinations[] = {
-    {"MNENVVOL1", 49, false},    {"MNENVVOL2", 70, false},   {"MNAMPENV", 3, false},
-    {"MNENVPITCH1", 50, false},  {"MNENVPITCH2", 71, false}, {"MNENVFM1", 52, false},
-    {"MNENVFM2", 73, false},     {"MNENVFILTER1", 131, false}, {"MNELFOAMP", 190, true},
+    {"MNENVVOL1", 49, false},   {"MNENVVOL2", 70, false},     {"MNAMPENV", 3, false},
+    {"MNENVPITCH1", 50, false}, {"MNENVPITCH2", 71, false},   {"MNENVFM1", 52, false},
+    {"MNENVFM2", 73, false},    {"MNENVFILTER1", 131, false}, {"MNELFOAMP", 190, true},
     {"MNELFOFRQ", 195, true},
 };
 
@@ -54,7 +54,8 @@ constexpr std::string_view kSnaptItems[] = {"St1", "st2", "st3", "st4"};
 constexpr std::string_view kSnaptTexts[] = {"Off", "7 Semi", "1 Oct", "4 Oct"};
 constexpr std::string_view kEcItems[] = {"EcNone",   "EcSlope",  "EcAmp", "EcFlip",
                                          "EcSmooth", "EcSquash", "EcMove"};
-constexpr std::string_view kEcTexts[] = {"None", "Slope", "Amp", "Flip", "Smooth", "Squash", "Move"};
+constexpr std::string_view kEcTexts[] = {"None",   "Slope",  "Amp", "Flip",
+                                         "Smooth", "Squash", "Move"};
 
 // The command menu EnvCom, with its Presets submenu. Captions are drawn as they stand here.
 enum class Command {
@@ -114,7 +115,8 @@ constexpr CommandItem kPresetItems[] = {
 
 bool SameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+    return std::toupper(static_cast<unsigned char>(x)) ==
+           std::toupper(static_cast<unsigned char>(y));
   });
 }
 
@@ -364,8 +366,8 @@ void TPluginEditorWindow::ShowPointReadout(float time, float level, bool release
     // Whole steps on release: the level the snap gave.
     value += std::to_string(IntPart(static_cast<float>(steps) * level + 0.5f)) + " semitones";
   } else {
-    value += logic::DecimalText(IntPart(static_cast<float>(100 * steps) * level), 100) +
-             " semitones";
+    value +=
+        logic::DecimalText(IntPart(static_cast<float>(100 * steps) * level), 100) + " semitones";
   }
   PrintLabels("Point " + std::to_string(s + 1), value);
 }
@@ -505,22 +507,22 @@ void TPluginEditorWindow::SaveEnvelope() {
 void TPluginEditorWindow::LoadEnvelopeFile() {
   // The file goes into the envelope shown when Load was chosen.
   const int e = EnvNumber;
-  window_->OpenFileDialog(EnvelopeDialog("Load envelope"), [this,
-                                                             e](std::optional<std::string> path) {
-    if (!NamesAFile(path)) return;
-    const std::optional<std::string> text = gui::ReadWholeFile(*path, envelope_file::kMaxBytes);
-    if (!text) return;
-    const std::optional<envelope_file::EnvelopeFile> file = envelope_file::Parse(*text);
-    if (!file) return;
-    setfvar(ee::LengthIndex(e), file->length);
-    Points = file->envelope;
-    SelectedPoint = 0;
-    ee::Commit(Points, e, [this](int index, float value) { setfvar(index, value); });
-    if (logic::EnvNumberOf(Mirror(ee::kShownIndex)) != e) LoadEnvelope();
-    PrevPoints = Points;
-    SetAll();
-    DrawEnv();
-  });
+  window_->OpenFileDialog(
+      EnvelopeDialog("Load envelope"), [this, e](std::optional<std::string> path) {
+        if (!NamesAFile(path)) return;
+        const std::optional<std::string> text = gui::ReadWholeFile(*path, envelope_file::kMaxBytes);
+        if (!text) return;
+        const std::optional<envelope_file::EnvelopeFile> file = envelope_file::Parse(*text);
+        if (!file) return;
+        setfvar(ee::LengthIndex(e), file->length);
+        Points = file->envelope;
+        SelectedPoint = 0;
+        ee::Commit(Points, e, [this](int index, float value) { setfvar(index, value); });
+        if (logic::EnvNumberOf(Mirror(ee::kShownIndex)) != e) LoadEnvelope();
+        PrevPoints = Points;
+        SetAll();
+        DrawEnv();
+      });
 }
 
 // --- Curve modifiers --------------------------------------------------------------------------

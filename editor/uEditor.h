@@ -12,8 +12,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>

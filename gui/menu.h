@@ -26,7 +26,7 @@ struct MenuItem {
   int width = 0;        // 0: measured from the caption in the menu font
   int height = 0;       // 0: the menu's item height
   // Non-empty: choosing this item opens these items instead of reporting it.
-  std::vector<MenuItem> submenu;
+  std::vector<MenuItem> submenu = {};
 };
 
 // One item to draw: fill `rect` of `surface` in the item's look.

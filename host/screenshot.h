@@ -18,11 +18,11 @@ struct ScreenshotInput {
   // kMenuOpen opens a selector's menu and leaves it open for the picture: the last input.
   enum class Kind { kPress, kDrag, kMenu, kMenuOpen };
   Kind kind = Kind::kPress;
-  std::string name;       // the component pressed or dragged, or the one that opens the menu
-  bool at_point = false;  // kPress: (x1, y1) given; otherwise the component's centre
-  int x1 = 0, y1 = 0;     // in the component's own pixels
-  int x2 = 0, y2 = 0;     // kDrag: where the drag ends
-  std::string item;       // kMenu: the item chosen
+  std::string name;           // the component pressed or dragged, or the one that opens the menu
+  bool at_point = false;      // kPress: (x1, y1) given; otherwise the component's centre
+  int x1 = 0, y1 = 0;         // in the component's own pixels
+  int x2 = 0, y2 = 0;         // kDrag: where the drag ends
+  std::string item;           // kMenu: the item chosen
   bool right_button = false;  // pressed with the right button (the envelope view's commands)
 };
 

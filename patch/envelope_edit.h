@@ -12,20 +12,36 @@
 
 namespace vellicor::envelope_edit {
 
-constexpr int kPoints = 20;    // points stored per envelope
-constexpr int kMaxLast = 19;   // highest point index
+constexpr int kPoints = 20;   // points stored per envelope
+constexpr int kMaxLast = 19;  // highest point index
 constexpr int kShownEnvelopes = 8;
 
 // --- Where an envelope lives in the patch record ---
 constexpr int kShownIndex = 219;  // the envelope shown: (e + 0.1) / 20.99
-constexpr int LoopModeIndex(int e) { return 230 + e; }
-constexpr int LengthIndex(int e) { return 250 + e; }
-constexpr int LoopStartIndex(int e) { return 270 + e; }
-constexpr int LoopEndIndex(int e) { return 290 + e; }
-constexpr int LastPointIndex(int e) { return 310 + e; }
-constexpr int TimeIndex(int e, int j) { return 350 + 20 * e + j; }
-constexpr int LevelIndex(int e, int j) { return 710 + 20 * e + j; }
-constexpr int CurveIndex(int e, int j) { return 1110 + 20 * e + j; }
+constexpr int LoopModeIndex(int e) {
+  return 230 + e;
+}
+constexpr int LengthIndex(int e) {
+  return 250 + e;
+}
+constexpr int LoopStartIndex(int e) {
+  return 270 + e;
+}
+constexpr int LoopEndIndex(int e) {
+  return 290 + e;
+}
+constexpr int LastPointIndex(int e) {
+  return 310 + e;
+}
+constexpr int TimeIndex(int e, int j) {
+  return 350 + 20 * e + j;
+}
+constexpr int LevelIndex(int e, int j) {
+  return 710 + 20 * e + j;
+}
+constexpr int CurveIndex(int e, int j) {
+  return 1110 + 20 * e + j;
+}
 
 // Point indices are stored as i / 39.99 and read as IntPart(39.99 v).
 float EncodePointIndex(int i);

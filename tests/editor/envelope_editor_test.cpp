@@ -77,10 +77,10 @@ TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
     float time, level;
   };
   const Case cases[] = {
-      {5, 55, 300, -50, 0, 0.0f, 1.0f},      // point 0 keeps time 0
-      {605, 55, 100, 200, 2, 1.0f, 0.0f},    // the last point keeps time 1
-      {305, 55, 700, 55, 1, 0.999f, 0.5f},   // not past the right neighbour
-      {305, 55, -40, 55, 1, 0.001f, 0.5f},   // nor the left one
+      {5, 55, 300, -50, 0, 0.0f, 1.0f},         // point 0 keeps time 0
+      {605, 55, 100, 200, 2, 1.0f, 0.0f},       // the last point keeps time 1
+      {305, 55, 700, 55, 1, 0.999f, 0.5f},      // not past the right neighbour
+      {305, 55, -40, 55, 1, 0.001f, 0.5f},      // nor the left one
       {325, 55, 325, 25, 1, 0.5333333f, 0.8f},  // 20 pixels away still grabs
   };
   for (const Case& c : cases) {
@@ -240,8 +240,7 @@ TEST_F(EnvelopeEditorTest, DestinationsStoreTheirChoiceOnlyWhileOneIsEdited) {
   plugin->setParameter(169, 3.5f / 10.99f);  // the LFO panel shows LFO 4
   Choose("MnELFOAMP", "e3");
   EXPECT_FLOAT_EQ(plugin->getParameter(193), 2.5f / 10.99f);
-  EXPECT_TRUE(ImageNamed("MnELFOAMP").bitmap() ==
-              ExpectedSelector("Ienv", 10.99f, 2.5f / 10.99f));
+  EXPECT_TRUE(ImageNamed("MnELFOAMP").bitmap() == ExpectedSelector("Ienv", 10.99f, 2.5f / 10.99f));
   Choose("MnEnvFm2", nullptr, gui::kShift);
   EXPECT_EQ(Headless().open_menu(), nullptr);
   EXPECT_EQ(editor->DestIndex, -1);

@@ -6,7 +6,6 @@
 
 #include <string>
 
-
 namespace vellicor::envelope_file {
 namespace {
 
@@ -33,15 +32,15 @@ std::string Lines(std::initializer_list<const char*> lines) {
 
 TEST(EnvelopeFile, IsSixtyFourFixedLinesWhateverTheNumberOfPoints) {
   const std::string text = Format(ThreePoints(), 0.5f);
-  const std::string head = Lines({"2", "1", "2", " 5.00000000000000E-0001",
-                                  " 0.00000000000000E+0000", " 5.00000000000000E-0001",
-                                  " 5.00000000000000E-0001", " 4.99000012874603E-0001",
-                                  " 1.00000000000000E+0000", " 2.50000000000000E-0001"});
+  const std::string head =
+      Lines({"2", "1", "2", " 5.00000000000000E-0001", " 0.00000000000000E+0000",
+             " 5.00000000000000E-0001", " 5.00000000000000E-0001", " 4.99000012874603E-0001",
+             " 1.00000000000000E+0000", " 2.50000000000000E-0001"});
   EXPECT_EQ(text.substr(0, head.size()), head);
   EXPECT_EQ(text.size(), 3 * 3 + 61 * 25u);
-  EXPECT_EQ(text.substr(text.size() - 75), Lines({" 7.50000000000000E-0001",
-                                                  " 0.00000000000000E+0000",
-                                                  " 0.00000000000000E+0000"}));
+  EXPECT_EQ(
+      text.substr(text.size() - 75),
+      Lines({" 7.50000000000000E-0001", " 0.00000000000000E+0000", " 0.00000000000000E+0000"}));
   const auto back = Parse(text);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->envelope, ThreePoints());
@@ -76,8 +75,8 @@ TEST(EnvelopeFile, ValuesAreLimitedToWhatTheEditorStores) {
     int want_last, want_start, want_end;
   };
   const Case cases[] = {
-      {"40", "3", "2", 19, 2, 3},   // too many points; crossed loop ends are exchanged
-      {"-5", "7", "9", 1, 1, 1},    // at least two points; the loop within them
+      {"40", "3", "2", 19, 2, 3},  // too many points; crossed loop ends are exchanged
+      {"-5", "7", "9", 1, 1, 1},   // at least two points; the loop within them
       {"1e300", "0", "-1", 19, 0, 0},
   };
   for (const Case& c : cases) {
@@ -102,7 +101,8 @@ TEST(EnvelopeFile, ValuesAreLimitedToWhatTheEditorStores) {
 }
 
 TEST(EnvelopeEdit, PointIndicesReadBackAsWritten) {
-  for (int i = 0; i <= ee::kMaxLast; ++i) EXPECT_EQ(ee::DecodePointIndex(ee::EncodePointIndex(i)), i);
+  for (int i = 0; i <= ee::kMaxLast; ++i)
+    EXPECT_EQ(ee::DecodePointIndex(ee::EncodePointIndex(i)), i);
 }
 
 }  // namespace
