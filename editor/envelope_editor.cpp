@@ -250,9 +250,20 @@ void TPluginEditorWindow::DrawEnv() {
 }
 
 void TPluginEditorWindow::drawcircle(gui::Bitmap& canvas, int x, int y, int r) {
+  // The ring's points at whole radians 0..50, computed once.
+  struct Angles {
+    std::array<float, 51> sin, cos;
+    Angles() {
+      for (int a = 0; a <= 50; ++a) {
+        sin[a] = static_cast<float>(std::sin(a));
+        cos[a] = static_cast<float>(std::cos(a));
+      }
+    }
+  };
+  static const Angles angles;
   for (int a = 0; a <= 50; ++a) {
-    const float s = static_cast<float>(std::sin(a));
-    const float c = static_cast<float>(std::cos(a));
+    const float s = angles.sin[a];
+    const float c = angles.cos[a];
     for (int radius : {r, r - 1}) {
       const int px = IntPart(s * static_cast<float>(radius) + static_cast<float>(x));
       const int py = IntPart(c * static_cast<float>(radius) + static_cast<float>(y));
@@ -268,6 +279,9 @@ void TPluginEditorWindow::EnvIMouseDown(const gui::MouseEvent& event) {
   const int x = ee::ClampX(event.pos.x);
   const int y = ee::ClampY(event.pos.y);
   if (event.button == gui::MouseButton::kRight) {
+    // The menu takes the mouse: a left drag in progress gets no release, so it ends here.
+    Dragging = false;
+    DragMode = 0;
     gui::PopupMenu menu;
     for (const CommandItem& c : kCommands) menu.items.push_back(ItemOf(c.name, c.caption));
     for (const CommandItem& c : kPresetItems) {

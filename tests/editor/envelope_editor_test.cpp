@@ -105,7 +105,13 @@ TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
   EXPECT_FLOAT_EQ(bent.level[1], 0.5f);
 }
 
-TEST_F(EnvelopeEditorTest, CtrlAndAltSetTheLoopAndExchangeWhenTheyCross) {
+TEST_F(EnvelopeEditorTest, ShiftInsertsCtrlAndAltSetTheLoopExchangingWhenTheyCross) {
+  Set({{0, 0}, {1, 0}});
+  Drag(305, 30, 200, 45, gui::kShift);  // inserted at the press, then dragged
+  EXPECT_EQ(Stored().last, 2);
+  EXPECT_FLOAT_EQ(Stored().time[1], 0.325f);
+  EXPECT_FLOAT_EQ(Stored().level[1], 0.6f);
+
   Set({{0, 0}, {1 / 3.0f, 0}, {2 / 3.0f, 0}, {1, 0}}, 1, 2);
   Drag(100, 50, 300, 10, gui::kAlt);  // loop end at point 0: before the start
   EXPECT_EQ(Stored().loop_start, 0);
@@ -182,6 +188,8 @@ TEST_F(EnvelopeEditorTest, PointCommandsShiftTheLoopAndRefuseWhatCannotBe) {
 TEST_F(EnvelopeEditorTest, UndoClipboardAndPresets) {
   Set({{0, 0}, {0.5f, 0.5f}, {1, 0}});
   const ee::Envelope original = Stored();
+  Command("EUndo");  // nothing to undo yet
+  EXPECT_EQ(Stored(), original);
   Drag(305, 55, 200, 20);
   ASSERT_NE(Stored(), original);
   Command("EUndo");
