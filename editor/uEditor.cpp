@@ -723,8 +723,6 @@ intptr_t TPluginEditorWindow::VendorRequest(int32_t kind, void* record) {
         return ComponentRect(record);
       case requests::kOpenMenu:
         return OpenMenu(record);
-      case requests::kFileDialogAnswer:
-        return FileDialogAnswer(record);
       default:
         return 0;
     }
@@ -819,21 +817,6 @@ intptr_t TPluginEditorWindow::ComponentRect(void* record) {
   r->width = bounds.width();
   r->height = bounds.height();
   r->visible = c->Showing() ? 1 : 0;
-  return 1;
-}
-
-intptr_t TPluginEditorWindow::FileDialogAnswer(void* record) {
-  auto* r = RecordOf<requests::FileDialogRecord>(record);
-  if (r == nullptr || headless_ == nullptr) return 0;
-  if (r->path == nullptr) {
-    headless_->SetFileDialogAnswer(std::nullopt);
-    return 1;
-  }
-  constexpr size_t kMaxPath = 1024;
-  const void* end = std::memchr(r->path, 0, kMaxPath);
-  if (end == nullptr) return 0;
-  headless_->SetFileDialogAnswer(
-      std::string(r->path, static_cast<size_t>(static_cast<const char*>(end) - r->path)));
   return 1;
 }
 

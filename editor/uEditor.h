@@ -222,7 +222,6 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   intptr_t ChooseMenuItem(void* record);
   intptr_t ComponentRect(void* record);
   intptr_t OpenMenu(void* record);
-  intptr_t FileDialogAnswer(void* record);
 
   EditorValues* values_;
   gui::Form form_;

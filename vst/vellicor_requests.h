@@ -32,8 +32,6 @@ enum Kind : int32_t {
   kComponentRect = 5,
   // MenuRecord: the editor's open popup menu: where it and one of its items lie, its pixels.
   kOpenMenu = 6,
-  // FileDialogRecord: how the headless editor answers its file dialogs from now on.
-  kFileDialogAnswer = 7,
 };
 
 // `width` and `height` are always filled in; the pixels (0x00RRGGBB, rows from the top) only
@@ -103,13 +101,6 @@ struct MenuRecord {
   int32_t item_height;
   int32_t capacity;
   uint32_t* pixels;
-};
-
-// `path`: the file every later dialog answers with (a zero-terminated string, at most 1023
-// bytes), or null to answer as a cancelled dialog does. Headless editor only.
-struct FileDialogRecord {
-  int32_t size;
-  const char* path;
 };
 
 }  // namespace requests

@@ -8,9 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,48 +159,6 @@ void SilentFirstEnvelope(Plugin& plugin) {
       {1110, 0.5f},         {1111, 0.5f},       {310, 2 / 39.99f},   {270, 2 / 39.99f},
       {290, 2 / 39.99f},    {39, 0.001f},       {62, 0.0f}};
   for (const auto& [index, value] : values) plugin.SetParameter(index, value);
-}
-
-TEST(EditorMouseThroughTheLibrary, AnEnvelopeFileIsTheSameBytesOnEveryTargetAndReadsBack) {
-  auto plugin = LoadBuilt();
-  ASSERT_TRUE(plugin);
-  ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, nullptr), 1);
-  SilentFirstEnvelope(*plugin);
-  const gui::Rect view = Component(*plugin, "EnvI");
-  const auto command = [&](const char* item) {
-    ASSERT_TRUE(Mouse(*plugin, rq::kDown, Inside(view, 300, 50), rq::kRight));
-    ASSERT_TRUE(Choose(*plugin, item)) << item;
-    HeadlessSettle(*plugin, 200);
-  };
-  command("E4p");
-  const std::string path = ::testing::TempDir() + "vellicor_library_test.env";
-  rq::FileDialogRecord answer{sizeof answer, path.c_str()};
-  ASSERT_EQ(Request(*plugin, rq::kFileDialogAnswer, &answer), 1);
-  command("ESave");
-  std::stringstream saved;
-  saved << std::ifstream(path, std::ios::binary).rdbuf();
-  std::string expected = "4\r\n0\r\n4\r\n 5.00000000000000E-0001\r\n";
-  for (const char* time :
-       {" 0.00000000000000E+0000", " 2.50000000000000E-0001", " 5.00000000000000E-0001",
-        " 7.50000000000000E-0001", " 1.00000000000000E+0000"}) {
-    expected += std::string(time) + "\r\n";
-    for (int i = 0; i < 2; ++i) expected += " 5.00000000000000E-0001\r\n";
-  }
-  EXPECT_EQ(saved.str().substr(0, expected.size()), expected);
-  EXPECT_EQ(saved.str().size(), 9 + 61 * 25u);
-
-  // Read back into envelope 2, through the same dialog.
-  ASSERT_TRUE(Mouse(*plugin, rq::kClick, Centre(Component(*plugin, "MnEnv"))));
-  ASSERT_TRUE(Choose(*plugin, "Env1"));
-  command("ELoad");
-  for (int index : {250, 270, 290, 310}) {
-    EXPECT_EQ(plugin->GetParameter(index + 1), plugin->GetParameter(index)) << index;
-  }
-  for (int index : {350, 353, 712, 1114}) {
-    EXPECT_EQ(plugin->GetParameter(index + 20), plugin->GetParameter(index)) << index;
-  }
-  std::remove(path.c_str());
-  plugin->Close();
 }
 
 TEST(EditorMouseThroughTheLibrary, ScreenshotsShowAMenuLeftOpen) {
@@ -492,16 +448,13 @@ TEST_F(EditorUnderTheRealPointer, APointDrawnWithTheMouseReachesTheHostAndTheNex
   Press();
   for (int step = 1; step <= 5; ++step) PointAt(Inside(view, 305 - 30 * step, 105 - 20 * step));
   Release();
+  // The last commit's time and level of point 2, as the host heard them.
   const std::vector<HostRequest> automation = Automation(*plugin_);
-  auto last_sent = [&](int32_t index) {
-    for (auto it = automation.rbegin(); it != automation.rend(); ++it) {
-      if (it->index == index) return it->opt;
-    }
-    return -1.0f;
-  };
-  EXPECT_FLOAT_EQ(last_sent(351), 0.25f);
-  EXPECT_FLOAT_EQ(last_sent(711), 1.0f);
-  EXPECT_FLOAT_EQ(plugin_->GetParameter(711), 1.0f);
+  ASSERT_GE(automation.size(), 63u);
+  EXPECT_EQ(automation[automation.size() - 63 + 3].index, 351);
+  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 3].opt, 0.25f);
+  EXPECT_EQ(automation[automation.size() - 63 + 4].index, 711);
+  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 4].opt, 1.0f);
 
   // A note now rises to full level at an eighth of a second and falls silent by half a second.
   plugin_->Dispatch(vst::effMainsChanged, 0, 1);

@@ -38,9 +38,6 @@ TEST(EnvelopeFile, IsSixtyFourFixedLinesWhateverTheNumberOfPoints) {
              " 1.00000000000000E+0000", " 2.50000000000000E-0001"});
   EXPECT_EQ(text.substr(0, head.size()), head);
   EXPECT_EQ(text.size(), 3 * 3 + 61 * 25u);
-  EXPECT_EQ(
-      text.substr(text.size() - 75),
-      Lines({" 7.50000000000000E-0001", " 0.00000000000000E+0000", " 0.00000000000000E+0000"}));
   const auto back = Parse(text);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->envelope, ThreePoints());
@@ -57,14 +54,6 @@ TEST(EnvelopeFile, UnreadableFilesChangeNothing) {
                                   std::string("2\r\n1\r\n2\r\n") + std::string(61, '\n')}) {
     EXPECT_FALSE(Parse(text)) << text.size();
   }
-  // Plain decimals, blanks and bare LF endings read like the fixed form.
-  std::string plain = "  3\n0\n3.0\n0.25\n";
-  for (int i = 0; i < 60; ++i) plain += "0.5\n";
-  const auto file = Parse(plain);
-  ASSERT_TRUE(file);
-  EXPECT_EQ(file->envelope.last, 3);
-  EXPECT_EQ(file->envelope.loop_end, 3);
-  EXPECT_EQ(file->length, 0.25f);
 }
 
 TEST(EnvelopeFile, ValuesAreLimitedToWhatTheEditorStores) {
