@@ -455,10 +455,18 @@ void TPluginEditorWindow::DispatchMouse(const gui::MouseEvent& event) {
         SetControlSelect(event, *control);
         break;
       case gui::MouseAction::kMove:
-        if (!loop_switch) MouseMove(*control);
+        if (loop_switch) {
+          ControlMove(event);
+        } else {
+          MouseMove(*control);
+        }
         break;
       case gui::MouseAction::kUp:
-        if (!loop_switch) MouseUp();
+        if (loop_switch) {
+          ControlUp();
+        } else {
+          MouseUp();
+        }
         break;
       case gui::MouseAction::kClick:
         break;
@@ -660,6 +668,7 @@ void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::strin
   font.name = std::string(logic::kMenuFontName);
   font.color = look.text_rgb;
   item.surface.Text(item.rect.left, item.rect.top, logic::MenuItemDrawnText(text), font);
+  if (!item.item.submenu.empty()) gui::DrawSubmenuMark(item.surface, item.rect, look.text_rgb);
 }
 
 // --- Menus --------------------------------------------------------------------------------------
@@ -673,17 +682,24 @@ bool TPluginEditorWindow::ChooseFromOpenMenu(std::string_view name) {
   if (headless_ != nullptr) return headless_->ChooseMenuItem(name);
   if (!window_->menu_open()) return false;
   const std::string upper = Upper(name);
-  const auto& items = last_menu_.items;
-  for (int i = 0; i < static_cast<int>(items.size()) && i < gui::kMaxMenuItems; ++i) {
-    if (Upper(items[static_cast<size_t>(i)].name) != upper) continue;
-    if (!items[static_cast<size_t>(i)].enabled) return false;
-    auto choose = last_menu_.on_choose;
-    window_->CancelMenu();
-    try {
-      if (choose) choose(upper, i);
-    } catch (...) {
+  // The items of the menu, then those of its submenus (which report to the same callback).
+  std::vector<const std::vector<gui::MenuItem>*> lists = {&last_menu_.items};
+  for (const gui::MenuItem& item : last_menu_.items) {
+    if (!item.submenu.empty()) lists.push_back(&item.submenu);
+  }
+  for (const std::vector<gui::MenuItem>* items : lists) {
+    for (int i = 0; i < static_cast<int>(items->size()) && i < gui::kMaxMenuItems; ++i) {
+      const gui::MenuItem& item = (*items)[static_cast<size_t>(i)];
+      if (Upper(item.name) != upper) continue;
+      if (!item.enabled || !item.submenu.empty()) return false;
+      auto choose = last_menu_.on_choose;
+      window_->CancelMenu();
+      try {
+        if (choose) choose(upper, i);
+      } catch (...) {
+      }
+      return true;
     }
-    return true;
   }
   return false;
 }

@@ -12,8 +12,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "gui/headless.h"
 #include "gui/image_list.h"
 #include "gui/window.h"
+#include "patch/envelope_edit.h"
 #include "plugin/plugin_editor.h"
 
 namespace vellicor {
@@ -157,6 +161,51 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // --- The envelope editor (editor/envelope_editor.cpp) ---
   // Mouse events of the envelope panel's images; false when the event is none of theirs.
   bool DispatchEnvelopeMouse(const gui::MouseEvent& event);
+
+ public:
+  // The working copy of the shown envelope (PointTime, PointLevel, PointCurve, LastPoint,
+  // LoopStartPoint, LoopEndPoint) and its scratch copy (PrevTime, PrevLevel, PrevCurve): the
+  // state before the edit in progress, which the commands and curve modifiers compute from.
+  envelope_edit::Envelope Points;
+  envelope_edit::Envelope PrevPoints;
+  int SelectedPoint = 0;
+  int DragMode = 0;  // 0 move a point, 1 bend a segment, 2 move an inserted point, 3/4 loop
+  int ModifierPos = 0;
+  int SmoothBackward = 0;
+
+  // Loads the shown envelope into the working and scratch copies.
+  void LoadEnvelope();
+  // Commits the working copy: 63 automated writes.
+  void setenvval();
+
+ private:
+  // The undo snapshot and the clipboard; empty until something is put there.
+  std::optional<envelope_edit::Envelope> UndoPoints;
+  std::optional<envelope_edit::Envelope> ClipPoints;
+
+  void drawcircle(gui::Bitmap& canvas, int x, int y, int r);
+  void EnvIMouseDown(const gui::MouseEvent& event);
+  void EnvIMouseMove(const gui::MouseEvent& event);
+  void EnvIMouseUp(const gui::MouseEvent& event);
+  void ShowPointReadout(float time, float level, bool released);
+  void EnvSelect(int k);
+  void ESelect(const gui::MouseEvent& event, int index);
+  void EcClcik(int k);
+  void SnappClick(int k);
+  void SnaptClick(int k);
+  void ECurrentClick(const std::string& item);
+  void EcClick(int k);
+  void ControlDown(const gui::MouseEvent& event);
+  void ControlMove(const gui::MouseEvent& event);
+  void ControlUp();
+  void DrawModifierSlider(int knob_x);
+  void SaveEnvelope();
+  void LoadEnvelopeFile();
+  // An envelope-panel menu at the pointer: items named and drawn from a table, the choice
+  // reported by its index in the table.
+  void EnvelopePopup(const gui::MouseEvent& event, std::span<const std::string_view> names,
+                     std::span<const std::string_view> texts, std::function<void(int)> choose,
+                     std::function<void()> cancel = nullptr);
 
   // --- MIDI learn and the controller menu (editor/midi_learn.cpp) ---
   // The per-control MIDI menu, at PressPoint, for MidiTarget.

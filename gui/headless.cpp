@@ -1,6 +1,7 @@
 #include "gui/headless.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace vellicor::gui {
 
@@ -131,7 +132,15 @@ const PopupMenu* HeadlessWindow::open_menu() const {
 
 bool HeadlessWindow::ChooseMenuItem(std::string_view name) {
   auto lock = Lock();
-  const int index = menu_item_index(name);
+  int index = menu_item_index(name);
+  if (index < 0 && menu_) {
+    // An item of a submenu: open it first, as the mouse would.
+    std::string upper(name);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const int holder = menu_->SubmenuHolding(upper);
+    if (holder < 0 || !ChooseMenuItem(holder)) return false;
+    index = menu_item_index(name);
+  }
   return index >= 0 && ChooseMenuItem(index);
 }
 
@@ -139,7 +148,9 @@ bool HeadlessWindow::ChooseMenuItem(int index) {
   auto lock = Lock();
   if (!menu_) return false;
   const MenuSession::Result result = menu_->Choose(index);
-  if (result != MenuSession::Result::kChoose) return false;
+  if (result != MenuSession::Result::kChoose && result != MenuSession::Result::kOpenSubmenu) {
+    return false;
+  }
   ApplyMenuResult(result);
   Pump();
   return true;

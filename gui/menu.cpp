@@ -39,6 +39,7 @@ void DefaultDraw(const MenuItemDraw& d) {
                        font.color);
   }
   d.surface.Text(d.rect.left + kTextInset, y, d.item.caption, font);
+  if (!d.item.submenu.empty()) DrawSubmenuMark(d.surface, d.rect, font.color);
 }
 
 }  // namespace
@@ -48,6 +49,13 @@ Font MenuFont() {
   font.name = "Arial";
   font.size = kMenuFontSize;
   return font;
+}
+
+void DrawSubmenuMark(Bitmap& surface, const Rect& rect, Color color) {
+  // A triangle pointing right, 4 pixels wide, centred on the item's height.
+  const int x = rect.right - 9;
+  const int y = rect.top + rect.height() / 2;
+  for (int i = 0; i < 4; ++i) surface.FillRect({x + i, y - 3 + i, x + i + 1, y + 4 - i}, color);
 }
 
 Size MeasureMenuItem(const MenuItem& item) {
@@ -156,7 +164,31 @@ MenuSession::Result MenuSession::Key(MenuKey key) {
 MenuSession::Result MenuSession::Choose(int index) {
   if (!Selectable(index)) return Result::kNone;
   chosen_ = index;
-  return Result::kChoose;
+  return menu_.items[index].submenu.empty() ? Result::kChoose : Result::kOpenSubmenu;
+}
+
+PopupMenu MenuSession::Submenu() const {
+  PopupMenu sub;
+  if (chosen_ >= 0 && chosen_ < item_count()) sub.items = menu_.items[chosen_].submenu;
+  sub.draw = menu_.draw;
+  sub.on_choose = menu_.on_choose;
+  sub.on_cancel = menu_.on_cancel;
+  return sub;
+}
+
+Point MenuSession::SubmenuCorner() const {
+  const Rect item = item_screen_rect(chosen_);
+  return item.empty() ? Point{screen_rect_.right, screen_rect_.top}
+                      : Point{item.right + kMenuBorder, item.top - kMenuBorder};
+}
+
+int MenuSession::SubmenuHolding(const std::string& upper_name) const {
+  for (int i = 0; i < item_count(); ++i) {
+    for (const MenuItem& sub : menu_.items[i].submenu) {
+      if (Upper(sub.name) == upper_name) return i;
+    }
+  }
+  return -1;
 }
 
 void MenuSession::Render() {

@@ -5,6 +5,9 @@
 // from the event pump, after the menu has closed. Escape or a press outside the menu cancels
 // it (on_cancel). The mouse picks an item by a press and release on it, or by releasing the
 // button that opened the menu on it after moving there; Up, Down and Return work too.
+//
+// An item may hold a submenu: choosing it shows the submenu beside it in the menu's place,
+// with the same drawing and callbacks, and choosing there reports the submenu's item.
 #pragma once
 
 #include <functional>
@@ -22,6 +25,8 @@ struct MenuItem {
   bool enabled = true;  // a disabled item is drawn but cannot be chosen
   int width = 0;        // 0: measured from the caption in the menu font
   int height = 0;       // 0: the menu's item height
+  // Non-empty: choosing this item opens these items instead of reporting it.
+  std::vector<MenuItem> submenu = {};
 };
 
 // One item to draw: fill `rect` of `surface` in the item's look.
@@ -50,5 +55,7 @@ constexpr int kMenuFontSize = 9;  // points
 Font MenuFont();
 // The size an item takes: its own width and height, or what the caption needs.
 Size MeasureMenuItem(const MenuItem& item);
+// The mark of an item that opens a submenu: a small triangle at the right of `rect`.
+void DrawSubmenuMark(Bitmap& surface, const Rect& rect, Color color);
 
 }  // namespace vellicor::gui

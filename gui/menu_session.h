@@ -13,7 +13,8 @@ enum class MenuKey { kEscape, kUp, kDown, kEnter };
 
 class MenuSession {
  public:
-  enum class Result { kNone, kRedraw, kChoose, kCancel };
+  // kOpenSubmenu: the chosen item holds a submenu, which replaces this menu (Submenu()).
+  enum class Result { kNone, kRedraw, kChoose, kCancel, kOpenSubmenu };
 
   // Lays the menu out with its top-left corner at `at`, moved as little as needed to lie
   // fully inside `screen`, and draws it.
@@ -40,6 +41,14 @@ class MenuSession {
 
   // Index of the item at a screen point, or -1.
   int ItemAt(Point screen) const;
+
+  // After kOpenSubmenu: the chosen item's submenu with this menu's drawing and callbacks,
+  // and where it opens (beside the item).
+  PopupMenu Submenu() const;
+  Point SubmenuCorner() const;
+  // The item (not a submenu holder) named `upper_name` in one of the items' submenus: the index
+  // of the item holding it, or -1.
+  int SubmenuHolding(const std::string& upper_name) const;
 
  private:
   void Render();

@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// windows.h names its own ReplaceFile as a macro, which would rename ours here and nowhere else.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif

@@ -200,6 +200,15 @@ void PlatformWindow::ApplyMenuResult(MenuSession::Result result) {
     case MenuSession::Result::kCancel:
       CancelMenu();
       break;
+    case MenuSession::Result::kOpenSubmenu: {
+      // The submenu takes the menu's place, beside the item that opened it.
+      HideMenuSurface();
+      PopupMenu sub = menu_->Submenu();
+      const Point corner = menu_->SubmenuCorner();
+      menu_ = std::make_unique<MenuSession>(std::move(sub), corner, ScreenBounds());
+      ShowMenuSurface();
+      break;
+    }
     case MenuSession::Result::kChoose: {
       // Close first, so that the choice may open another menu or a dialog.
       HideMenuSurface();

@@ -64,6 +64,25 @@ struct Workload {
   std::function<void(EditorDriver&)> after;  // untimed, after each run's steps
 };
 
+// Envelope 1, the one the editor shows, as twenty points of a zigzag with curved segments and
+// a loop, so the view draws every kind of thing it draws.
+void TwentyPointEnvelope(EditorDriver& e) {
+  Plugin& plugin = e.plugin();
+  plugin.SetParameter(219, 0.1f / 20.99f);
+  for (int j = 0; j < 20; ++j) {
+    plugin.SetParameter(350 + j, static_cast<float>(j) / 19.0f);
+    plugin.SetParameter(710 + j, j % 2 ? 0.8f : 0.2f);
+    plugin.SetParameter(1110 + j, static_cast<float>(j) / 19.0f);
+  }
+  plugin.SetParameter(310, 19 / 39.99f);
+  plugin.SetParameter(270, 4 / 39.99f);
+  plugin.SetParameter(290, 12 / 39.99f);
+}
+
+// Point 5 of that envelope in the view: x = 5 + 600 * 5 / 19, level 0.8.
+constexpr int kPointFiveX = 162;
+constexpr int kPointFiveY = 25;
+
 std::vector<Workload> Workloads() {
   auto nothing = [](EditorDriver&) {};
   return {
@@ -80,6 +99,17 @@ std::vector<Workload> Workloads() {
        [](EditorDriver& e) { e.Mouse(rq::kDown, "Hvolume", 50, 6); },
        [](EditorDriver& e, int step) { e.Mouse(rq::kMove, "Hvolume", 20 + step % 60, 6); },
        [](EditorDriver& e) { e.Mouse(rq::kUp, "Hvolume", 50, 6); }},
+      {"500 ms timers, 20-point envelope shown", 500, TwentyPointEnvelope,
+       [](EditorDriver& e, int) { e.Clock(500); }, nothing},
+      {"envelope point drag step (one commit)", 500,
+       [](EditorDriver& e) {
+         TwentyPointEnvelope(e);
+         e.Mouse(rq::kDown, "EnvI", kPointFiveX, kPointFiveY);
+       },
+       [](EditorDriver& e, int step) {
+         e.Mouse(rq::kMove, "EnvI", kPointFiveX - 10 + step % 20, kPointFiveY + step % 7);
+       },
+       [](EditorDriver& e) { e.Mouse(rq::kUp, "EnvI", kPointFiveX, kPointFiveY); }},
   };
 }
 

@@ -41,7 +41,7 @@ const char kUsage[] =
     "        [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
-    "        [--menu-open NAME]\n"
+    "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
     "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n";
 
 int Fail(const std::string& message) {

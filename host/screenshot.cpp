@@ -247,7 +247,7 @@ bool Replay(Plugin& plugin, Session& session, const ScreenshotInput& input, std:
   const gui::Point start = input.at_point || input.kind == ScreenshotInput::Kind::kDrag
                                ? point(input.x1, input.y1)
                                : point(component->width / 2, component->height / 2);
-  const auto left = gui::MouseButton::kLeft;
+  const auto left = input.right_button ? gui::MouseButton::kRight : gui::MouseButton::kLeft;
   bool sent = session.Mouse(gui::MouseAction::kMove, start, gui::MouseButton::kNone) &&
               session.Mouse(gui::MouseAction::kDown, start, left);
   session.Settle(kInputSettleMs);
@@ -337,17 +337,19 @@ bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions
       }
       input.name = text.substr(0, first);
       options->inputs.push_back(input);
-    } else if (arg == "--menu") {
+    } else if (arg == "--menu" || arg == "--rmenu") {
       ScreenshotInput input;
       input.kind = ScreenshotInput::Kind::kMenu;
+      input.right_button = arg == "--rmenu";
       if (!value(&input.name) || !value(&input.item)) {
-        *error = "--menu needs NAME ITEM";
+        *error = arg + " needs NAME ITEM";
         return false;
       }
       options->inputs.push_back(input);
-    } else if (arg == "--menu-open") {
+    } else if (arg == "--menu-open" || arg == "--rmenu-open") {
       ScreenshotInput input;
       input.kind = ScreenshotInput::Kind::kMenuOpen;
+      input.right_button = arg == "--rmenu-open";
       if (!value(&input.name)) return false;
       options->inputs.push_back(input);
     } else if (!arg.empty() && arg[0] == '-') {
@@ -370,7 +372,7 @@ bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions
     }
     // Any input after it would land on the open menu.
     if (input.kind == ScreenshotInput::Kind::kMenuOpen && i + 1 != options->inputs.size()) {
-      *error = "--menu-open must be the last input";
+      *error = "--menu-open and --rmenu-open must be the last input";
       return false;
     }
   }

@@ -18,11 +18,12 @@ struct ScreenshotInput {
   // kMenuOpen opens a selector's menu and leaves it open for the picture: the last input.
   enum class Kind { kPress, kDrag, kMenu, kMenuOpen };
   Kind kind = Kind::kPress;
-  std::string name;       // the component pressed or dragged, or the one that opens the menu
-  bool at_point = false;  // kPress: (x1, y1) given; otherwise the component's centre
-  int x1 = 0, y1 = 0;     // in the component's own pixels
-  int x2 = 0, y2 = 0;     // kDrag: where the drag ends
-  std::string item;       // kMenu: the item chosen
+  std::string name;           // the component pressed or dragged, or the one that opens the menu
+  bool at_point = false;      // kPress: (x1, y1) given; otherwise the component's centre
+  int x1 = 0, y1 = 0;         // in the component's own pixels
+  int x2 = 0, y2 = 0;         // kDrag: where the drag ends
+  std::string item;           // kMenu: the item chosen
+  bool right_button = false;  // pressed with the right button (the envelope view's commands)
 };
 
 struct ScreenshotOptions {
@@ -34,8 +35,9 @@ struct ScreenshotOptions {
 };
 
 // Reads the command line after "screenshot": LIB --out FILE.png [--program N] [--headless]
-// [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM], inputs repeatable, and
-// last [--menu-open NAME].
+// [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] [--rmenu NAME ITEM], inputs
+// repeatable, and last [--menu-open NAME] or [--rmenu-open NAME]. The --rmenu forms open the
+// menu with the right button.
 
 bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions* options,
                          std::string* error);

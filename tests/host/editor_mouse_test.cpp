@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -100,6 +101,18 @@ gui::Bitmap HeadlessFrame(Plugin& plugin) {
   return frame;
 }
 
+// Envelope 1 as three points at level 0 (0.5 s long at 120 bpm), the only envelope the main
+// amplitude follows, on a plain sine: the note is silent until the envelope is drawn.
+void SilentFirstEnvelope(Plugin& plugin) {
+  const std::pair<int, float> values[] = {
+      {219, 0.1f / 20.99f}, {3, 0.5f / 10.99f}, {49, 8.5f / 10.99f}, {70, 8.5f / 10.99f},
+      {131, 8.5f / 10.99f}, {250, 0.5f},        {350, 0.0f},         {351, 0.5f},
+      {352, 1.0f},          {710, 0.0f},        {711, 0.0f},         {712, 0.0f},
+      {1110, 0.5f},         {1111, 0.5f},       {310, 2 / 39.99f},   {270, 2 / 39.99f},
+      {290, 2 / 39.99f},    {39, 0.001f},       {62, 0.0f}};
+  for (const auto& [index, value] : values) plugin.SetParameter(index, value);
+}
+
 TEST(EditorMouseThroughTheLibrary, ScreenshotsShowAMenuLeftOpen) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
@@ -170,6 +183,17 @@ class RealPointer {
   }
   void Up() {
     Button(false);
+  }
+  void RightClick() {
+#if defined(_WIN32)
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    SendInput(2, input, sizeof input[0]);
+#else
+    Run("click 3");
+#endif
   }
 
  private:
@@ -356,6 +380,58 @@ TEST_F(EditorUnderTheRealPointer, DragsASliderAndPicksAMenuItemLikeTheHeadlessEd
     }
     ADD_FAILURE() << differing << " pixels differ";
   }
+}
+
+TEST_F(EditorUnderTheRealPointer, APointDrawnWithTheMouseReachesTheHostAndTheNextNote) {
+  SilentFirstEnvelope(*plugin_);
+  Settle(600);
+  // Point 2 of three, at time 0.5 and level 0, dragged up to time 0.25 and level 1.
+  const gui::Rect view = Component(*plugin_, "EnvI");
+  PointAt(Inside(view, 305, 105));
+  Press();
+  for (int step = 1; step <= 5; ++step) PointAt(Inside(view, 305 - 30 * step, 105 - 20 * step));
+  Release();
+  // The last commit's time and level of point 2, as the host heard them.
+  const std::vector<HostRequest> automation = Automation(*plugin_);
+  ASSERT_GE(automation.size(), 63u);
+  EXPECT_EQ(automation[automation.size() - 63 + 3].index, 351);
+  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 3].opt, 0.25f);
+  EXPECT_EQ(automation[automation.size() - 63 + 4].index, 711);
+  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 4].opt, 1.0f);
+
+  // A note now rises to full level at an eighth of a second and falls silent by half a second.
+  plugin_->Dispatch(vst::effMainsChanged, 0, 1);
+  plugin_->SendMidi({MidiMessage{{0x90, 60, 100}, 0}});
+  std::vector<float> left(44100 * 7 / 10), right(left.size());
+  for (size_t at = 0; at < left.size(); at += 512) {
+    const int32_t frames = static_cast<int32_t>(std::min<size_t>(512, left.size() - at));
+    plugin_->Render(left.data() + at, right.data() + at, frames);
+  }
+  auto rms = [&](double from, double to) {
+    double sum = 0;
+    const size_t a = static_cast<size_t>(from * 44100), b = static_cast<size_t>(to * 44100);
+    for (size_t i = a; i < b; ++i) sum += static_cast<double>(left[i]) * left[i];
+    return std::sqrt(sum / static_cast<double>(b - a));
+  };
+  const double peak = rms(0.11, 0.14);
+  EXPECT_GT(peak, 0.01);
+  EXPECT_GT(peak, 4 * rms(0.0, 0.02));
+  EXPECT_GT(peak, 2.5 * rms(0.4, 0.45));
+  EXPECT_LT(rms(0.55, 0.7), peak / 100);
+
+  // The right button's command menu, and a preset from its submenu, by the pointer.
+  PointAt(Inside(view, 400, 50));
+  pointer_.RightClick();
+  Settle(60);
+  for (const char* item : {"EPresets", "ESineP"}) {
+    const std::optional<MenuInfo> menu = OpenMenu(*plugin_, item);
+    ASSERT_TRUE(menu && !menu->item.empty()) << item;
+    PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
+    Press();
+    Release();
+  }
+  EXPECT_FALSE(OpenMenu(*plugin_));
+  EXPECT_FLOAT_EQ(plugin_->GetParameter(310), 16 / 39.99f);
 }
 
 TEST_F(EditorUnderTheRealPointer, AMenuAtTheScreensEdgeIsWhollyShownAndUsable) {
