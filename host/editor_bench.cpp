@@ -80,6 +80,21 @@ std::vector<Workload> Workloads() {
        [](EditorDriver& e) { e.Mouse(rq::kDown, "Hvolume", 50, 6); },
        [](EditorDriver& e, int step) { e.Mouse(rq::kMove, "Hvolume", 20 + step % 60, 6); },
        [](EditorDriver& e) { e.Mouse(rq::kUp, "Hvolume", 50, 6); }},
+      // One click loads a bred sound: 1,591 automated writes.
+      {"evolver slot select", 10, [](EditorDriver& e) { e.Mouse(rq::kClick, "Evol", 50, 15); },
+       [](EditorDriver& e, int step) { e.Mouse(rq::kClick, step % 2 ? "ev9" : "Ev1", 26, 26); },
+       [](EditorDriver& e) {
+         e.Mouse(rq::kDown, "EvolClose", 30, 12);
+         e.Mouse(rq::kUp, "EvolClose", 30, 12);
+       }},
+      // The controller menu's "Midi Reset": 256 assign requests of three writes each.
+      {"controller menu Midi Reset", 20, nothing,
+       [](EditorDriver& e, int) {
+         e.Mouse(rq::kDown, "Image1", 3, 4, rq::kRight, rq::kCtrl);
+         e.Mouse(rq::kUp, "Image1", 3, 4, rq::kRight, rq::kCtrl);
+         e.Choose("CCreset");
+       },
+       nothing},
   };
 }
 
