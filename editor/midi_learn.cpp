@@ -2,7 +2,9 @@
 // new-sound reset, all notes off). The editor never writes the plug-in's controller map: it
 // sends requests through the parameters 16 (slot), 17 (controller) and 15 (command), always in
 // that order, and sees the map again when the bridge copies it back at the host's next idle.
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "editor/uEditor.h"
 #include "gui/text_file.h"
