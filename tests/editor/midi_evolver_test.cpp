@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <tuple>
+#include <utility>
 
 #include "engine/random.h"
 #include "gui/menu.h"

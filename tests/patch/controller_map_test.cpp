@@ -12,6 +12,9 @@ TEST(ControllerMapFile, WritesTheFixedFormAndReadsEveryControllerBack) {
   // No controller, main volume on 7, tempo on 16.
   EXPECT_EQ(factory.substr(0, 75),
             " 1.00000000000000E+0000\r\n 2.74509803921569E-0002\r\n 6.27450980392157E-0002\r\n");
+  // The LFO 5 period on 59 and the LFO 1 sample-and-hold on 60.
+  EXPECT_EQ(factory.substr(179 * 25, 25) + factory.substr(205 * 25, 25),
+            " 2.31372549019608E-0001\r\n 2.35294117647059E-0001\r\n");
   Entries entries{};
   for (int i = 0; i < kFileEntries; ++i) entries[i] = i < 128 ? i : 255;
   const auto values = Parse(Format(entries));
