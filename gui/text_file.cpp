@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// windows.h makes ReplaceFile a macro for its own function; ours keeps its plain name.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
