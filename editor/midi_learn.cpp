@@ -1,16 +1,243 @@
 // MIDI learn: the per-control MIDI menu and the controller menu (map reset, files, the
-// new-sound reset, all notes off).
+// new-sound reset, all notes off). The editor never writes the plug-in's controller map: it
+// sends requests through the parameters 16 (slot), 17 (controller) and 15 (command), always in
+// that order, and sees the map again when the bridge copies it back at the host's next idle.
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "editor/uEditor.h"
+#include "gui/text_file.h"
+#include "patch/controller_map.h"
 
 namespace vellicor {
 
-void TPluginEditorWindow::OpenMidiMenu() {
-  // The MIDI menu (learn, reset, value reset) opens at PressPoint for MidiTarget.
+namespace {
+
+constexpr int kCommand = 15;
+constexpr int kSlot = 16;
+constexpr int kController = 17;
+constexpr int kVoiceReset = 18;
+constexpr float kLearn = 1.0f;
+constexpr float kAssign = 0.5f;
+constexpr float kNoControllerValue = 1.0f;  // 255 / 255
+// CcMap entries above this show as no controller.
+constexpr int kLastShownController = 250;
+// Index 255 is the last slot a request can name (slot = round(255 * value), value at most 1).
+constexpr int kLastRequestSlot = controller_map::kFileEntries - 1;
+
+struct ItemSpec {
+  const char* name;
+  const char* caption;  // sizes the item, never drawn
+  const char* text;     // drawn
+};
+
+const ItemSpec kMidiMenu[] = {
+    {"Midi1", "Current Mid -  cc127", ""},
+    {"Midi2", "Midi Learn", "Midi learn"},
+    {"Midi3", "Midi Reset", "Midi reset"},
+    {"Midi4", "Default Value", "Reset Value"},
+};
+
+const ItemSpec kControllerMenu[] = {
+    {"CCSwap", "CCSwap  dial contro", "Swap Dial Controls"},
+    {"CCreset", "CCreset", "Midi Reset"},
+    {"CCLoad", "CCload", "Midi Load"},
+    {"CCSave", "CCSave", "Midi Save"},
+    {"CCNew", "CCNew", "Reset"},
+    {"ccnoteoff", "", "All note off"},
+};
+
+std::string UpperName(const char* name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
 }
 
+template <size_t N>
+gui::PopupMenu MenuOf(const ItemSpec (&items)[N]) {
+  gui::PopupMenu menu;
+  for (const ItemSpec& spec : items) {
+    gui::MenuItem item;
+    item.name = spec.name;
+    item.caption = spec.caption;
+    menu.items.push_back(std::move(item));
+  }
+  return menu;
+}
+
+template <size_t N>
+std::string_view TextOf(const ItemSpec (&items)[N], const std::string& upper_name) {
+  for (const ItemSpec& spec : items) {
+    if (UpperName(spec.name) == upper_name) return spec.text;
+  }
+  return {};
+}
+
+// The first item of the MIDI menu: the bound controller, if any.
+std::string CurrentControllerText(int controller) {
+  if (controller < 0 || controller > kLastShownController) return "No current Midi cc";
+  return "Current midi - cc" + std::to_string(controller);
+}
+
+gui::FileDialogOptions MapFileDialog(const char* title, const char* file_name) {
+  gui::FileDialogOptions options;
+  options.title = title;
+  options.filter_name = "MIDI map files";
+  options.pattern = "*.mmp";
+  options.file_name = file_name;
+  return options;
+}
+
+}  // namespace
+
+// --- The per-control MIDI menu ------------------------------------------------------------------
+
+void TPluginEditorWindow::OpenMidiMenu() {
+  const int target = MidiTarget;
+  // Only the parameters 0..255 have a map slot a request can reach; a learn or reset for any
+  // other control would bind the wrong parameter (slot 255), so it is not offered.
+  const bool addressable = target >= 0 && target <= kLastRequestSlot;
+  gui::PopupMenu menu = MenuOf(kMidiMenu);
+  menu.items[1].enabled = addressable;
+  menu.items[2].enabled = addressable;
+  // The target is bound now: another press may change MidiTarget before the choice arrives.
+  menu.draw = [this, target, addressable](const gui::MenuItemDraw& d) {
+    if (d.name == "MIDI1") {
+      const int controller = addressable ? static_cast<int>(values_->CcMap[target]) : kNoController;
+      DrawMenuItem(d, CurrentControllerText(controller));
+    } else {
+      DrawMenuItem(d, TextOf(kMidiMenu, d.name));
+    }
+  };
+  menu.on_choose = [this, target](const std::string& item, int) { MidiMenuClick(target, item); };
+  const gui::Point at = PressedImage != nullptr ? window_->ScreenPoint(PressedImage, PressPoint)
+                                                : window_->ClientToScreen(PressPoint);
+  Popup(std::move(menu), at);
+}
+
+void TPluginEditorWindow::MidiMenuClick(int target, const std::string& item) {
+  if (target < 0 || target >= kPatchSize) return;
+  const float slot = static_cast<float>(target) / 255.0f;
+  if (item == "MIDI2" && target <= kLastRequestSlot) {
+    setfvar(kSlot, slot);
+    setfvar(kCommand, kLearn);
+  } else if (item == "MIDI3" && target <= kLastRequestSlot) {
+    AssignController(target, kNoControllerValue);
+  } else if (item == "MIDI4") {
+    setfvar(target, DefaultValue[target]);
+    SetAll();
+  }
+}
+
+void TPluginEditorWindow::AssignController(int slot, float controller_value) {
+  setfvar(kSlot, static_cast<float>(slot) / 255.0f);
+  setfvar(kController, controller_value);
+  setfvar(kCommand, kAssign);
+}
+
+// --- The controller menu ------------------------------------------------------------------------
+
 bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& event) {
-  (void)event;
-  return false;
+  // The background takes the controller menu's press: it is the one surface reachable
+  // everywhere between the controls.
+  if (event.name != "IMAGE1") return false;
+  if (event.action == gui::MouseAction::kDown && event.button == gui::MouseButton::kRight &&
+      event.ctrl()) {
+    gui::PopupMenu menu = MenuOf(kControllerMenu);
+    menu.draw = [](const gui::MenuItemDraw& d) {
+      DrawMenuItem(d, TextOf(kControllerMenu, d.name));
+    };
+    menu.on_choose = [this](const std::string& item, int) { ControllerMenuClick(item); };
+    Popup(std::move(menu), window_->ScreenPoint(event.component, event.pos));
+  }
+  return true;
+}
+
+void TPluginEditorWindow::ControllerMenuClick(const std::string& item) {
+  if (item == "CCSWAP") {
+    SwapDials = 1 - SwapDials;
+  } else if (item == "CCRESET") {
+    MidiReset();
+  } else if (item == "CCLOAD") {
+    MidiLoad();
+  } else if (item == "CCSAVE") {
+    MidiSave();
+  } else if (item == "CCNEW") {
+    NewSound();
+  } else if (item == "CCNOTEOFF") {
+    setfvar(kVoiceReset, 1.0f);
+  }
+}
+
+void TPluginEditorWindow::MidiReset() {
+  for (int i = 0; i < kControllerMapSize; ++i) values_->CcMap[i] = DefaultController(i);
+  for (int i = 0; i <= kLastRequestSlot; ++i) {
+    AssignController(i, static_cast<float>(values_->CcMap[i]) / 255.0f);
+  }
+}
+
+void TPluginEditorWindow::MidiSave() {
+  window_->SaveFileDialog(MapFileDialog("Midi Save", ""), [this](std::optional<std::string> path) {
+    if (!path || path->empty()) return;
+    controller_map::Entries entries{};
+    for (int i = 0; i < controller_map::kFileEntries; ++i) {
+      entries[static_cast<size_t>(i)] = values_->CcMap[i];
+    }
+    // Written beside the target and renamed over it: a failed save leaves the old file whole.
+    gui::ReplaceFile(*path, controller_map::Format(entries));
+  });
+}
+
+void TPluginEditorWindow::MidiLoad() {
+  window_->OpenFileDialog(
+      MapFileDialog("Midi Load", "*.mmp"), [this](std::optional<std::string> path) {
+        if (!path || path->empty() || *path == "*.mmp") return;
+        const std::optional<std::string> text =
+            gui::ReadWholeFile(*path, controller_map::kMaxFileBytes);
+        if (!text) return;
+        // A file that is short or holds something other than numbers changes nothing, rather
+        // than binding whatever its broken lines would convert to.
+        const std::optional<controller_map::FileValues> values = controller_map::Parse(*text);
+        if (!values) return;
+        for (int i = 0; i < controller_map::kFileEntries; ++i) {
+          AssignController(i, (*values)[static_cast<size_t>(i)]);
+        }
+        SetAll();
+      });
+}
+
+// --- The new-sound reset ------------------------------------------------------------------------
+
+void TPluginEditorWindow::NewSound() {
+  constexpr int kLastReset = 1400;
+  for (int i = 0; i <= kLastReset; ++i) setfvar(i, DefaultValue[i]);
+  // Every envelope slot: two points, a straight fall from 1 to 0 that loops over both.
+  constexpr int kEnvelopeSlots = 16;
+  const float point_one = 1.5f / 39.99f;
+  for (int e = 0; e < kEnvelopeSlots; ++e) {
+    setfvar(310 + e, point_one);  // last point index 1
+    setfvar(290 + e, point_one);  // loop end point 1
+    for (int j = 0; j < 2; ++j) {
+      setfvar(350 + 20 * e + j, static_cast<float>(j));      // times 0 and 1
+      setfvar(710 + 20 * e + j, static_cast<float>(1 - j));  // levels 1 and 0
+      setfvar(1110 + 20 * e + j, 0.5f);                      // straight segments
+    }
+  }
+  // 0.8 selects no envelope for the LFOs' amplitude and speed, and no LFO for volume, pan and
+  // the filter.
+  constexpr float kNone = 0.8f;
+  for (int k = 0; k < 5; ++k) {
+    setfvar(190 + k, kNone);
+    setfvar(195 + k, kNone);
+  }
+  setfvar(19, kNone);
+  setfvar(20, kNone);
+  setfvar(132, kNone);
+  for (int i = 49; i <= 131; ++i) setfvar(i, kNone);
+  SetAll();
 }
 
 }  // namespace vellicor

@@ -28,6 +28,7 @@
 #include "gui/image_list.h"
 #include "gui/window.h"
 #include "patch/envelope_edit.h"
+#include "patch/evolver.h"
 #include "plugin/plugin_editor.h"
 
 namespace vellicor {
@@ -115,6 +116,9 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   int CurveModifier = 0;
   int TimeSnap = 0;
   int LevelSnap = 0;
+  // The evolver's nine bred sounds and the one last selected, the parent of the next breed.
+  evolver::Slots EvolverSlot{};
+  int SelectedSlot = evolver::kCentreSlot;
 
  private:
   explicit TPluginEditorWindow(EditorValues* values);
@@ -210,11 +214,26 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // --- MIDI learn and the controller menu (editor/midi_learn.cpp) ---
   // The per-control MIDI menu, at PressPoint, for MidiTarget.
   void OpenMidiMenu();
+  void MidiMenuClick(int target, const std::string& item);
   // The controller menu's surface; false when the event is not its press.
   bool DispatchControllerMenuMouse(const gui::MouseEvent& event);
+  void ControllerMenuClick(const std::string& item);
+  // Sends one assign request: parameter `slot` gets the controller `controller_value` * 255.
+  void AssignController(int slot, float controller_value);
+  void MidiReset();
+  void MidiLoad();
+  void MidiSave();
+  void NewSound();
 
   // --- The evolver (editor/evolver_panel.cpp) ---
   bool DispatchEvolverMouse(const gui::MouseEvent& event);
+  void EvolClick();
+  void SelectEv(int slot);
+  void Image10Click();
+  void EvolCloseMouseDown();
+  void ShowEvolver(bool shown);
+  // Breeds all nine slots from the selected one.
+  void DoEvol();
 
   intptr_t Capture(void* record);
   intptr_t InjectMouse(void* record);

@@ -76,14 +76,18 @@ void Engine::BuildWaveTables() {
   sine_ = waves_.Sine();
 }
 
-void Engine::InitControllerMap() {
-  for (auto& entry : controller_map_) entry = kNoController;
-  for (const DefaultAssignment& a : kDefaultControllers) controller_map_[a.index] = a.controller;
-  for (int k = 0; k < 5; ++k) {
-    controller_map_[175 + k] = 55 + k;  // LFO periods
-    controller_map_[180 + k] = 50 + k;  // LFO amplitudes
-    controller_map_[205 + k] = 60 + k;  // LFO sample-and-hold periods
+int DefaultController(int index) {
+  for (const DefaultAssignment& a : kDefaultControllers) {
+    if (a.index == index) return a.controller;
   }
+  if (index >= 175 && index < 180) return 55 + (index - 175);  // LFO periods
+  if (index >= 180 && index < 185) return 50 + (index - 180);  // LFO amplitudes
+  if (index >= 205 && index < 210) return 60 + (index - 205);  // LFO sample-and-hold periods
+  return kNoController;
+}
+
+void Engine::InitControllerMap() {
+  for (int i = 0; i < kControllerMapSize; ++i) controller_map_[i] = DefaultController(i);
 }
 
 int Engine::ControllerMap(int index) const {

@@ -32,6 +32,11 @@ constexpr int kPwmPeriod = 8;       // samples per pulse-width update
 
 enum VoiceMode { kPoly = 0, kMono = 1, kLegato = 2, kArp = 3 };
 
+// The factory controller map: the controller assigned to parameter `index` at construction,
+// kNoController for none (and for any index outside the map). The editor's "Midi Reset"
+// restores exactly this.
+int DefaultController(int index);
+
 // What the engine asks of the plug-in that owns it.
 class EngineHost {
  public:

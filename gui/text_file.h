@@ -9,6 +9,11 @@
 #include <string>
 #include <string_view>
 
+// A file that included windows.h first would otherwise declare and call ReplaceFileA.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace vellicor::gui {
 
 // The file's bytes; nothing when it cannot be opened or read, or is larger than `max_bytes`.

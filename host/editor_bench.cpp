@@ -110,6 +110,21 @@ std::vector<Workload> Workloads() {
          e.Mouse(rq::kMove, "EnvI", kPointFiveX - 10 + step % 20, kPointFiveY + step % 7);
        },
        [](EditorDriver& e) { e.Mouse(rq::kUp, "EnvI", kPointFiveX, kPointFiveY); }},
+      // One click loads a bred sound: 1,591 automated writes.
+      {"evolver slot select", 10, [](EditorDriver& e) { e.Mouse(rq::kClick, "Evol", 50, 15); },
+       [](EditorDriver& e, int step) { e.Mouse(rq::kClick, step % 2 ? "ev9" : "Ev1", 26, 26); },
+       [](EditorDriver& e) {
+         e.Mouse(rq::kDown, "EvolClose", 30, 12);
+         e.Mouse(rq::kUp, "EvolClose", 30, 12);
+       }},
+      // The controller menu's "Midi Reset": 256 assign requests of three writes each.
+      {"controller menu Midi Reset", 20, nothing,
+       [](EditorDriver& e, int) {
+         e.Mouse(rq::kDown, "Image1", 3, 4, rq::kRight, rq::kCtrl);
+         e.Mouse(rq::kUp, "Image1", 3, 4, rq::kRight, rq::kCtrl);
+         e.Choose("CCreset");
+       },
+       nothing},
   };
 }
 

@@ -178,11 +178,11 @@ class RealPointer {
     Run("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
 #endif
   }
-  void Down() {
-    Button(true);
+  void Down(bool right = false) {
+    Button(true, right);
   }
-  void Up() {
-    Button(false);
+  void Up(bool right = false) {
+    Button(false, right);
   }
   void RightClick() {
 #if defined(_WIN32)
@@ -197,14 +197,18 @@ class RealPointer {
   }
 
  private:
-  void Button(bool down) {
+  void Button(bool down, bool right) {
 #if defined(_WIN32)
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    if (right) {
+      input.mi.dwFlags = down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
+    } else {
+      input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    }
     SendInput(1, &input, sizeof input);
 #else
-    Run(down ? "mousedown 1" : "mouseup 1");
+    Run(std::string(down ? "mousedown " : "mouseup ") + (right ? "3" : "1"));
 #endif
   }
 #if !defined(_WIN32)
@@ -299,12 +303,12 @@ class EditorUnderTheRealPointer : public ::testing::Test {
     pointer_.MoveTo(OnScreen(client));
     Settle(60);
   }
-  void Press() {
-    pointer_.Down();
+  void Press(bool right = false) {
+    pointer_.Down(right);
     Settle(60);
   }
-  void Release() {
-    pointer_.Up();
+  void Release(bool right = false) {
+    pointer_.Up(right);
     Settle(60);
   }
   // Opens the menu of a selector with a click and picks an item where the menu shows it.
@@ -461,6 +465,37 @@ TEST_F(EditorUnderTheRealPointer, AMenuAtTheScreensEdgeIsWhollyShownAndUsable) {
   ASSERT_FALSE(automation.empty());
   EXPECT_EQ(automation.back().index, 4);
   EXPECT_FLOAT_EQ(automation.back().opt, static_cast<float>(15.5 / 15.99));
+}
+
+TEST_F(EditorUnderTheRealPointer, LearnsAControllerFromTheMidiMenuAndLoadsAnEvolverSlot) {
+  // A right press on the filter frequency, "Midi learn", and a controller then moves it.
+  PointAt(Centre(Component(*plugin_, "HFHi1")));
+  Press(true);
+  Release(true);
+  const std::optional<MenuInfo> menu = OpenMenu(*plugin_, "Midi2");
+  ASSERT_TRUE(menu);
+  ASSERT_FALSE(menu->item.empty());
+  PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
+  Press();
+  Release();
+  EXPECT_FALSE(OpenMenu(*plugin_));
+  for (uint8_t value : {127, 0}) {
+    plugin_->SendMidi({MidiMessage{{0xB0, 74, value}, 0}});
+    EXPECT_FLOAT_EQ(plugin_->GetParameter(122), value / 127.0f);
+  }
+
+  // The evolver: a slot's click reaches the host as the whole sound, index by index.
+  PointAt(Centre(Component(*plugin_, "Evol")));
+  Press();
+  Release();
+  const size_t before = Automation(*plugin_).size();
+  PointAt(Centre(Component(*plugin_, "ev5")));
+  Press();
+  Release();
+  const std::vector<HostRequest> automation = Automation(*plugin_);
+  ASSERT_EQ(automation.size() - before, 1591u);
+  EXPECT_EQ(automation[before].index, 0);
+  EXPECT_EQ(automation.back().index, 1590);
 }
 
 TEST_F(EditorUnderTheRealPointer, AnOpenMenuPictureMatchesTheHeadlessOne) {
