@@ -80,6 +80,13 @@ void APluginEditor::update() {
   for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
 }
 
+void APluginEditor::updateParameter(int32_t index) {
+  // setParameter's path, from any thread: a program change or an evolver slot replays some
+  // 1,600 values one by one, so each copies only itself.
+  if (plugin_->editorClosed() || !window_exists_) return;
+  if (index >= 0 && index < kPatchSize) values_.ValueMirror[index] = plugin_->engine().Patch(index);
+}
+
 intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {
   if (!window_ || record == nullptr || request < 0 || request > INT32_MAX) return 0;
   return window_->VendorRequest(static_cast<int32_t>(request), record);

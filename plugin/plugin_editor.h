@@ -63,6 +63,7 @@ class APluginEditor : public AEffEditor {
   void close() override;
   void idle() override;
   void update() override;
+  void updateParameter(int32_t index) override;
 
   // A request of ours through effVendorSpecific (value = request kind, ptr = its record, see
   // vst/vellicor_requests.h); 0 when not understood or when no editor is open.

@@ -137,7 +137,7 @@ void APlugin::setParameter(int32_t index, float value) {
   engine_.SetPatch(index, value);
   programs_[curProgram].fvar[index] = value;
   engine_.OnParameterChanged(index);
-  if (AEffEditor* editor = getEditor()) editor->update();
+  if (AEffEditor* editor = getEditor()) editor->updateParameter(index);
 }
 
 float APlugin::getParameter(int32_t index) {
