@@ -95,7 +95,6 @@ void FuzzedPlugin::StartInput(bool editor_open) {
   Dispatch(vst::effProcessEvents, 0, 0, &list, 0.0f);
   Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
   Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
-  Dispatch(vst::effSetProgram, 0, 0, nullptr, 0.0f);
 }
 
 HostAnswers& FuzzedPlugin::host() {

@@ -23,9 +23,10 @@ struct HostAnswers {
 
 // One instance lives through the whole run (making one, or opening its editor, costs tens of
 // milliseconds, which would cut the run to a few dozen inputs a second), like a long host
-// session. Each input starts from a known place: all notes off, 44.1 kHz, 512 frames, the
-// host's tempo 120, program 0, and the editor open once (off-screen) or closed as it asks;
-// an editor that stays open from one input to the next is not made again.
+// session: the values earlier inputs set stay (a program change replays 1,600 of them, too
+// slow to do for every input). Each input starts with all notes off, 44.1 kHz, 512 frames,
+// the host's tempo 120, and the editor open once (off-screen) or closed as it asks; an editor
+// that stays open from one input to the next is not made again.
 class FuzzedPlugin {
  public:
   static FuzzedPlugin& Instance();
