@@ -123,11 +123,11 @@ intptr_t VendorRequest(FuzzedPlugin& plugin, FuzzedDataProvider& data) {
   }
 }
 
-// The editor's opens and closes within one input: each close undoes one of the input's own
-// opens (the harness's open stays), and a window is made at most once an input.
+// The editor's opens within one input: on the instance whose editor is open they only count
+// up (no window is made), and each close undoes one of them; the other instance's editor is
+// never opened.
 struct EditorOpens {
   int open = 0;
-  int made = 0;
 };
 
 void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_open,
@@ -145,12 +145,12 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
     case vst::effClose:
       return;  // ends the instance: the harness does that once at the end
     case vst::effEditOpen:
-      if (!editor_open && opens.open == 0 && opens.made++ > 0) return;
+      if (!editor_open) return;
       if (plugin.Dispatch(opcode, index, value, nullptr, opt) != 0) ++opens.open;  // off-screen
       return;
     case vst::effEditClose:
-      if (opens.open == 0) return;
-      --opens.open;
+      if (editor_open && opens.open == 0) return;
+      if (editor_open) --opens.open;
       plugin.Dispatch(opcode, index, value, nullptr, opt);
       return;
     case vst::effProcessEvents: {
@@ -206,9 +206,9 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace vellicor::fuzz;
   FuzzedDataProvider data(bytes, size);
-  FuzzedPlugin& plugin = FuzzedPlugin::Instance();
-  const bool editor_open = data.ConsumeIntegralInRange(0, 3) == 0;
-  plugin.StartInput(editor_open);
+  const bool editor_open = data.ConsumeBool();
+  FuzzedPlugin& plugin = FuzzedPlugin::Instance(editor_open);
+  plugin.StartInput();
   EditorOpens opens;
   for (int call = 0; call < 64 && data.remaining_bytes() > 0; ++call) {
     switch (data.ConsumeIntegralInRange(0, 9)) {

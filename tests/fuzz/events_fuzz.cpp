@@ -6,8 +6,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace vellicor::fuzz;
   FuzzedDataProvider data(bytes, size);
-  FuzzedPlugin& plugin = FuzzedPlugin::Instance();
-  plugin.StartInput(false);
+  FuzzedPlugin& plugin = FuzzedPlugin::Instance(false);
+  plugin.StartInput();
   plugin.Dispatch(vst::effSetProgram, 0, data.ConsumeIntegralInRange(0, 15), nullptr, 0.0f);
   // Voice mode, tempo (below 0.025 follows the host), arpeggiator length, gate, order, octaves.
   for (int index : {0, 2, 5, 6, 7, 8}) plugin.SetParameter(index, data.ConsumeProbability<float>());

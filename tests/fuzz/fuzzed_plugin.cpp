@@ -60,7 +60,8 @@ float FuzzedValue(FuzzedDataProvider& data) {
   }
 }
 
-FuzzedPlugin::FuzzedPlugin() : left_(4096 + kGuardFrames), right_(4096 + kGuardFrames) {
+FuzzedPlugin::FuzzedPlugin(bool editor_open)
+    : left_(4096 + kGuardFrames), right_(4096 + kGuardFrames) {
   g_answers = HostAnswers();
   auto* plugin = new APlugin(HostCallback);
   effect_ = plugin->getAeffect();
@@ -71,19 +72,18 @@ FuzzedPlugin::FuzzedPlugin() : left_(4096 + kGuardFrames), right_(4096 + kGuardF
   Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
   Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
   Dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+  if (editor_open) Check(Dispatch(vst::effEditOpen, 0, 0, nullptr, 0.0f) == 1, "editor open");
 }
 
-FuzzedPlugin& FuzzedPlugin::Instance() {
-  static FuzzedPlugin* instance = new FuzzedPlugin();  // closed by the process's end
-  return *instance;
+FuzzedPlugin& FuzzedPlugin::Instance(bool editor_open) {
+  // Never closed: the process's end takes them.
+  static FuzzedPlugin* with_editor = new FuzzedPlugin(true);
+  static FuzzedPlugin* without_editor = new FuzzedPlugin(false);
+  return editor_open ? *with_editor : *without_editor;
 }
 
-void FuzzedPlugin::StartInput(bool editor_open) {
+void FuzzedPlugin::StartInput() {
   g_answers = HostAnswers();
-  if (editor_open != editor_open_) {
-    Dispatch(editor_open ? vst::effEditOpen : vst::effEditClose, 0, 0, nullptr, 0.0f);
-    editor_open_ = editor_open;
-  }
   vst::VstMidiEvent all_off{};
   all_off.type = vst::kVstMidiType;
   all_off.byteSize = sizeof all_off;

@@ -21,16 +21,16 @@ struct HostAnswers {
   bool has_time_info = true;
 };
 
-// One instance lives through the whole run (making one, or opening its editor, costs tens of
-// milliseconds, which would cut the run to a few dozen inputs a second), like a long host
-// session: the values earlier inputs set stay (a program change replays 1,600 of them, too
-// slow to do for every input). Each input starts with all notes off, 44.1 kHz, 512 frames,
-// the host's tempo 120, and the editor open once (off-screen) or closed as it asks; an editor
-// that stays open from one input to the next is not made again.
+// Two instances live through the whole run, like long host sessions: one with its editor
+// open (off-screen) all along, one with it closed. Making an instance or opening an editor
+// costs tens of milliseconds, which would cut the run to a few inputs a second; so the values
+// earlier inputs set stay, and an input opens or closes the editor only on top of the
+// instance's own state. Each input starts with all notes off, 44.1 kHz, 512 frames and the
+// host's tempo 120.
 class FuzzedPlugin {
  public:
-  static FuzzedPlugin& Instance();
-  void StartInput(bool editor_open);
+  static FuzzedPlugin& Instance(bool editor_open);
+  void StartInput();
 
   FuzzedPlugin(const FuzzedPlugin&) = delete;
   FuzzedPlugin& operator=(const FuzzedPlugin&) = delete;
@@ -46,11 +46,10 @@ class FuzzedPlugin {
   void Render(int32_t frames, bool replacing);
 
  private:
-  FuzzedPlugin();
+  explicit FuzzedPlugin(bool editor_open);
   void CheckRecord();
 
   vst::AEffect* effect_ = nullptr;
-  bool editor_open_ = false;
   std::vector<float> left_, right_;
 };
 
