@@ -9,7 +9,8 @@
 //     });
 //   }
 //
-// with its seed files (real files of that kind) in tests/fuzz/corpus/<target name>/.
+// in tests/fuzz/<name>_fuzz.cpp (the build and scripts/fuzz find targets by that name), with
+// its seed files (real files of that kind) in tests/fuzz/corpus/<name>_fuzz/.
 #pragma once
 
 #include <cstddef>
