@@ -36,7 +36,8 @@ class ArpVoices {
   virtual void ArpGateEnd() = 0;
   // A released key held list position `voice` (0..5): that voice's gate := 0.
   virtual void ArpReleaseVoice(int voice) = 0;
-  // The list has emptied: the current voice := 0.
+  // The list has emptied: every voice the clock started since the list was last empty has its
+  // gate := 0, and the current voice := 0.
   virtual void ArpStopped() = 0;
 
  protected:

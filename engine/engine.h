@@ -213,6 +213,10 @@ class Engine : private ArpVoices {
   // phrase ends when the last key goes up. Cleared with the voices.
   uint8_t held_keys_[128] = {};
   int held_count_ = 0;
+  // Voices the arpeggiator started since its list last emptied, one bit per voice: voice
+  // numbers and list positions part once the clock has moved, so releasing the last key closes
+  // these rather than the released keys' list positions. Cleared with the held keys.
+  uint8_t arp_started_ = 0;
   float pitch_bend_ = 0.0f;
   float controller_scale_[3] = {1.0f, 1.0f, 1.0f};  // controllers 1, 2, 3
   float pan_offset_ = 0.0f;

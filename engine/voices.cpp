@@ -47,6 +47,7 @@ void Engine::StartVoice(int index, bool fade_in) {
 void Engine::ClearHeldKeys() {
   for (uint8_t& n : held_keys_) n = 0;
   held_count_ = 0;
+  arp_started_ = 0;
 }
 
 void Engine::NoteOn(int note, float velocity) {
@@ -144,6 +145,7 @@ void Engine::ArpStep(float target_pitch, int note) {
   previous.current_pitch = previous.target_pitch;
   previous.gate = false;
   current_voice_ = (current_voice_ + 1) % kVoiceCount;
+  arp_started_ = static_cast<uint8_t>(arp_started_ | (1u << current_voice_));
   Voice& voice = voices_[current_voice_];
   voice.gate = true;
   voice.target_pitch = target_pitch;
@@ -165,6 +167,11 @@ void Engine::ArpReleaseVoice(int voice) {
 }
 
 void Engine::ArpStopped() {
+  // Every key is up: whatever the clock last started finishes its release.
+  for (int i = 0; i < kVoiceCount; ++i) {
+    if (arp_started_ & (1u << i)) voices_[i].gate = false;
+  }
+  arp_started_ = 0;
   current_voice_ = 0;
 }
 

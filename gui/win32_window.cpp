@@ -203,6 +203,9 @@ class Win32Window final : public PlatformWindow {
   HHOOK keyboard_hook_ = nullptr;
   bool classes_ = false;
   std::vector<std::pair<int, int>> os_timers_;  // the Windows timers running, as set
+  // What Present asked to be repainted since the last WM_PAINT; a paint reaching outside it
+  // was asked for by the window system.
+  RECT presented_{0, 0, 0, 0};
 };
 
 template <LRESULT (Win32Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
@@ -332,6 +335,7 @@ void Win32Window::Present(const std::vector<Rect>& rects) {
   if (hwnd_ == nullptr) return;
   for (const Rect& r : rects) {
     const RECT rc{r.left, r.top, r.right, r.bottom};
+    UnionRect(&presented_, &presented_, &rc);
     InvalidateRect(hwnd_, &rc, FALSE);
   }
 }
@@ -373,7 +377,29 @@ LRESULT Win32Window::HandleEditor(HWND hwnd, UINT message, WPARAM wparam, LPARAM
       HDC dc = BeginPaint(hwnd, &ps);
       Blit(dc, form_.frame());
       EndPaint(hwnd, &ps);
+      // A region the window system sent (the window was uncovered, shown or moved) is painted
+      // again whole: under wine, a window that a host embeds through XEmbed is sent such
+      // regions one row and one column short, which left stale pixels along their far edges.
+      // One more blit of the client area per exposure; our own repaints stay as small as
+      // what changed.
+      RECT covered;
+      UnionRect(&covered, &presented_, &ps.rcPaint);
+      const bool from_the_system = !EqualRect(&covered, &presented_);
+      presented_ = {0, 0, 0, 0};
+      if (from_the_system) {
+        GetClientRect(hwnd, &presented_);
+        InvalidateRect(hwnd, nullptr, FALSE);
+      }
       return 0;
+    }
+    case WM_WINDOWPOSCHANGED: {
+      const auto* pos = reinterpret_cast<const WINDOWPOS*>(lparam);
+      if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE) ||
+          (pos->flags & SWP_SHOWWINDOW)) {
+        GetClientRect(hwnd, &presented_);
+        InvalidateRect(hwnd, nullptr, FALSE);  // moved, resized or shown: all of it again
+      }
+      return DefWindowProcA(hwnd, message, wparam, lparam);
     }
     case WM_ERASEBKGND:
       return 1;  // everything is painted from the frame

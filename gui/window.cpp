@@ -151,9 +151,9 @@ void PlatformWindow::FinishFileDialog(std::optional<std::string> path) {
 void PlatformWindow::DeliverDialogs() {
   auto finished = std::move(finished_dialogs_);
   finished_dialogs_.clear();
-  for (auto& [done, path] : finished) {
-    Dispatch([&] {
-      if (done) done(path);
+  for (auto& dialog : finished) {
+    Dispatch([&dialog] {
+      if (dialog.first) dialog.first(dialog.second);
     });
   }
 }

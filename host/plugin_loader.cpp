@@ -144,6 +144,7 @@ void Plugin::SendMidi(const std::vector<MidiMessage>& messages) {
   auto* list = reinterpret_cast<vst::VstEvents*>(storage.data());
   list->numEvents = static_cast<int32_t>(messages.size());
   list->reserved = 0;
+  vst::VstEvent** slots = list->events;  // numEvents of them, past the declared two
   for (size_t i = 0; i < messages.size(); ++i) {
     vst::VstMidiEvent& event = events[i];
     std::memset(&event, 0, sizeof event);
@@ -151,7 +152,7 @@ void Plugin::SendMidi(const std::vector<MidiMessage>& messages) {
     event.byteSize = sizeof(vst::VstMidiEvent);
     event.deltaFrames = messages[i].delta_frames;
     for (int b = 0; b < 3; ++b) event.midiData[b] = static_cast<char>(messages[i].bytes[b]);
-    list->events[i] = reinterpret_cast<vst::VstEvent*>(&event);
+    slots[i] = reinterpret_cast<vst::VstEvent*>(&event);
   }
   Dispatch(vst::effProcessEvents, 0, 0, list, 0.0f);
 }

@@ -38,6 +38,12 @@ class AEffEditor {
     }
   }
   virtual void update() {}
+  // One value changed (setParameter): an editor that keeps a copy of the values may take just
+  // that one; the default takes everything.
+  virtual void updateParameter(int32_t index) {
+    (void)index;
+    update();
+  }
   virtual void postUpdate() { update_flag_ = 1; }
   virtual intptr_t onKeyDown(const VstKeyCode& key) {
     (void)key;

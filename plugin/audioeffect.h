@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/relaxed.h"
 #include "plugin/aeffeditor.h"
 #include "vst/vst2.h"
 
@@ -85,7 +86,9 @@ class AudioEffect {
   float sampleRate = 44100.0f;
   int32_t numPrograms;
   int32_t numParams;
-  int32_t curProgram = 0;
+  // Written by effSetProgram on the host's thread, read on the audio thread when a learnt
+  // controller calls setParameter.
+  Relaxed<int32_t> curProgram{0};
   int32_t blockSize = 1024;
   vst::HostCallback audioMaster;
 

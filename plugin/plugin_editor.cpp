@@ -80,6 +80,13 @@ void APluginEditor::update() {
   for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
 }
 
+void APluginEditor::updateParameter(int32_t index) {
+  // setParameter's path, from any thread: a program change or an evolver slot replays some
+  // 1,600 values one by one, so each copies only itself.
+  if (plugin_->editorClosed() || !window_exists_) return;
+  if (index >= 0 && index < kPatchSize) values_.ValueMirror[index] = plugin_->engine().Patch(index);
+}
+
 void APluginEditor::setParameterAutomated(int32_t index, float value) {
   plugin_->setParameterAutomated(index, value);
 }

@@ -33,6 +33,7 @@ class APluginEditor : public AEffEditor, public EditorHost {
   void close() override;
   void idle() override;
   void update() override;
+  void updateParameter(int32_t index) override;
 
   // EditorHost
   void setParameterAutomated(int32_t index, float value) override;

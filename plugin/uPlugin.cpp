@@ -137,7 +137,7 @@ void APlugin::setParameter(int32_t index, float value) {
   engine_.SetPatch(index, value);
   programs_[curProgram].fvar[index] = value;
   engine_.OnParameterChanged(index);
-  if (AEffEditor* editor = getEditor()) editor->update();
+  if (AEffEditor* editor = getEditor()) editor->updateParameter(index);
 }
 
 float APlugin::getParameter(int32_t index) {
@@ -215,8 +215,11 @@ intptr_t APlugin::processEvents(vst::VstEvents* events) {
   if (!events) return 1;
   const int32_t count = events->numEvents;
   if (count <= 0 || count > kMaxEventsPerBlock) return 1;
+  // The record declares two pointers but carries numEvents of them: read them through a
+  // pointer, not as the declared array (indexing that past 1 is undefined).
+  vst::VstEvent* const* list = events->events;
   for (int32_t i = 0; i < count; ++i) {
-    const vst::VstEvent* event = events->events[i];
+    const vst::VstEvent* event = list[i];
     if (!event || event->type != vst::kVstMidiType) continue;
     // Only the fixed 32-byte record is read; byteSize is never trusted for reading.
     const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(event);

@@ -264,7 +264,7 @@ const Scene kScenes[] = {
     {"arp_down_octaves", 44100.0f, 100, [](Player& p) { ArpScene(p, kArpDown, 3, false); },
      0x0479438107ecd199ull},
     {"arp_updown_host_tempo", 48000.0f, 512, [](Player& p) { ArpScene(p, kArpUpDown, 2, true); },
-     0x55f585c09057bf1cull},
+     0x7633d5bd0a4ee943ull},
     {"arp_random", 44100.0f, 333, [](Player& p) { ArpScene(p, kArpRandom, 4, false); },
      0x0328bfe2e28528dfull},
     {"filter_off", 44100.0f, 512, [](Player& p) { FilterScene(p, kFilterOff); },

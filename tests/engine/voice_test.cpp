@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "tests/engine/engine_harness.h"
 
@@ -264,6 +265,32 @@ TEST(Voices, ArpeggiatorPlaysTheHeldKeysInListOrder) {
   }
   for (int key : {64, 60, 67}) h.NoteOff(key);
   EXPECT_FALSE(h.engine().arpeggiator().running());
+}
+
+TEST(Voices, ArpeggiatorLastReleaseWithTheGateOpenLeavesNoNoteHanging) {
+  // Released inside a step's open gate: in the first step (voice 1 plays list position 0), and
+  // in the second step of three keys (voice 2 plays list position 1).
+  const struct {
+    std::vector<int> keys;
+    int release_at;
+  } cases[] = {{{60}, 1000}, {{64, 60, 67}, 5513 + 1000}};
+  for (const auto& c : cases) {
+    Harness h;
+    h.Set(0, ModeValue(kArp));
+    h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples, gate open for 2,756
+    h.Set(6, 0.5f);
+    for (int key : c.keys) h.NoteOn(key);
+    h.Render(c.release_at);
+    ASSERT_EQ(Gated(h), 1);
+    for (int key : c.keys) h.NoteOff(key);
+    EXPECT_EQ(Gated(h), 0) << c.keys.size() << " keys";
+    const std::vector<float> later = h.Render(40000);
+    float tail_peak = 0.0f;
+    for (size_t i = later.size() - 1000; i < later.size(); ++i) {
+      tail_peak = std::max(tail_peak, std::fabs(later[i]));
+    }
+    EXPECT_LT(tail_peak, 1e-6f) << c.keys.size() << " keys";
+  }
 }
 
 }  // namespace

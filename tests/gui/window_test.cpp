@@ -12,6 +12,9 @@
 #include <thread>
 
 #include "gui/host_window.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace vellicor::gui {
 namespace {
@@ -144,6 +147,26 @@ TEST_F(NativeWindow, RepaintsFromTheFrameWhenShownAgain) {
   window->SetVisible(true);
   EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
 }
+
+#ifdef _WIN32
+// Under wine, a window that a host embeds through XEmbed is sent exposed regions one row and
+// one column short: any region the window system sends brings the whole client area back.
+TEST_F(NativeWindow, ARegionTheSystemSendsRepaintsTheWholeClientArea) {
+  ASSERT_TRUE(window->Open(host->native_handle()));
+  window->Update();
+  const Bitmap expected = form.frame();
+  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  HWND editor = GetWindow(static_cast<HWND>(host->native_handle()), GW_CHILD);
+  ASSERT_NE(editor, nullptr);
+  HDC dc = GetDC(editor);  // stale pixels everywhere, and a short region to repaint
+  const RECT all{0, 0, 635, 512};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  ReleaseDC(editor, dc);
+  const RECT part{100, 100, 300, 200};
+  InvalidateRect(editor, &part, FALSE);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+}
+#endif
 
 TEST_F(NativeWindow, OpensAsATopLevelWindowOfItsOwn) {
   ASSERT_TRUE(window->Open(nullptr));
