@@ -126,10 +126,15 @@ class Engine : private ArpVoices {
   struct Lanes;
   void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
   void StoreLanes(const Lanes& lanes, int from, int to);
-  template <int kGroups, int kFilter, bool kSteady>
-  void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
+  void AddToMix(const Lanes& lanes, int from, int to);
+  // A run's passes (engine/lanes.cpp): oscillators, distortion and the filters that run
+  // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
   void DispatchLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
+  template <int kGroups, bool kSteady, int kFilter>
+  void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
+  template <int kGroups, bool kSteady>
+  void FinishLanes(Lanes& lanes, int frames);
   // Index of the pulse-width segment a frame's counter falls in, within the sub-block.
   int PwmSegment(uint32_t counter) const {
     return static_cast<int>(((counter >> 3) - pwm_base_) & 0x1FFFFFFFu);
@@ -156,6 +161,8 @@ class Engine : private ArpVoices {
   // Per sub-block of frames that share everything but the per-sample state.
   void RenderFrames(float* left, float* right, int frames, bool accumulate, bool arp_clocked);
   void RenderVoices(int frames, uint32_t first_counter);
+  // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
+  void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
   void ControlTick(Voice& voice, uint32_t counter);
 
   // MIDI.

@@ -64,6 +64,7 @@ bool FilterSettings::Derive(int index, float v) {
 
 void VoiceFilter::Init() {
   type_in_use_ = kFilterOff;
+  coefficients_valid_ = false;
   cutoff_ = frequency_ = 0.0f;
   c0_ = c1_ = c2_ = c4_ = c5_ = 0.0f;
   ladder_k_ = ladder_p_ = ladder_r_ = 0.0f;
@@ -110,18 +111,12 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   // Cutoff: 60 Hz .. 15,360 Hz over the frequency dial; the tuned types follow the note instead.
   float cutoff;
   if (type >= kFilterTunedRingMod) {
-    const float tuned = 110.0f * Exp2f((pitch - 57.0f + offset + 12.0f * lfo * env) / 12.0f);
+    const float tuned = 110.0f * tuned_power_((pitch - 57.0f + offset + 12.0f * lfo * env) / 12.0f);
     cutoff = static_cast<float>(IntPart(tuned < 1.0e9f ? tuned : 1.0e9f));
   } else {
-    cutoff = 60.0f * Exp2f(8.0f * lfo * settings.frequency * env);
+    cutoff = 60.0f * sweep_power_(8.0f * lfo * settings.frequency * env);
     if (settings.key_tracking != 0) {
-      // The pitch rests once a glide is over: the factor is kept until its argument changes.
-      const float argument = (pitch - 57.0f + offset) / 12.0f;
-      if (!(argument == key_argument_)) {
-        key_argument_ = argument;
-        key_factor_ = Exp2f(argument);
-      }
-      cutoff = cutoff * key_factor_;
+      cutoff = cutoff * key_power_((pitch - 57.0f + offset) / 12.0f);
     }
   }
   cutoff_ = cutoff;
@@ -139,6 +134,17 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   frequency_ = f;
   float q = settings.q + 0.001f;
   if (!(q <= 0.999f)) q = 0.999f;
+
+  // The coefficients are a function of these four alone: a cutoff that rests keeps them.
+  if (coefficients_valid_ && type == coefficients_type_ && f == coefficients_frequency_ &&
+      q == coefficients_q_ && sample_rate == coefficients_rate_) {
+    return;
+  }
+  coefficients_valid_ = true;
+  coefficients_type_ = type;
+  coefficients_frequency_ = f;
+  coefficients_q_ = q;
+  coefficients_rate_ = sample_rate;
 
   const float fn = f / sample_rate + kTiny;
   const float fb = q * f / sample_rate;
@@ -265,7 +271,7 @@ void VoiceFilter::PutLadder(const LadderMemory& m) {
   y4_ = m.y4;
 }
 
-float VoiceFilter::Distort(float x, float drive) const {
+float VoiceFilter::Distort(float x, float drive) {
   if (drive <= 1.01f) return x;
   const float t = x * drive + kTiny;
   float y = (x + t) / (std::fabs(t) + 1.0f) + kTiny;
@@ -274,9 +280,7 @@ float VoiceFilter::Distort(float x, float drive) const {
   return y + kTiny;
 }
 
-float VoiceFilter::Process(float x, const FilterSettings& settings, const FilterHistoryRing& ring,
-                           const float* sine_table) {
-  x = Distort(x, settings.drive);
+float VoiceFilter::Filter(float x, const FilterHistoryRing& ring, const float* sine_table) {
   float out = x;
   switch (type_in_use_) {
     case kFilterLowpass12:
@@ -339,23 +343,36 @@ float VoiceFilter::Process(float x, const FilterSettings& settings, const Filter
       }
       break;
     case kFilterComb:
-    case kFilterComb2: {
-      comb_position_ = (comb_position_ + 1) & (kCombSize - 1);
-      comb_input_[comb_position_] = x;
-      const int j = (comb_position_ - comb_delay_) & (kCombSize - 1);
-      if (type_in_use_ == kFilterComb) {
-        comb_output_[comb_position_] = comb_output_[j] * comb_feedback_ + comb_input_[j] + kTiny;
-      } else {
-        comb_output_[comb_position_] = comb_input_[j] - comb_output_[j] * comb_feedback_ + kTiny;
-      }
-      out = comb_output_[comb_position_];
+    case kFilterComb2:
+      CombRun(&x, &out, 1, 1);
       break;
-    }
     default:  // Off
       break;
   }
   output_ = out;
-  return settings.volume * out;
+  return out;
+}
+
+void VoiceFilter::CombRun(const float* in, float* out, int stride, int frames) {
+  constexpr int kMask = kCombSize - 1;
+  int position = comb_position_;
+  const int delay = comb_delay_;
+  const float feedback = comb_feedback_;
+  float last = output_;
+  for (int n = 0; n < frames; ++n) {
+    position = (position + 1) & kMask;
+    comb_input_[position] = in[n * stride];
+    const int j = (position - delay) & kMask;
+    if (type_in_use_ == kFilterComb) {
+      last = comb_output_[j] * feedback + comb_input_[j] + kTiny;
+    } else {
+      last = comb_input_[j] - comb_output_[j] * feedback + kTiny;
+    }
+    comb_output_[position] = last;
+    out[n * stride] = last;
+  }
+  comb_position_ = position;
+  output_ = last;
 }
 
 }  // namespace vellicor

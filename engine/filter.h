@@ -22,6 +22,7 @@
 
 #include <cstdint>
 
+#include "engine/portable_math.h"
 #include "engine/relaxed.h"
 #include "engine/simd.h"
 #include "engine/tables.h"
@@ -108,7 +109,19 @@ class VoiceFilter {
 
   // One sample: distortion, the filter of the type last ticked, filter volume.
   float Process(float x, const FilterSettings& settings, const FilterHistoryRing& ring,
-                const float* sine_table);
+                const float* sine_table) {
+    return settings.volume * Filter(Distort(x, settings.drive), ring, sine_table);
+  }
+
+  // The distortion stage alone: a drive of 1.01 or less passes the sample unchanged.
+  static float Distort(float x, float drive);
+  // The filter alone, on a sample that has been through the distortion stage; the filter
+  // output, before the filter volume.
+  float Filter(float x, const FilterHistoryRing& ring, const float* sine_table);
+  // Filter() of a comb type (kFilterComb, kFilterComb2) over frames samples in[n * stride],
+  // writing out[n * stride]: the combs keep their rings here, so the render loop runs each
+  // voice's comb over a run of samples at a time.
+  void CombRun(const float* in, float* out, int stride, int frames);
 
   // A run of samples computed for several voices side by side (FilterLanes below) keeps the
   // two-pole and ladder memories in registers: the render loop takes them out before the run
@@ -127,6 +140,12 @@ class VoiceFilter {
   void PutTwoPole(const TwoPoleMemory& memory, const FilterHistoryRing& ring);
   LadderMemory TakeLadder() const;
   void PutLadder(const LadderMemory& memory);
+  struct RingMemory {
+    int32_t phase, increment;
+    float depth;
+  };
+  RingMemory TakeRing() const { return {ring_phase_, ring_increment_, ring_depth_}; }
+  void PutRing(int32_t phase) { ring_phase_ = static_cast<uint16_t>(phase); }
   void SetOutput(float out) { output_ = out; }
 
   // Inspection (tests, display).
@@ -139,13 +158,15 @@ class VoiceFilter {
   float output() const { return output_; }
 
  private:
-  float Distort(float x, float drive) const;
-
   int type_in_use_ = 0;
   float cutoff_ = 0.0f;
-  float key_argument_ = -1e30f;  // the key-tracking exponent last computed, and its power
-  float key_factor_ = 0.0f;
+  // The powers of the cutoff: the dial's sweep, key tracking and the tuned types.
+  pmath::Exp2Memo sweep_power_, key_power_, tuned_power_;
   float frequency_ = 0.0f;
+  // What the coefficients were last computed from; the same again leaves them as they are.
+  bool coefficients_valid_ = false;
+  int coefficients_type_ = 0;
+  float coefficients_frequency_ = 0.0f, coefficients_q_ = 0.0f, coefficients_rate_ = 0.0f;
   // Two-pole section.
   float c0_ = 0.0f, c1_ = 0.0f, c2_ = 0.0f, c4_ = 0.0f, c5_ = 0.0f;
   float input_[3] = {};
@@ -244,6 +265,19 @@ struct Ladder {
       *runaway = simd::Or(*runaway, bad);
     }
     return out;
+  }
+};
+
+// Types kFilterRingMod and kFilterTunedRingMod: the ring phase moves by its increment modulo
+// 65,536 and picks the sine that scales the sample.
+struct Ring {
+  simd::I4 phase, increment;
+  F4 depth;
+
+  F4 Step(F4 x, const float* sine_table) {
+    phase = (phase + increment) & simd::SplatInt(0xFFFF);
+    const F4 sine = simd::Gather(sine_table, phase);
+    return (simd::Splat(1.0f) - depth + depth * sine) * x + simd::Splat(1e-15f);
   }
 };
 

@@ -14,6 +14,10 @@ namespace vellicor {
 inline int32_t PhaseIncrement(float note, float pitch_scale) {
   return IntPart(pmath::Exp2f((note - 57.0f) / 12.0f) * 65535.0f * pitch_scale);
 }
+// The same, with the power kept in memo while the note rests.
+inline int32_t PhaseIncrement(float note, float pitch_scale, pmath::Exp2Memo& memo) {
+  return IntPart(memo((note - 57.0f) / 12.0f) * 65535.0f * pitch_scale);
+}
 
 // One pulse-width LFO, shared by all voices, advanced every 8 samples.
 struct PulseWidth {

@@ -185,4 +185,21 @@ inline float Powf(float base, float exponent) {
   return static_cast<float>(Exp2(static_cast<double>(exponent) * Log2(base)));
 }
 
+// Exp2f of the argument last asked for, kept: control values that rest (a held note's pitch, a
+// sweep that has ended) then cost nothing. Exact, as Exp2f is a function of its argument alone.
+class Exp2Memo {
+ public:
+  float operator()(float x) {
+    if (!(x == argument_)) {  // a NaN argument is never kept
+      argument_ = x;
+      value_ = Exp2f(x);
+    }
+    return value_;
+  }
+
+ private:
+  float argument_ = NAN;  // equal to nothing: the first call computes
+  float value_ = 0.0f;
+};
+
 }  // namespace vellicor::pmath

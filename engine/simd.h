@@ -37,6 +37,12 @@ inline I4 Load(const int32_t* p) {
 inline void Store(int32_t* p, I4 a) {
   _mm_store_si128(reinterpret_cast<__m128i*>(p), a.v);
 }
+inline F4 LoadUnaligned(const float* p) {
+  return {_mm_loadu_ps(p)};
+}
+inline void StoreUnaligned(float* p, F4 a) {
+  _mm_storeu_ps(p, a.v);
+}
 inline F4 Splat(float x) {
   return {_mm_set1_ps(x)};
 }
@@ -102,6 +108,13 @@ inline int MaskBits(F4 mask) {
 inline F4 Abs(F4 a) {
   return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
 }
+inline F4 Negate(F4 a) {  // -a: the sign flipped, as for zeros too
+  return {_mm_xor_ps(_mm_set1_ps(-0.0f), a.v)};
+}
+// Rows a..d become columns: afterwards a holds the first lane of each, and so on.
+inline void Transpose(F4& a, F4& b, F4& c, F4& d) {
+  _MM_TRANSPOSE4_PS(a.v, b.v, c.v, d.v);
+}
 // a > b ? a : b, and a < b ? a : b: a NaN in a gives b, as the scalar ternaries do.
 inline F4 MaxOf(F4 a, F4 b) {
   return {_mm_max_ps(a.v, b.v)};
@@ -157,8 +170,14 @@ inline bool On(float mask) {
 inline F4 Load(const float* p) {
   return Each<F4>([&](int i) { return p[i]; });
 }
+inline F4 LoadUnaligned(const float* p) {
+  return Load(p);
+}
 inline void Store(float* p, F4 a) {
   for (int i = 0; i < 4; ++i) p[i] = a.v[i];
+}
+inline void StoreUnaligned(float* p, F4 a) {
+  Store(p, a);
 }
 inline I4 Load(const int32_t* p) {
   return Each<I4>([&](int i) { return p[i]; });
@@ -236,6 +255,20 @@ inline F4 Abs(F4 a) {
     __builtin_memcpy(&f, &bits, sizeof f);
     return f;
   });
+}
+inline F4 Negate(F4 a) {
+  return Each<F4>([&](int i) { return -a.v[i]; });
+}
+inline void Transpose(F4& a, F4& b, F4& c, F4& d) {
+  F4* rows[4] = {&a, &b, &c, &d};
+  F4 t[4];
+  for (int r = 0; r < 4; ++r) {
+    for (int i = 0; i < 4; ++i) t[i].v[r] = rows[r]->v[i];
+  }
+  a = t[0];
+  b = t[1];
+  c = t[2];
+  d = t[3];
 }
 inline F4 MaxOf(F4 a, F4 b) {
   return Each<F4>([&](int i) { return a.v[i] > b.v[i] ? a.v[i] : b.v[i]; });

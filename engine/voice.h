@@ -8,6 +8,7 @@
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/lfo.h"
+#include "engine/portable_math.h"
 
 namespace vellicor {
 
@@ -30,6 +31,7 @@ struct Voice {
   // Oscillators.
   uint16_t phase[2] = {};
   int32_t increment[2] = {};
+  pmath::Exp2Memo pitch_power[2];  // for the increments
   float fm_depth[2] = {};
   // Latest oscillator 1 and 2 samples of the FM routine; slot 2 stays 0 and is what an FM
   // source naming neither oscillator reads.

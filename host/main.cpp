@@ -3,6 +3,7 @@
 //   render LIB --demo|--midi FILE --out FILE.wav [options]
 //   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
 //   bench LIB [--vs OTHER_LIB] [options]   realtime factor of a fixed workload
+//   bench LIB --all-programs [--vs OTHER_LIB]  the same for every program, one line each
 //   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
 //   bench-editor LIB [--runs N] [--only TEXT]  the editor's costs per step
 #include <algorithm>
@@ -37,8 +38,8 @@ const char kUsage[] =
     "  vellicor-host render LIB (--demo | --midi FILE.mid) --out FILE.wav [--program N]\n"
     "        [--rate HZ] [--block N] [--tail SECONDS] [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host demo LIB [--out-dir DIR] [--out FILE.wav] [--rate HZ] [--block N]\n"
-    "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S] [--program N]\n"
-    "        [--patch FILE] [--set INDEX=VALUE ...]\n"
+    "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S]\n"
+    "        [--program N | --all-programs] [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
     "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
@@ -83,7 +84,7 @@ std::string Format(const char* format, double value) {
 
 struct Options {
   std::vector<std::string> positional;
-  bool json = false, demo = false;
+  bool json = false, demo = false, all_programs = false;
   std::string midi, out, patch, vs, out_dir, only;
   RenderSettings render;
   int runs = 5;
@@ -105,6 +106,8 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       options->json = true;
     } else if (arg == "--demo") {
       options->demo = true;
+    } else if (arg == "--all-programs") {
+      options->all_programs = true;
     } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs" ||
                arg == "--out-dir" || arg == "--only") {
       if (!(value = need(i))) return false;
@@ -334,32 +337,88 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
-int Bench(Plugin& plugin, Plugin* other, const Options& options) {
+struct BenchResult {
+  std::vector<double> ours, theirs;  // realtime factors, run by run
+};
+
+// The workload on our plug-in as options.render prepares it, alternating run by run with the
+// other plug-in (already prepared) when there is one.
+BenchResult BenchAlternating(Plugin& plugin, Plugin* other, const Options& options) {
   PreparePlugin(plugin, options.render);
-  if (other) {
-    RenderSettings plain = options.render;
-    plain.parameters.clear();  // our parameter indices mean nothing to another plug-in
-    plain.program = 0;
-    PreparePlugin(*other, plain);
-  }
-  std::vector<double> ours, theirs;
+  BenchResult result;
   for (int run = 0; run < options.runs; ++run) {
-    ours.push_back(BenchRun(plugin, options));
-    if (other) theirs.push_back(BenchRun(*other, options));
+    result.ours.push_back(BenchRun(plugin, options));
+    if (other) result.theirs.push_back(BenchRun(*other, options));
   }
-  const double median = Median(ours);
+  return result;
+}
+
+void PrepareOther(Plugin* other, const Options& options) {
+  if (!other) return;
+  RenderSettings plain = options.render;
+  plain.parameters.clear();  // our parameter indices mean nothing to another plug-in
+  plain.program = 0;
+  PreparePlugin(*other, plain);
+}
+
+void PrintWorkload(const Options& options) {
   std::printf("workload: 6 held notes, %.0f s of audio, %d-frame blocks, %.0f Hz, %d runs\n",
               options.seconds, options.render.block_size, options.render.sample_rate, options.runs);
+}
+
+int Bench(Plugin& plugin, Plugin* other, const Options& options) {
+  PrepareOther(other, options);
+  const BenchResult result = BenchAlternating(plugin, other, options);
+  const double median = Median(result.ours);
+  PrintWorkload(options);
   std::printf("runs:");
-  for (double r : ours) std::printf(" %.1f", r);
+  for (double r : result.ours) std::printf(" %.1f", r);
   std::printf("\nrealtime factor (median): %.1fx  (%.1fx per voice)\n", median, median * 6);
   if (other) {
-    const double their_median = Median(theirs);
+    const double their_median = Median(result.theirs);
     std::printf("other runs:");
-    for (double r : theirs) std::printf(" %.1f", r);
+    for (double r : result.theirs) std::printf(" %.1f", r);
     std::printf("\nother realtime factor (median): %.1fx\nratio: %.2f\n", their_median,
                 median / std::max(their_median, 1e-9));
   }
+  return 0;
+}
+
+// Every program in turn, each alternating with the other plug-in: one line per program, then
+// the slowest program and the lowest ratio.
+int BenchAllPrograms(Plugin& plugin, Plugin* other, const Options& options) {
+  PrepareOther(other, options);
+  PrintWorkload(options);
+  std::printf("%-3s %-12s %10s", "#", "program", "realtime");
+  if (other) std::printf(" %10s %6s", "other", "ratio");
+  std::printf("\n");
+  double slowest = 0.0, lowest_ratio = 0.0;
+  int slowest_program = 0, lowest_ratio_program = 0;
+  for (int program = 0; program < plugin.effect()->numPrograms; ++program) {
+    Options one = options;
+    one.render.program = program;
+    const BenchResult result = BenchAlternating(plugin, other, one);
+    const double median = Median(result.ours);
+    std::printf("%-3d %-12s %9.1fx", program, plugin.ProgramName().c_str(), median);
+    if (program == 0 || median < slowest) {
+      slowest = median;
+      slowest_program = program;
+    }
+    if (other) {
+      const double their_median = Median(result.theirs);
+      const double ratio = median / std::max(their_median, 1e-9);
+      std::printf(" %9.1fx %6.2f", their_median, ratio);
+      if (program == 0 || ratio < lowest_ratio) {
+        lowest_ratio = ratio;
+        lowest_ratio_program = program;
+      }
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  std::printf("slowest: program %d at %.1fx", slowest_program, slowest);
+  if (other) std::printf("; lowest ratio: program %d at %.2f", lowest_ratio_program, lowest_ratio);
+  std::printf("\n");
   return 0;
 }
 
@@ -420,6 +479,7 @@ int main(int argc, char** argv) {
       other = Plugin::Load(options.vs, &error);
       if (!other) return Fail("cannot load " + options.vs + ": " + error);
     }
+    if (options.all_programs) return BenchAllPrograms(*plugin, other.get(), options);
     return Bench(*plugin, other.get(), options);
   }
   std::fputs(kUsage, stderr);

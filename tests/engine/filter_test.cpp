@@ -354,5 +354,82 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
   }
 }
 
+// The ring modulators run four lanes at a time too, and the combs voice by voice over a run
+// (CombRun); both on samples that went through the distortion stage first, as in the render
+// loop. Sample for sample they must give what Process gives.
+TEST(FilterLanes, RingModulatorsAndCombsGiveWhatProcessGives) {
+  std::vector<float> sine(65536);
+  for (size_t i = 0; i < sine.size(); ++i)
+    sine[i] = std::sin(2.0f * std::numbers::pi_v<float> * i / 65536);
+  uint32_t seed = 11;
+  auto noise = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+  };
+  for (int type : {kFilterRingMod, kFilterTunedRingMod, kFilterComb, kFilterComb2}) {
+    FilterSettings settings;
+    for (const auto& [index, value] :
+         {std::pair{120, type == kFilterComb2 ? 1.0f : TypeValue(type)},
+          {121, 0.9f},
+          {122, 0.7f},
+          {124, 0.6f},
+          {125, 0.4f},
+          {131, 1.0f},
+          {132, 1.0f}}) {
+      ASSERT_TRUE(settings.Derive(index, value));
+    }
+    std::unique_ptr<VoiceFilter> alone[4], together[4];
+    for (int i = 0; i < 4; ++i) {
+      for (auto* filters : {alone, together}) {
+        filters[i] = std::make_unique<VoiceFilter>();
+        filters[i]->Init();
+      }
+    }
+    FilterHistoryRing ring;
+    ring.Reset();
+    for (int run = 0; run < 40; ++run) {
+      alignas(16) float in[32][4], lanes[32][4];
+      for (int i = 0; i < 4; ++i) {
+        FilterModulation modulation;
+        modulation.pitch = 40.0f + 9.0f * static_cast<float>(i) + 0.3f * static_cast<float>(run);
+        alone[i]->Tick(settings, modulation, 44100.0f);
+        together[i]->Tick(settings, modulation, 44100.0f);
+        for (int n = 0; n < 32; ++n) {
+          in[n][i] = 2.0f * noise();
+          lanes[n][i] = VoiceFilter::Distort(in[n][i], settings.drive);
+        }
+      }
+      if (type == kFilterRingMod || type == kFilterTunedRingMod) {
+        filter_lanes::Ring lane;
+        alignas(16) int32_t phase[4], increment[4];
+        alignas(16) float depth[4];
+        for (int i = 0; i < 4; ++i) {
+          const VoiceFilter::RingMemory m = together[i]->TakeRing();
+          phase[i] = m.phase;
+          increment[i] = m.increment;
+          depth[i] = m.depth;
+        }
+        lane.phase = simd::Load(phase);
+        lane.increment = simd::Load(increment);
+        lane.depth = simd::Load(depth);
+        for (auto& frame : lanes) simd::Store(frame, lane.Step(simd::Load(frame), sine.data()));
+        simd::Store(phase, lane.phase);
+        for (int i = 0; i < 4; ++i) together[i]->PutRing(phase[i]);
+      } else {
+        for (int i = 0; i < 4; ++i) together[i]->CombRun(&lanes[0][i], &lanes[0][i], 4, 32);
+      }
+      for (int n = 0; n < 32; ++n) {
+        ring.Advance();
+        for (int i = 0; i < 4; ++i) {
+          const float expected = alone[i]->Process(in[n][i], settings, ring, sine.data());
+          const float got = settings.volume * lanes[n][i];
+          ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+              << "type " << type << " run " << run << " sample " << n << " lane " << i;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vellicor

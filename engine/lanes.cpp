@@ -1,0 +1,715 @@
+// The voices' sample loop, four voices at a time (engine/simd.h). Between two control ticks
+// everything a voice's samples depend on is fixed, so the active voices' state is gathered into
+// lanes (LoadLanes), run for the frames up to the next tick and put back (StoreLanes). A run
+// goes in three passes, each a tight loop that keeps its state in registers:
+//   oscillators  phases, FM, pulse-width warp, sync, ring modulation, the release and fade-in
+//                levels and the distortion stage: the filter input of every frame;
+//   filters      the type in use over those inputs: two-pole sections, ladders and ring
+//                modulators four lanes at a time; combs voice by voice over the run, since
+//                each reads its own 8,192-entry rings;
+//   levels       filter volume and the voice's gains: what each lane adds to the mix.
+// Each lane computes exactly what its voice computes alone, operation for operation, and the
+// voices add to the mix in voice order, so the samples are those of one voice after another.
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "engine/engine.h"
+#include "engine/simd.h"
+
+#if defined(__GNUC__)
+#define VELLICOR_INLINE __attribute__((always_inline))
+#else
+#define VELLICOR_INLINE
+#endif
+
+namespace vellicor {
+
+namespace {
+
+using simd::F4;
+using simd::I4;
+
+constexpr int kMaxLanes = 8;  // two groups of four
+static_assert(kVoiceCount <= kMaxLanes, "every active voice needs a lane");
+
+// How a run's lanes filter: one kind for all of them, or each voice by itself when their types
+// differ (for a tick or two after a change of type, while some voices still release).
+enum LaneFilter : int {
+  kLaneOff,
+  kLaneTwoPole,
+  kLaneLadderLow,
+  kLaneLadderHigh,
+  kLaneLadderBand,
+  kLaneLadderNotch,
+  kLaneRing,
+  kLaneComb,
+  kLaneMixed,
+};
+
+int LaneFilterOf(int type) {
+  switch (type) {
+    case kFilterOff:
+      return kLaneOff;
+    case kFilterLowpass12:
+    case kFilterHighpass12:
+    case kFilterBandpass12:
+    case kFilterBandreject12:
+      return kLaneTwoPole;
+    case kFilterLowpass24:
+      return kLaneLadderLow;
+    case kFilterHighpass24:
+      return kLaneLadderHigh;
+    case kFilterBandpass24:
+      return kLaneLadderBand;
+    case kFilterBandreject24:
+      return kLaneLadderNotch;
+    case kFilterRingMod:
+    case kFilterTunedRingMod:
+      return kLaneRing;
+    case kFilterComb:
+    case kFilterComb2:
+      return kLaneComb;
+    default:
+      return kLaneMixed;
+  }
+}
+
+// Masks as stored floats: all bits set, or none.
+float MaskOf(bool on) {
+  const uint32_t bits = on ? 0xFFFFFFFFu : 0u;
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+}  // namespace
+
+struct Engine::Lanes {
+  int count;
+  Voice* voice[kMaxLanes];
+  // The same for every lane of the run.
+  bool steady;    // every lane held and faded in: level and fade gain 1 throughout
+  int filter;     // LaneFilter
+  bool fm_on[2];  // some lane's FM routine offsets oscillator 1's, 2's read position
+  int fm_slot[2];
+  bool sync;
+  float sync_factor;
+  bool ring;
+  bool distort;
+  float drive;
+  float filter_volume;
+  float release_step;
+  const float* wave[2];
+  FilterHistoryRing first_ring;  // as the run's first frame sees it
+  int first_frame;               // the run's first frame within the sub-block
+
+  // Per lane; padding lanes hold zeros, so they compute harmless values nobody reads.
+  alignas(16) int32_t phase[2][kMaxLanes];
+  alignas(16) int32_t increment[2][kMaxLanes];
+  alignas(16) int32_t frames_done[kMaxLanes];
+  alignas(16) float fm_depth[2][kMaxLanes];  // 0 where the FM routine is off
+  alignas(16) float fm_sample[2][kMaxLanes];
+  alignas(16) float gate[kMaxLanes];   // mask
+  alignas(16) float alive[kMaxLanes];  // mask: loaded, and not yet idle within the run
+  alignas(16) float release[kMaxLanes];
+  alignas(16) float fade[kMaxLanes];
+  alignas(16) float velocity[kMaxLanes];
+  alignas(16) float amp_env[2][kMaxLanes];
+  alignas(16) float volume[2][kMaxLanes];
+  alignas(16) float lfo_gain[2][kMaxLanes];
+  alignas(16) float volume_lfo[kMaxLanes];
+  alignas(16) float main_gain[kMaxLanes];
+  alignas(16) float steady_gain[2][kMaxLanes];
+  alignas(16) float steady_scale[kMaxLanes];
+  // Filter memories (two-pole: c0 c1 c2 c4 c5, inputs, outputs; ladder: k p r input y1..y4;
+  // ring modulator: phase, increment, depth).
+  alignas(16) float two_pole[11][kMaxLanes];
+  alignas(16) float ladder[8][kMaxLanes];
+  alignas(16) int32_t ring_phase[kMaxLanes];
+  alignas(16) int32_t ring_increment[kMaxLanes];
+  alignas(16) float ring_depth[kMaxLanes];
+  alignas(16) float runaway[kMaxLanes];  // mask
+  alignas(16) float output[kMaxLanes];   // the filter's last output before its volume
+
+  // Per frame of the run (frame from + n in row n), each written before it is read.
+  alignas(16) float input[kControlPeriod][kMaxLanes];     // the filter's input
+  alignas(16) float filtered[kControlPeriod][kMaxLanes];  // the filter's output
+  alignas(16) float live[kControlPeriod][kMaxLanes];      // alive mask (runs that are not steady)
+  alignas(16) float scale[kControlPeriod][kMaxLanes];     // fade-in x velocity x volume LFO gain
+  alignas(16) float contribution[kControlPeriod][kMaxLanes];  // what each lane adds to the mix
+};
+
+void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring) {
+  std::memset(static_cast<void*>(&L), 0, offsetof(Lanes, input));
+  L.count = count;
+  L.first_ring = ring;
+  const float sync_factor = sync_factor_;
+  L.sync_factor = sync_factor;
+  L.sync = sync_factor != 1.0f;  // a factor of 1 leaves the phase as it is
+  L.ring = ring_mod_;
+  L.release_step = release_step_;
+  L.drive = filter_settings_.drive;
+  L.distort = !(L.drive <= 1.01f);
+  L.filter_volume = filter_settings_.volume;
+  for (int m = 0; m < 2; ++m) {
+    const OscillatorSettings& osc = osc_[m];
+    L.wave[m] = waves_.Table(osc.wave);
+    const int source = osc.fm_source;
+    L.fm_slot[m] = source == 1 ? 0 : (source == 2 ? 1 : 2);
+  }
+  const int main_env = main_env_;
+  const float main_volume = main_volume_;
+  const int amp_env[2] = {osc_[0].amp_env, osc_[1].amp_env};
+  const float volume[2] = {osc_[0].volume, osc_[1].volume};
+  bool steady = true;
+  int filter = -1;
+  for (int i = 0; i < count; ++i) {
+    Voice& voice = *voices[i];
+    L.voice[i] = &voice;
+    for (int m = 0; m < 2; ++m) {
+      L.phase[m][i] = voice.phase[m];
+      L.increment[m][i] = voice.increment[m];
+      // Off, the routine reads no previous sample: a depth of 0 offsets by exactly 0.
+      L.fm_depth[m][i] = voice.fm_active ? voice.fm_depth[m] : 0.0f;
+      L.amp_env[m][i] = voice.env_output[amp_env[m]];
+      L.volume[m][i] = volume[m];
+      L.lfo_gain[m][i] = voice.osc_lfo_gain[m];
+    }
+    for (int j = 0; j < 2; ++j) L.fm_sample[j][i] = voice.fm_sample[j];
+    for (int m = 0; m < 2; ++m) L.fm_on[m] = L.fm_on[m] || L.fm_depth[m][i] != 0.0f;
+    L.gate[i] = MaskOf(voice.gate);
+    L.alive[i] = MaskOf(true);
+    L.release[i] = voice.release;
+    L.fade[i] = voice.fade_in;
+    L.velocity[i] = voice.velocity;
+    L.volume_lfo[i] = voice.volume_lfo_gain;
+    voice.main_gain = main_volume * voice.env_output[main_env];
+    L.main_gain[i] = voice.main_gain;
+    const bool held = voice.gate && !(voice.fade_in > 0.0f);
+    steady = steady && held;
+    if (held) {
+      L.release[i] = 1.0f;
+      for (int m = 0; m < 2; ++m) {
+        const float amplitude = 1.0f * voice.velocity * L.amp_env[m][i] + 1e-15f;
+        L.steady_gain[m][i] = amplitude * L.volume[m][i] * L.lfo_gain[m][i];
+      }
+      L.steady_scale[i] = 1.0f * voice.velocity * voice.volume_lfo_gain;
+    }
+    const int kind = LaneFilterOf(voice.filter.type_in_use());
+    filter = filter < 0 || filter == kind ? kind : kLaneMixed;
+  }
+  L.steady = steady;
+  L.filter = filter;
+  for (int i = 0; i < count; ++i) {
+    const VoiceFilter& f = voices[i]->filter;
+    if (filter == kLaneTwoPole) {
+      const VoiceFilter::TwoPoleMemory m = f.TakeTwoPole(L.first_ring);
+      const float values[11] = {m.c0,         m.c1,         m.c2,        m.c4,
+                                m.c5,         m.input[0],   m.input[1],  m.input[2],
+                                m.history[0], m.history[1], m.history[2]};
+      for (int j = 0; j < 11; ++j) L.two_pole[j][i] = values[j];
+    } else if (filter >= kLaneLadderLow && filter <= kLaneLadderNotch) {
+      const VoiceFilter::LadderMemory m = f.TakeLadder();
+      const float values[8] = {m.k, m.p, m.r, m.input, m.y1, m.y2, m.y3, m.y4};
+      for (int j = 0; j < 8; ++j) L.ladder[j][i] = values[j];
+    } else if (filter == kLaneRing) {
+      const VoiceFilter::RingMemory m = f.TakeRing();
+      L.ring_phase[i] = m.phase;
+      L.ring_increment[i] = m.increment;
+      L.ring_depth[i] = m.depth;
+    }
+  }
+}
+
+void Engine::StoreLanes(const Lanes& L, int from, int to) {
+  for (int i = 0; i < L.count; ++i) {
+    Voice& voice = *L.voice[i];
+    voice.phase[0] = static_cast<uint16_t>(L.phase[0][i]);
+    voice.phase[1] = static_cast<uint16_t>(L.phase[1][i]);
+    // Only the FM routine keeps its samples.
+    if (voice.fm_active) {
+      for (int j = 0; j < 2; ++j) voice.fm_sample[j] = L.fm_sample[j][i];
+    }
+    voice.release = L.release[i];
+    voice.fade_in = L.fade[i];
+    // Combs, and voices filtered one by one, kept their own state.
+    if (L.filter == kLaneComb || L.filter == kLaneMixed) continue;
+    const int done = L.steady ? to - from : L.frames_done[i];
+    if (done == 0) continue;
+    VoiceFilter& filter = voice.filter;
+    uint32_t runaway;
+    std::memcpy(&runaway, &L.runaway[i], sizeof runaway);
+    if (runaway != 0) filter.ClearMemories();  // as the runaway did, for the other memories
+    if (L.filter == kLaneTwoPole) {
+      FilterHistoryRing ring = L.first_ring;
+      for (int n = done % 3; n > 0; --n) ring.Advance();
+      VoiceFilter::TwoPoleMemory m;
+      for (int j = 0; j < 3; ++j) {
+        m.input[j] = L.two_pole[5 + j][i];
+        m.history[j] = L.two_pole[8 + j][i];
+      }
+      filter.PutTwoPole(m, ring);
+    } else if (L.filter == kLaneRing) {
+      filter.PutRing(L.ring_phase[i]);
+    } else if (L.filter != kLaneOff) {
+      filter.PutLadder({0.0f, 0.0f, 0.0f, L.ladder[3][i], L.ladder[4][i], L.ladder[5][i],
+                        L.ladder[6][i], L.ladder[7][i]});
+    }
+    filter.SetOutput(L.output[i]);
+  }
+}
+
+namespace {
+
+// The filter sections that run four lanes at a time. Each steps one sample (Step) and, in a run
+// where lanes may fall idle, keeps the new state only in live lanes (Keep).
+struct TwoPoleLanes : filter_lanes::TwoPole {
+  F4 Step(F4 x, F4* runaway, const float*) { return filter_lanes::TwoPole::Step(x, runaway); }
+  void Keep(const TwoPoleLanes& next, F4 live) {
+    for (auto [now, after] : {std::pair{&x1, &next.x1},
+                              {&x2, &next.x2},
+                              {&x3, &next.x3},
+                              {&y1, &next.y1},
+                              {&y2, &next.y2},
+                              {&y3, &next.y3}}) {
+      *now = simd::Select(live, *after, *now);
+    }
+  }
+};
+
+template <int kType>
+struct LadderLanes : filter_lanes::Ladder {
+  F4 Step(F4 x, F4* runaway, const float*) { return filter_lanes::Ladder::Step<kType>(x, runaway); }
+  void Keep(const LadderLanes& next, F4 live) {
+    for (auto [now, after] : {std::pair{&input, &next.input},
+                              {&y1, &next.y1},
+                              {&y2, &next.y2},
+                              {&y3, &next.y3},
+                              {&y4, &next.y4}}) {
+      *now = simd::Select(live, *after, *now);
+    }
+  }
+};
+
+struct RingLanes : filter_lanes::Ring {
+  F4 Step(F4 x, F4*, const float* sine) { return filter_lanes::Ring::Step(x, sine); }
+  void Keep(const RingLanes& next, F4 live) { phase = simd::Select(live, next.phase, phase); }
+};
+
+// For the kinds filtered after the oscillators' pass (off, combs, mixed types).
+struct NoLanes {};
+
+template <int kKind>
+struct SectionOf {
+  using type = NoLanes;
+};
+template <>
+struct SectionOf<kLaneTwoPole> {
+  using type = TwoPoleLanes;
+};
+template <>
+struct SectionOf<kLaneLadderLow> {
+  using type = LadderLanes<kFilterLowpass24>;
+};
+template <>
+struct SectionOf<kLaneLadderHigh> {
+  using type = LadderLanes<kFilterHighpass24>;
+};
+template <>
+struct SectionOf<kLaneLadderBand> {
+  using type = LadderLanes<kFilterBandpass24>;
+};
+template <>
+struct SectionOf<kLaneLadderNotch> {
+  using type = LadderLanes<kFilterBandreject24>;
+};
+template <>
+struct SectionOf<kLaneRing> {
+  using type = RingLanes;
+};
+
+}  // namespace
+
+// Frames from..to of every lane, frame by frame and group by group within a frame, so the
+// groups' independent chains (FM feeds each sample from the previous one, a filter its state)
+// overlap, and the oscillators of a frame overlap the filter's chain.
+template <int kGroups, bool kSteady, int kKind>
+void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
+  using namespace simd;
+  using Section = typename SectionOf<kKind>::type;
+  constexpr bool kFiltered = !std::is_same_v<Section, NoLanes>;
+  const F4 tiny = Splat(1e-15f);
+  const F4 zero = Splat(0.0f);
+  const F4 one = Splat(1.0f);
+  const I4 wave_mask = SplatInt(static_cast<int32_t>(kWaveMask));
+  const float* const wave0 = L.wave[0];
+  const float* const wave1 = L.wave[1];
+  const float* const sine = sine_;
+  const bool sync = L.sync, ring = L.ring, distort = L.distort;
+  // A depth of 0 offsets by 0 modulo the table (even a product that is not a number converts to
+  // a multiple of 65,536), so an oscillator that no lane modulates skips the routine.
+  const bool fm0 = L.fm_on[0], fm1 = L.fm_on[1];
+  const int slot0 = L.fm_slot[0], slot1 = L.fm_slot[1];
+  const F4 sync_factor = Splat(L.sync_factor);
+  const F4 drive = Splat(L.drive);
+  const F4 release_step = Splat(L.release_step);
+
+  struct Group {
+    I4 phase0, phase1, increment0, increment1, done;
+    F4 depth0, depth1;
+    F4 sample0, sample1;  // the oscillators' previous samples
+    F4 gain1, gain2;
+    F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
+    F4 runaway;
+    Section filter;
+  };
+  auto load = [&L](int o) {
+    Group G;
+    G.phase0 = Load(&L.phase[0][o]);
+    G.phase1 = Load(&L.phase[1][o]);
+    G.increment0 = Load(&L.increment[0][o]);
+    G.increment1 = Load(&L.increment[1][o]);
+    G.done = SplatInt(0);
+    G.depth0 = Load(&L.fm_depth[0][o]);
+    G.depth1 = Load(&L.fm_depth[1][o]);
+    G.sample0 = Load(&L.fm_sample[0][o]);
+    G.sample1 = Load(&L.fm_sample[1][o]);
+    G.gain1 = Load(&L.steady_gain[0][o]);
+    G.gain2 = Load(&L.steady_gain[1][o]);
+    G.gate = Load(&L.gate[o]);
+    G.alive = Load(&L.alive[o]);
+    G.release = Load(&L.release[o]);
+    G.fade = Load(&L.fade[o]);
+    G.velocity = Load(&L.velocity[o]);
+    G.amp0 = Load(&L.amp_env[0][o]);
+    G.amp1 = Load(&L.amp_env[1][o]);
+    G.volume0 = Load(&L.volume[0][o]);
+    G.volume1 = Load(&L.volume[1][o]);
+    G.lfo0 = Load(&L.lfo_gain[0][o]);
+    G.lfo1 = Load(&L.lfo_gain[1][o]);
+    G.volume_lfo = Load(&L.volume_lfo[o]);
+    G.runaway = Splat(0.0f);
+    if constexpr (std::is_same_v<Section, TwoPoleLanes>) {
+      Section& f = G.filter;
+      F4* const memories[11] = {&f.c0, &f.c1, &f.c2, &f.c4, &f.c5, &f.x1,
+                                &f.x2, &f.x3, &f.y1, &f.y2, &f.y3};
+      for (int j = 0; j < 11; ++j) *memories[j] = Load(&L.two_pole[j][o]);
+    } else if constexpr (std::is_same_v<Section, RingLanes>) {
+      G.filter.phase = Load(&L.ring_phase[o]);
+      G.filter.increment = Load(&L.ring_increment[o]);
+      G.filter.depth = Load(&L.ring_depth[o]);
+    } else if constexpr (kFiltered) {
+      Section& f = G.filter;
+      F4* const memories[8] = {&f.k, &f.p, &f.r, &f.input, &f.y1, &f.y2, &f.y3, &f.y4};
+      for (int j = 0; j < 8; ++j) *memories[j] = Load(&L.ladder[j][o]);
+    }
+    return G;
+  };
+  auto store = [&L](const Group& G, int o) {
+    Store(&L.phase[0][o], G.phase0);
+    Store(&L.phase[1][o], G.phase1);
+    Store(&L.frames_done[o], G.done);
+    Store(&L.fm_sample[0][o], G.sample0);
+    Store(&L.fm_sample[1][o], G.sample1);
+    Store(&L.release[o], G.release);
+    Store(&L.fade[o], G.fade);
+    Store(&L.runaway[o], G.runaway);
+    if constexpr (std::is_same_v<Section, TwoPoleLanes>) {
+      const Section& f = G.filter;
+      const F4 memories[6] = {f.x1, f.x2, f.x3, f.y1, f.y2, f.y3};
+      for (int j = 0; j < 6; ++j) Store(&L.two_pole[5 + j][o], memories[j]);
+    } else if constexpr (std::is_same_v<Section, RingLanes>) {
+      Store(&L.ring_phase[o], G.filter.phase);
+    } else if constexpr (kFiltered) {
+      const Section& f = G.filter;
+      const F4 memories[5] = {f.input, f.y1, f.y2, f.y3, f.y4};
+      for (int j = 0; j < 5; ++j) Store(&L.ladder[3 + j][o], memories[j]);
+    }
+  };
+  Group g0 = load(0);
+  [[maybe_unused]] Group g1 = kGroups == 2 ? load(4) : g0;
+
+  // One frame of one group's filter, on the input the oscillators left for it. The filter is
+  // a chain from sample to sample; it runs a few frames behind the oscillators, so that each
+  // input is ready when the chain reaches it and the oscillators' work fills the chain's gaps.
+  auto filter_step = [&](Group& G, int n, int o) VELLICOR_INLINE {
+    if constexpr (kFiltered) {
+      const F4 x = Load(&L.input[n][o]);
+      if constexpr (kSteady) {
+        Store(&L.filtered[n][o], G.filter.Step(x, &G.runaway, sine));
+      } else {
+        // The state moves on only in live lanes, and only a live lane's runaway counts (an
+        // idle lane computes from a state its voice no longer has).
+        const F4 alive = Load(&L.live[n][o]);
+        Section next = G.filter;
+        F4 bad = zero;
+        Store(&L.filtered[n][o], next.Step(x, &bad, sine));
+        G.runaway = Or(G.runaway, And(alive, bad));
+        G.filter.Keep(next, alive);
+      }
+    }
+  };
+  constexpr int kFilterLag = 3;
+  int filtered = from;  // the next frame to filter
+
+  for (int k = from; k < to;) {
+    // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const int stretch = kPwmPeriod - static_cast<int>(counter & (kPwmPeriod - 1));
+    const int stretch_end = k + stretch < to ? k + stretch : to;
+    const int segment = PwmSegment(counter);
+    bool warp_on[2];
+    F4 position[2], upper16[2], lower16[2];
+    for (int m = 0; m < 2; ++m) {
+      const PulseWidth& pw = pwm_segment_[m][segment];
+      // Without PWM the phase is never warped; an even pulse leaves it as it is.
+      warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
+      position[m] = Splat(pw.position);
+      upper16[m] = Splat(65536.0f * pw.upper);
+      lower16[m] = Splat(65536.0f * pw.lower);
+    }
+    // WarpPhaseScaled, four lanes at a time.
+    auto warp = [&](I4 q, int m) VELLICOR_INLINE {
+      const F4 u = ToFloat(q) / Splat(65535.0f);
+      const F4 scaled = Select(GreaterEqual(u, position[m]),
+                               (u - position[m]) * upper16[m] + Splat(32768.0f), u * lower16[m]);
+      return RoundInt(scaled) & wave_mask;
+    };
+    // The FM routine reads oscillator 1's, oscillator 2's or no previous sample.
+    auto source = [&](const Group& G, int slot) VELLICOR_INLINE {
+      return slot == 0 ? G.sample0 : (slot == 1 ? G.sample1 : zero);
+    };
+
+    // One frame of one group: oscillators, distortion, and the filter when it runs here.
+    auto step = [&](Group& G, int n, int o) VELLICOR_INLINE {
+      F4 gain1 = G.gain1, gain2 = G.gain2;
+      F4 alive = G.alive;
+      if constexpr (!kSteady) {
+        // Release stage: a lane that falls idle stops where it is.
+        const F4 r = G.release;
+        const F4 idle = AndNot(G.gate, LessEqual(r + r + r, Splat(0.001f)));
+        alive = AndNot(idle, alive);
+        G.alive = alive;
+        G.release = Select(alive, Select(G.gate, one, r - release_step), r);
+        const F4 level = MaxOf(G.release, tiny);  // release > 1e-15 ? release : 1e-15
+        const F4 fading = Less(zero, G.fade);
+        const F4 fade_gain = Select(fading, one - Splat(0.002f) * G.fade, one);
+        G.fade = Select(And(alive, fading), G.fade - one, G.fade);
+        const F4 amplitude1 = level * G.velocity * G.amp0 + tiny;
+        const F4 amplitude2 = level * G.velocity * G.amp1 + tiny;
+        gain1 = amplitude1 * G.volume0 * G.lfo0;
+        gain2 = amplitude2 * G.volume1 * G.lfo1;
+        Store(&L.scale[n][o], fade_gain * G.velocity * G.volume_lfo);
+        Store(&L.live[n][o], alive);
+      }
+
+      // Oscillators: the FM routine offsets the read positions by the previous samples.
+      const I4 old0 = G.phase0;
+      const I4 phase0 = (old0 + G.increment0) & wave_mask;
+      I4 read0 = phase0;
+      if (fm0) read0 = (phase0 + RoundInt(G.depth0 * source(G, slot0))) & wave_mask;
+      if (warp_on[0]) read0 = warp(read0, 0);
+      I4 phase1 = G.phase1;
+      if (sync) {
+        const F4 wrapped = LessInt(phase0, old0);
+        phase1 = Select(wrapped, RoundInt(ToFloat(phase1) * sync_factor), phase1);
+      }
+      phase1 = (phase1 + G.increment1) & wave_mask;
+      I4 read1 = phase1;
+      if (fm1) read1 = (phase1 + RoundInt(G.depth1 * source(G, slot1))) & wave_mask;
+      if (warp_on[1]) read1 = warp(read1, 1);
+      const F4 s1 = Gather(wave0, read0);
+      const F4 s2 = Gather(wave1, read1);
+      if constexpr (kSteady) {
+        G.phase0 = phase0;
+        G.phase1 = phase1;
+        G.sample0 = s1;
+        G.sample1 = s2;
+      } else {
+        G.phase0 = Select(alive, phase0, G.phase0);
+        G.phase1 = Select(alive, phase1, G.phase1);
+        G.sample0 = Select(alive, s1, G.sample0);
+        G.sample1 = Select(alive, s2, G.sample1);
+        G.done = G.done + And(alive, SplatInt(1));
+      }
+      F4 x = ring ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
+      x = x + tiny;
+      if (distort) x = filter_lanes::Distort(x, drive);
+      Store(&L.input[n][o], x);
+    };
+
+    for (; k < stretch_end; ++k) {
+      step(g0, k - from, 0);
+      if constexpr (kGroups == 2) step(g1, k - from, 4);
+      if constexpr (kFiltered) {
+        if (k - filtered >= kFilterLag) {
+          filter_step(g0, filtered - from, 0);
+          if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
+          ++filtered;
+        }
+      }
+    }
+  }
+  for (; filtered < to; ++filtered) {
+    filter_step(g0, filtered - from, 0);
+    if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
+  }
+
+  store(g0, 0);
+  if constexpr (kGroups == 2) store(g1, 4);
+}
+
+// The filters that run voice by voice, then the levels of every lane.
+template <int kGroups, bool kSteady>
+void Engine::FinishLanes(Lanes& L, int frames) {
+  using namespace simd;
+  const int filter = L.filter;
+  if (filter == kLaneComb || filter == kLaneMixed) {
+    // Over the frames each voice is alive for (a lane that falls idle stays idle).
+    for (int i = 0; i < L.count; ++i) {
+      VoiceFilter& f = L.voice[i]->filter;
+      const int done = kSteady ? frames : L.frames_done[i];
+      if (filter == kLaneComb) {
+        f.CombRun(&L.input[0][i], &L.filtered[0][i], kMaxLanes, done);
+      } else {
+        for (int n = 0; n < done; ++n) {
+          L.filtered[n][i] = f.Filter(L.input[n][i], ring_of_frame_[L.first_frame + n], sine_);
+        }
+      }
+    }
+  }
+
+  // Levels: the filter volume, then fade-in, velocity, volume LFO and the voice's main gain.
+  const float(*const y)[kMaxLanes] = filter == kLaneOff ? L.input : L.filtered;
+  const F4 filter_volume = Splat(L.filter_volume);
+  for (int o = 0; o < 4 * kGroups; o += 4) {
+    const F4 main_gain = Load(&L.main_gain[o]);
+    const F4 steady_scale = Load(&L.steady_scale[o]);
+    F4 output = Splat(0.0f);
+    for (int n = 0; n < frames; ++n) {
+      const F4 out = Load(&y[n][o]);
+      if constexpr (kSteady) {
+        Store(&L.contribution[n][o], steady_scale * (filter_volume * out) * main_gain);
+        output = out;
+      } else {
+        const F4 live = Load(&L.live[n][o]);
+        const F4 contribution = Load(&L.scale[n][o]) * (filter_volume * out) * main_gain;
+        Store(&L.contribution[n][o], And(live, contribution));  // idle adds +0
+        output = Select(live, out, output);
+      }
+    }
+    Store(&L.output[o], output);
+  }
+}
+
+template <int kGroups>
+void Engine::DispatchLanes(Lanes& L, int from, int to, uint32_t first_counter) {
+  auto run = [&](auto steady) {
+    constexpr bool kSteady = decltype(steady)::value;
+    switch (L.filter) {
+      case kLaneTwoPole:
+        RunLanes<kGroups, kSteady, kLaneTwoPole>(L, from, to, first_counter);
+        break;
+      case kLaneLadderLow:
+        RunLanes<kGroups, kSteady, kLaneLadderLow>(L, from, to, first_counter);
+        break;
+      case kLaneLadderHigh:
+        RunLanes<kGroups, kSteady, kLaneLadderHigh>(L, from, to, first_counter);
+        break;
+      case kLaneLadderBand:
+        RunLanes<kGroups, kSteady, kLaneLadderBand>(L, from, to, first_counter);
+        break;
+      case kLaneLadderNotch:
+        RunLanes<kGroups, kSteady, kLaneLadderNotch>(L, from, to, first_counter);
+        break;
+      case kLaneRing:
+        RunLanes<kGroups, kSteady, kLaneRing>(L, from, to, first_counter);
+        break;
+      default:
+        RunLanes<kGroups, kSteady, kLaneOff>(L, from, to, first_counter);
+        break;
+    }
+    FinishLanes<kGroups, kSteady>(L, to - from);
+  };
+  if (L.steady) {
+    run(std::true_type{});
+  } else {
+    run(std::false_type{});
+  }
+}
+
+void Engine::RenderVoices(int frames, uint32_t first_counter) {
+  Lanes lanes;
+  Voice* active[kMaxLanes];
+  // RenderFrames filled the pan term with voice 0's value before the sub-block; it changes
+  // where voice 0 ticks and holds from there on.
+  bool pan_moved = false;
+  float pan = 0.0f;
+  int k = 0;
+  while (k < frames) {
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const bool tick = (counter & (kControlPeriod - 1)) == 0;
+    int count = 0;
+    for (int v = 0; v < voice_count_; ++v) {
+      Voice& voice = voices_[v];
+      if (!voice.gate) {
+        const float r = voice.release;
+        if (r + r + r <= 0.001f) continue;  // idle: skipped
+      }
+      if (tick || voice.fade_in > 499.0f) {
+        ControlTick(voice, counter);
+        if (v == 0) {
+          pan = LfoPanTerm(voice.lfo, pan_selector_);
+          pan_moved = true;
+        }
+      }
+      active[count++] = &voice;
+    }
+    const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
+    // Without the arpeggiator nothing wakes a voice within the sub-block.
+    const int end = count == 0 ? frames : (k + until_tick < frames ? k + until_tick : frames);
+    if (pan_moved) {
+      for (int j = k; j < end; ++j) pan_term_[j] = pan;
+    }
+    if (count == 0) return;
+    LoadLanes(lanes, active, count, ring_of_frame_[k]);
+    lanes.first_frame = k;
+    if (count <= 4) {
+      DispatchLanes<1>(lanes, k, end, first_counter);
+    } else {
+      DispatchLanes<2>(lanes, k, end, first_counter);
+    }
+    AddToMix(lanes, k, end);
+    StoreLanes(lanes, k, end);
+    k = end;
+  }
+}
+
+// The voices add to the mix in voice order, as one voice after another would; four frames at a
+// time, with each group's lanes turned into frames.
+void Engine::AddToMix(const Lanes& L, int from, int to) {
+  using namespace simd;
+  const int count = L.count;
+  int j = from;
+  for (; j + 4 <= to; j += 4) {
+    const int n = j - from;
+    F4 mix = LoadUnaligned(&mix_[j]);
+    for (int o = 0; o < count; o += 4) {
+      F4 lane[4] = {Load(&L.contribution[n][o]), Load(&L.contribution[n + 1][o]),
+                    Load(&L.contribution[n + 2][o]), Load(&L.contribution[n + 3][o])};
+      Transpose(lane[0], lane[1], lane[2], lane[3]);
+      for (int i = 0; i < 4 && o + i < count; ++i) mix = mix + lane[i];
+    }
+    StoreUnaligned(&mix_[j], mix);
+  }
+  for (; j < to; ++j) {
+    const float* add = L.contribution[j - from];
+    float mix = mix_[j];
+    for (int i = 0; i < count; ++i) mix += add[i];
+    mix_[j] = mix;
+  }
+}
+
+}  // namespace vellicor
