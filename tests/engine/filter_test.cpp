@@ -369,7 +369,7 @@ TEST(FilterLanes, RingModulatorsAndCombsGiveWhatProcessGives) {
   for (int type : {kFilterRingMod, kFilterTunedRingMod, kFilterComb, kFilterComb2}) {
     FilterSettings settings;
     for (const auto& [index, value] :
-         {std::pair{120, type == kFilterComb2 ? 1.0f : TypeValue(type)},
+         {std::pair{120, type == kFilterComb2 ? 1.0f : testing::FilterValue(type)},
           {121, 0.9f},
           {122, 0.7f},
           {124, 0.6f},

@@ -276,7 +276,7 @@ TEST(Voices, ArpeggiatorLastReleaseWithTheGateOpenLeavesNoNoteHanging) {
   } cases[] = {{{60}, 1000}, {{64, 60, 67}, 5513 + 1000}};
   for (const auto& c : cases) {
     Harness h;
-    h.Set(0, ModeValue(kArp));
+    h.Set(0, ChoiceValue(kArp));
     h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples, gate open for 2,756
     h.Set(6, 0.5f);
     for (int key : c.keys) h.NoteOn(key);
