@@ -26,6 +26,9 @@ namespace vellicor {
 constexpr int kPatchSize = 1600;         // values in a patch record
 constexpr int kControllerMapSize = 300;  // controller map entries, one per parameter index
 constexpr int kNoController = 255;
+// The editor's controller-map requests: 15 the command (1 learn, 0.5 assign), 16 the slot, 17 the
+// controller.
+constexpr int kControllerRequestIndex = 15;
 constexpr int kDelayLineSize = 1024;
 constexpr int kControlPeriod = 32;  // samples per control tick
 constexpr int kPwmPeriod = 8;       // samples per pulse-width update

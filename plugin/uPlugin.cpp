@@ -163,7 +163,19 @@ void APlugin::setProgram(int32_t program) {
   if (program < 0 || program >= kNumPrograms) return;
   curProgram = program;
   APluginProgram& selected = programs_[program];
-  for (int i = 0; i < kPatchSize; ++i) setParameter(i, selected.fvar[i]);
+  for (int i = 0; i < kPatchSize; ++i) {
+    if (i == kControllerRequestIndex) {
+      // The controller map belongs to the plug-in, not to a program. A program keeps the last
+      // learn or assign request the editor sent while it was current; carried out again here it
+      // would bind or unbind a controller behind the user's back (an assign even with the slot
+      // of the program before, replayed after it). The program keeps its value; the request
+      // rests, as after a learn has completed.
+      engine_.SetPatch(i, 0.0f);
+      if (AEffEditor* editor = getEditor()) editor->updateParameter(i);
+      continue;
+    }
+    setParameter(i, selected.fvar[i]);
+  }
   setParameter(1598, 0.5f);  // evolver level
   setParameter(1597, 0.5f);  // evolver amount
   engine_.ResetForProgramChange();

@@ -207,6 +207,47 @@ TEST_F(FrameTest, SelectionClampsStoredValuesAndResetsEvolverValues) {
   EXPECT_EQ(effect->getParameter(effect, 1599), 0.0f);
 }
 
+// The controller map is the plug-in's, not a program's: the request a program keeps from the
+// editor's last use (an assign, a learn) is not carried out again by selecting the program.
+TEST_F(FrameTest, SelectionLeavesTheControllerMapAlone) {
+  auto send_cc = [&](uint8_t controller, uint8_t value) {
+    vst::VstMidiEvent cc{};
+    cc.type = vst::kVstMidiType;
+    cc.byteSize = sizeof cc;
+    cc.midiData[0] = static_cast<char>(0xB0);
+    cc.midiData[1] = static_cast<char>(controller);
+    cc.midiData[2] = static_cast<char>(value);
+    vst::VstEvents list{};
+    list.numEvents = 1;
+    list.events[0] = reinterpret_cast<vst::VstEvent*>(&cc);
+    Dispatch(vst::effProcessEvents, 0, 0, &list);
+  };
+  // Program 2 holds an assign (slot 40 unbound) and program 3 a learn.
+  plugin->program(2).fvar[16] = 40 / 255.0f;
+  plugin->program(2).fvar[17] = 1.0f;
+  plugin->program(2).fvar[15] = 0.5f;
+  plugin->program(3).fvar[16] = 2 / 255.0f;
+  plugin->program(3).fvar[15] = 1.0f;
+  auto map = [&] {
+    std::vector<int> entries;
+    for (int i = 0; i < kControllerMapSize; ++i)
+      entries.push_back(plugin->engine().ControllerMap(i));
+    return entries;
+  };
+  const std::vector<int> factory = map();
+  for (int program : {2, 3}) {
+    Dispatch(vst::effSetProgram, 0, program);
+    send_cc(74, 100);  // a learnable controller: binds nothing
+    EXPECT_EQ(map(), factory) << program;
+    EXPECT_EQ(plugin->program(program).fvar[15], program == 2 ? 0.5f : 1.0f);
+  }
+  // A request the editor sends in order (slot, controller, command) still acts.
+  plugin->setParameterAutomated(16, 40 / 255.0f);
+  plugin->setParameterAutomated(17, 74 / 255.0f);
+  plugin->setParameterAutomated(15, 0.5f);
+  EXPECT_EQ(plugin->engine().ControllerMap(40), 74);
+}
+
 TEST_F(FrameTest, ParametersClampAndIgnoreForeignIndices) {
   constexpr float kInf = std::numeric_limits<float>::infinity();
   for (const auto& [value, stored] : {std::pair{1.5f, 1.0f},
