@@ -143,8 +143,7 @@ class Synth {
     if (const auto text = RetrieveString(retrieve, handle, uris_.values)) {
       float values[kPatchSize];
       if (ParseValuesText(*text, values, kPatchSize)) {
-        // In index order, as program selection replays a program.
-        for (int i = 0; i < kPatchSize; ++i) plugin.setParameter(i, values[i]);
+        plugin.ReplayValues(values);
       }
     }
     map_wanted_ = true;
@@ -167,17 +166,23 @@ class Synth {
                             end ? static_cast<size_t>(static_cast<const char*>(end) - text) : size);
   }
 
-  // A port that changed since the last run is an automation event, in index order. Compared
-  // by bits, so a port holding NaN is applied once, not on every run.
+  // A port that changed since the last run is an automation event, in index order, except
+  // that a controller-map request (index 15) comes last: the editor writes slot and controller
+  // (16, 17) before the command, and all three may arrive in one run. Compared by bits, so a
+  // port holding NaN is applied once, not on every run.
   void ApplyControls() {
-    for (int i = 0; i < kNumHostParameters; ++i) {
-      if (!controls_[i]) continue;
+    auto apply = [this](int i) {
+      if (!controls_[i]) return;
       const float value = *controls_[i];
       const uint32_t bits = std::bit_cast<uint32_t>(value);
-      if (bits == seen_[i]) continue;
+      if (bits == seen_[i]) return;
       seen_[i] = bits;
       host_->plugin().setParameter(i, value);
+    };
+    for (int i = 0; i < kNumHostParameters; ++i) {
+      if (i != kControllerRequestIndex) apply(i);
     }
+    apply(kControllerRequestIndex);
   }
 
   void Render(uint32_t from, uint32_t to) {

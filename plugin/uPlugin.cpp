@@ -162,26 +162,33 @@ void APlugin::setProgram(int32_t program) {
   engine_.SetSampleRate(updateSampleRate());
   if (program < 0 || program >= kNumPrograms) return;
   curProgram = program;
-  APluginProgram& selected = programs_[program];
-  for (int i = 0; i < kPatchSize; ++i) {
-    if (i == kControllerRequestIndex) {
-      // The controller map belongs to the plug-in, not to a program. A program keeps the last
-      // learn or assign request the editor sent while it was current; carried out again here it
-      // would bind or unbind a controller behind the user's back (an assign even with the slot
-      // of the program before, replayed after it). The program keeps its value; the request
-      // rests, as after a learn has completed.
-      engine_.SetPatch(i, 0.0f);
-      if (AEffEditor* editor = getEditor()) editor->updateParameter(i);
-      continue;
-    }
-    setParameter(i, selected.fvar[i]);
-  }
+  float values[kPatchSize];
+  for (int i = 0; i < kPatchSize; ++i) values[i] = programs_[program].fvar[i];
+  ReplayValues(values);
   setParameter(1598, 0.5f);  // evolver level
   setParameter(1597, 0.5f);  // evolver amount
   engine_.ResetForProgramChange();
   if (!editorClosed()) {
     engine_.RebuildEnvelopeTables();
     if (AEffEditor* editor = getEditor()) editor->update();
+  }
+}
+
+void APlugin::ReplayValues(const float* values) {
+  for (int i = 0; i < kPatchSize; ++i) {
+    if (i != kControllerRequestIndex) {
+      setParameter(i, values[i]);
+      continue;
+    }
+    // The controller map belongs to the plug-in, not to a program. A program keeps the last
+    // learn or assign request the editor sent while it was current; carried out again here it
+    // would bind or unbind a controller behind the user's back (an assign even with the slot of
+    // the program before, replayed after it). The value is kept; the request rests, as after a
+    // learn has completed.
+    const float value = values[i] >= 0.0f ? (values[i] > 1.0f ? 1.0f : values[i]) : 0.0f;
+    programs_[curProgram].fvar[i] = value;
+    engine_.SetPatch(i, 0.0f);
+    if (AEffEditor* editor = getEditor()) editor->updateParameter(i);
   }
 }
 

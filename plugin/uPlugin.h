@@ -47,6 +47,10 @@ class APlugin : public AudioEffectX, private EngineHost {
   void process(float** inputs, float** outputs, int32_t frames) override;
   void processReplacing(float** inputs, float** outputs, int32_t frames) override;
   void setProgram(int32_t program) override;
+  // Replays a whole record into the current program through setParameter, in index order, as
+  // program selection does (other formats restore their state with it). A controller-map
+  // request the record holds is stored but not carried out: the map is not part of a sound.
+  void ReplayValues(const float* values);
   void setProgramName(const char* name) override;
   void getProgramName(char* name) override;
   void getParameterLabel(int32_t index, char* label) override;
