@@ -249,24 +249,6 @@ TEST(Voices, VoiceResetAndProgramChangeSilence) {
   EXPECT_EQ(h.engine().current_voice(), 1);
 }
 
-TEST(Voices, ArpeggiatorPlaysTheHeldKeysInListOrder) {
-  Harness h;
-  h.Set(0, ChoiceValue(kArp));
-  h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples a step at tempo 120
-  h.Set(6, 0.5f);
-  h.NoteOn(64);
-  h.NoteOn(60);
-  h.NoteOn(67);
-  for (int note : {60, 67, 64, 60}) {  // the index advances before each note is chosen
-    h.Render(1);
-    EXPECT_EQ(h.current().note, note);
-    EXPECT_TRUE(h.current().gate);
-    h.Render(5512);
-  }
-  for (int key : {64, 60, 67}) h.NoteOff(key);
-  EXPECT_FALSE(h.engine().arpeggiator().running());
-}
-
 TEST(Voices, ArpeggiatorLastReleaseWithTheGateOpenLeavesNoNoteHanging) {
   // Released inside a step's open gate: in the first step (voice 1 plays list position 0), and
   // in the second step of three keys (voice 2 plays list position 1).
