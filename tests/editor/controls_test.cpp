@@ -78,13 +78,18 @@ TEST_F(ControlMouseTest, APressWritesTheValueOnceAndTheControlShowsIt) {
   HostSets(129, 0.5f);
   Click("MnFtracking1", 20, 6);
   EXPECT_FLOAT_EQ(Value(129), 0.0f);
+
+  // The evolver's sliders lie outside the 200 ms refresh: the next release draws them.
+  plugin->setParameter(1597, 0.7f);
+  Tick(1000);
+  EXPECT_NE(ImageNamed("HEAmount").bitmap(), ExpectedSlider(0.7f));
+  Click("Hvolume", 50, 6);
+  EXPECT_EQ(ImageNamed("HEAmount").bitmap(), ExpectedSlider(0.7f));
 }
 
 TEST_F(ControlMouseTest, CoarseSliderDragFollowsThePointerAndFineDragCountsPixels) {
   Press("Hrel", 20, 6);
   EXPECT_TRUE(editor->Dragging);
-  EXPECT_EQ(editor->DragKind, 2);
-  EXPECT_EQ(editor->ControlDragMode, 0);
   Move("Hrel", 70, 6);
   EXPECT_FLOAT_EQ(Value(12), 0.75f);
   Move("Hrel", 200, -40);  // far past the end, and off the control
@@ -92,14 +97,12 @@ TEST_F(ControlMouseTest, CoarseSliderDragFollowsThePointerAndFineDragCountsPixel
   Release("Hrel", 200, -40);
   EXPECT_FALSE(editor->Dragging);
   EXPECT_EQ(editor->DragKind, -1);
-  EXPECT_EQ(editor->ControlDragMode, -1);
 
   // Shift: the knob stays at the press; every pixel from x = 10 is worth 0.001 of the value
   // the control had at the press.
   HostSets(1, 0.5f);
   const int before = g_automation.count;
   Press("Hvolume", 70, 6, gui::kShift);
-  EXPECT_EQ(editor->ControlDragMode, 1);
   EXPECT_EQ(g_automation.count, before);
   EXPECT_EQ(ImageNamed("Hvolume").bitmap(), ExpectedSlider(0.5f));
   Move("Hvolume", 60, 6);
@@ -122,7 +125,6 @@ TEST_F(ControlMouseTest, DialDragsSweepCoarselyOrCountRowsAndSwapDialsExchangesT
 
   // Shift + left: the press still jumps to the angle; then each row above y = 15 adds 1/300.
   Press("HStereo", 16, 30, gui::kShift);
-  EXPECT_EQ(editor->ControlDragMode, 1);
   Move("HStereo", 40, -15);
   EXPECT_NEAR(Value(13), 0.1f, 1e-6);
   Release("HStereo", 40, -15);
@@ -131,7 +133,6 @@ TEST_F(ControlMouseTest, DialDragsSweepCoarselyOrCountRowsAndSwapDialsExchangesT
     editor->SwapDials = 1;
   }
   Press("HStereo", 16, 2);  // plain left is now fine
-  EXPECT_EQ(editor->ControlDragMode, 1);
   Move("HStereo", 16, 45);
   EXPECT_NEAR(Value(13), 0.525f, 1e-5);
   Release("HStereo", 16, 45);
@@ -186,7 +187,7 @@ TEST_F(ControlMouseTest, RightPressNamesTheMidiTargetAndMovesNothing) {
   EXPECT_FLOAT_EQ(Value(42), 0.3f);
 }
 
-TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredAndMovesDriveTheDraggedControl) {
+TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredMovesDriveItAndALostReleaseEndsIt) {
   HostSets(12, 0.2f);
   Press("Hvolume", 30, 6);
   EXPECT_FLOAT_EQ(Value(1), 0.25f);
@@ -203,29 +204,17 @@ TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredAndMovesDriveTheDrag
   EXPECT_FALSE(editor->Dragging);
   EXPECT_FLOAT_EQ(Value(12), 0.2f);
   Headless().MouseUp(over_release, gui::MouseButton::kRight);
-}
 
-TEST_F(ControlMouseTest, ADragWhoseReleaseWasLostEndsAtTheNextMove) {
+  // Another window took the mouse mid-drag: no release will come, and the next move ends it.
   Press("Hvolume", 50, 6);
   ASSERT_TRUE(editor->Dragging);
   {
-    // Another window took the mouse mid-drag: no release will come.
     auto lock = editor->Lock();
     editor->form().ReleaseCapture();
   }
   Move("Hvolume", 90, 6);
   EXPECT_FALSE(editor->Dragging);
   EXPECT_FLOAT_EQ(Value(1), 0.5f);
-}
-
-TEST_F(ControlMouseTest, ReleaseRedrawsWhatTheRefreshDoesNotWatch) {
-  // The evolver's sliders lie outside the 200 ms refresh: the next release draws them.
-  plugin->setParameter(1597, 0.7f);
-  Tick(1000);
-  const gui::Bitmap before = ImageNamed("HEAmount").bitmap();
-  EXPECT_NE(before, ExpectedSlider(0.7f));
-  Click("Hvolume", 50, 6);
-  EXPECT_EQ(ImageNamed("HEAmount").bitmap(), ExpectedSlider(0.7f));
 }
 
 TEST_F(ControlMouseTest, HoverAndDragWriteTheReadOutWithTheControllerSuffix) {

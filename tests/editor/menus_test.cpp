@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "editor/control_math.h"
+#include "editor/menu_tables.h"
 #include "gui/menu.h"
 #include "tests/editor/editor_harness.h"
 
@@ -35,61 +37,36 @@ class MenuTest : public EditorTest {
   TPluginEditorWindow* editor = nullptr;
 };
 
-struct Choice {
-  const char* selector;
-  int items;
-  const char* item;
-  int index;
-  double value;  // as the item encodes its choice
-  const char* list;
-  float k;  // the scale that reads the choice back
-  int frame;
-};
+namespace logic = editor::logic;
 
-// One line per selector: its menu's size, one item, where it lands and how it reads back.
-const Choice kChoices[] = {
-    {"Mntype1", 14, "W02", 39, 2 / 49.99 + 0.001, "Iosc", 49.99f, 2},
-    {"MnType2", 14, "W13", 59, 13 / 49.99 + 0.001, "Iosc", 49.99f, 13},
-    {"MnFmType1", 2, "F01", 46, 1 / 49.99 + 0.001, "Ifm", 49.99f, 1},
-    {"MnFMType2", 2, "F00", 66, 0 / 49.99 + 0.001, "Ifm", 49.99f, 0},
-    {"MnFilter1", 12, "Fi05", 120, 5 / 12.99 + 0.05, "Ifilter", 12.99f, 5},
-    {"MnVolLfo", 6, "SLFNONE", 19, 5.5 / 10.99, "ILfoNo", 10.99f, 5},
-    {"MnPanLfo", 6, "SLF1", 20, 1.5 / 10.99, "ILfoNo", 10.99f, 1},
-    {"MnFilter1LFO", 6, "SLF4", 132, 4.5 / 10.99, "ILfoNo", 10.99f, 4},
-    {"MnVolLfo1", 6, "SLF0", 53, 0.5 / 10.99, "ILfoNo", 10.99f, 0},
-    {"MnVolLfo2", 6, "SLF2", 74, 2.5 / 10.99, "ILfoNo", 10.99f, 2},
-    {"MnPitLfo1", 6, "SLF3", 54, 3.5 / 10.99, "ILfoNo", 10.99f, 3},
-    {"MnPitLfo2", 6, "SLFNONE", 75, 5.5 / 10.99, "ILfoNo", 10.99f, 5},
-    {"MnPShift", 16, "Bend12", 4, 12.5 / 15.99, "IBend", 15.99f, 12},
-    {"MnPrange1", 16, "Bend00", 51, 0.5 / 15.99, "IBend", 15.99f, 0},
-    {"MnPrange2", 16, "Bend15", 72, 15.5 / 15.99, "IBend", 15.99f, 15},
-    {"MnPlfo1", 16, "Bend13", 55, 13.5 / 15.99, "IBend", 15.99f, 13},
-    {"MnPLfo2", 16, "Bend01", 76, 1.5 / 15.99, "IBend", 15.99f, 1},
-    {"MnMode", 4, "Mode3", 0, 2.5 / 3.99, "Imode", 3.99f, 2},
-    {"MnArpmode", 4, "Amode2", 7, 1.5 / 3.99, "IArpMode", 3.99f, 1},
-    {"MnArpOct", 4, "Aoct4", 8, 3.5 / 3.99, "IarpOct", 3.99f, 3},
-    {"MnLfoNo", 5, "LF3", 169, 3.5 / 10.99, "ILfoNo", 10.99f, 3},
-};
-
+// Every selector of the opener table (whose targets the logic tests pin): its menu, one item
+// (a different one each time), where the choice lands, what the host hears and how it shows.
 TEST_F(MenuTest, EachSelectorWritesItsChoiceWhereItBelongsOnce) {
   editor->PrintLabels("before", "menus");
-  for (const Choice& c : kChoices) {
-    SCOPED_TRACE(c.selector);
-    Press(c.selector);
-    const gui::PopupMenu* menu = OpenMenu();
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(static_cast<int>(menu->items.size()), c.items);
+  int turn = 0;
+  for (const logic::MenuOpener& opener : logic::MenuOpeners()) {
+    SCOPED_TRACE(std::string(opener.image));
+    const logic::MenuSpec& menu = logic::Menu(opener.menu);
+    const logic::SelectorSpec* selector = logic::FindSelector(opener.image);
+    ASSERT_NE(selector, nullptr);
+    const int k = turn++ % static_cast<int>(menu.items.size());
+    const int index = opener.Target(editor->LfoNumber);
+    Press(opener.image);
+    const gui::PopupMenu* open = OpenMenu();
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->items.size(), menu.items.size());
     const int before = g_automation.count;
-    ASSERT_TRUE(Headless().ChooseMenuItem(c.item));
-    const float expected = static_cast<float>(c.value);
+    ASSERT_TRUE(Headless().ChooseMenuItem(menu.items[static_cast<size_t>(k)].name));
+    const float expected = logic::ItemValue(menu, k);
     EXPECT_EQ(g_automation.count, before + 1);
-    EXPECT_EQ(g_automation.index, c.index);
+    EXPECT_EQ(g_automation.index, index);
     EXPECT_FLOAT_EQ(g_automation.value, expected);
-    EXPECT_FLOAT_EQ(Value(c.index), expected);
-    EXPECT_FLOAT_EQ(editor->Mirror(c.index), expected);
-    EXPECT_EQ(IntPart(c.k * Value(c.index)), c.frame);
-    EXPECT_EQ(ImageNamed(c.selector).bitmap(), ExpectedSelector(c.list, c.k, expected));
+    EXPECT_FLOAT_EQ(Value(index), expected);
+    EXPECT_FLOAT_EQ(editor->Mirror(index), expected);
+    EXPECT_EQ(ImageNamed(opener.image).bitmap(),
+              ExpectedSelector(selector->image_list, selector->k, expected));
   }
+  EXPECT_GE(turn, 21);
   // Selectors print no read-out.
   EXPECT_EQ(editor->ReadOutText(), "before :: menus");
 }

@@ -117,6 +117,24 @@ TEST(Menus, OpenersTargetsAndShift) {
   EXPECT_EQ(FindMenuOpener("MNFILTER1LFO")->Target(0), 132);
   EXPECT_EQ(FindMenuOpener("MnFilter1")->release, ReleaseReset::kFilterTarget);
   EXPECT_EQ(FindMenuOpener("HVOLUME"), nullptr);
+  // Every opener's image, menu, target and release, folded into a hash recorded from the
+  // reviewed table (the editor's menu tests click through every opener the table names).
+  std::string openers;
+  for (const MenuOpener& o : MenuOpeners()) {
+    openers += std::string(o.image) + " " + std::string(Menu(o.menu).name) + " " +
+               std::to_string(o.Target(0)) + (o.plus_lfo_number ? "+lfo " : " ") +
+               std::to_string(static_cast<int>(o.slot)) + " " +
+               std::to_string(static_cast<int>(o.release)) + "\n";
+  }
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char ch : openers) hash = (hash ^ ch) * 1099511628211ull;
+  EXPECT_EQ(hash, 0x0d88fb972b789804ull) << std::hex << hash << "\n" << openers;
+  // The encodings as stored values, one choice each.
+  EXPECT_FLOAT_EQ(EncodeChoice(ChoiceEncoding::kWave, 2), 2 / 49.99 + 0.001);
+  EXPECT_FLOAT_EQ(EncodeChoice(ChoiceEncoding::kFilter, 5), 5 / 12.99 + 0.05);
+  EXPECT_FLOAT_EQ(EncodeChoice(ChoiceEncoding::kCentred1099, 5), 5.5 / 10.99);
+  EXPECT_FLOAT_EQ(EncodeChoice(ChoiceEncoding::kCentred1599, 12), 12.5 / 15.99);
+  EXPECT_FLOAT_EQ(EncodeChoice(ChoiceEncoding::kCentred399, 2), 2.5 / 3.99);
   for (const MenuOpener& opener : MenuOpeners()) {
     const MenuId m = opener.menu;
     const bool ignores =

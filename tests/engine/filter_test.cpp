@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <numbers>
 #include <utility>
@@ -39,6 +41,33 @@ struct Bench {
   std::unique_ptr<VoiceFilter> filter;
   int counter = 0;
 };
+
+// Uniform noise in -1..1 from a seed, the same on every target.
+struct Noise {
+  uint32_t seed;
+  float operator()() {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+  }
+};
+
+// Settings derived from (index, value) pairs, in order.
+FilterSettings Derived(std::initializer_list<std::pair<int, float>> values) {
+  FilterSettings settings;
+  for (const auto& [index, value] : values) EXPECT_TRUE(settings.Derive(index, value)) << index;
+  return settings;
+}
+
+// Four voices' filters, fresh.
+using FourFilters = std::array<std::unique_ptr<VoiceFilter>, 4>;
+FourFilters Four() {
+  FourFilters filters;
+  for (auto& f : filters) {
+    f = std::make_unique<VoiceFilter>();
+    f->Init();
+  }
+  return filters;
+}
 
 // Steady-state gain in dB for a sine, cutoff near 1 kHz.
 double GainDb(int type, float q, double hz, float rate = 44100.0f) {
@@ -180,11 +209,7 @@ TEST(FilterTypeChange, ClearsTwoPoleAndLadderMemories) {
 }
 
 TEST(FilterStability, EveryTypeStaysFiniteAndBoundedAtTheExtremes) {
-  uint32_t seed = 1;
-  auto noise = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-  };
+  Noise noise{1};
   for (float rate : {8000.0f, 44100.0f, 192000.0f}) {
     for (int type = 0; type <= kFilterComb2; ++type) {
       for (float q : {0.0f, 0.5f, 1.0f}) {
@@ -219,32 +244,18 @@ TEST(FilterStability, EveryTypeStaysFiniteAndBoundedAtTheExtremes) {
 // what Process gives, bit for bit, runaways included (forced here by huge inputs).
 TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
   using simd::F4;
-  uint32_t seed = 7;
-  auto noise = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-  };
-  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  Noise noise{7};
   for (int type = kFilterLowpass12; type <= kFilterBandreject24; ++type) {
     for (float drive : {0.0f, 0.5f}) {
-      FilterSettings settings;
-      for (const auto& [index, value] : {std::pair{120, testing::FilterValue(type)},
-                                         {121, 1.0f},
-                                         {122, 0.8f},
-                                         {124, 0.6f},
-                                         {125, drive},
-                                         {129, 1.0f},
-                                         {131, 1.0f},
-                                         {132, 1.0f}}) {
-        ASSERT_TRUE(settings.Derive(index, value));
-      }
-      std::unique_ptr<VoiceFilter> alone[4], together[4];
-      for (auto* filters : {alone, together}) {
-        for (int i = 0; i < 4; ++i) {
-          filters[i] = std::make_unique<VoiceFilter>();
-          filters[i]->Init();
-        }
-      }
+      const FilterSettings settings = Derived({{120, testing::FilterValue(type)},
+                                               {121, 1.0f},
+                                               {122, 0.8f},
+                                               {124, 0.6f},
+                                               {125, drive},
+                                               {129, 1.0f},
+                                               {131, 1.0f},
+                                               {132, 1.0f}});
+      FourFilters alone = Four(), together = Four();
       FilterHistoryRing ring;
       ring.Reset();
       int runaways = 0;
@@ -316,7 +327,7 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
           alignas(16) float out[4];
           simd::Store(out, simd::Splat(settings.volume) * y);
           for (int i = 0; i < 4; ++i) {
-            ASSERT_TRUE(same(out[i], expected[n][i]))
+            ASSERT_EQ(std::memcmp(&out[i], &expected[n][i], sizeof out[i]), 0)
                 << "type " << type << " run " << run << " sample " << n << " lane " << i << ": "
                 << out[i] << " != " << expected[n][i];
           }
@@ -361,30 +372,16 @@ TEST(FilterLanes, RingModulatorsAndCombsGiveWhatProcessGives) {
   std::vector<float> sine(65536);
   for (size_t i = 0; i < sine.size(); ++i)
     sine[i] = std::sin(2.0f * std::numbers::pi_v<float> * i / 65536);
-  uint32_t seed = 11;
-  auto noise = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-  };
+  Noise noise{11};
   for (int type : {kFilterRingMod, kFilterTunedRingMod, kFilterComb, kFilterComb2}) {
-    FilterSettings settings;
-    for (const auto& [index, value] :
-         {std::pair{120, type == kFilterComb2 ? 1.0f : testing::FilterValue(type)},
-          {121, 0.9f},
-          {122, 0.7f},
-          {124, 0.6f},
-          {125, 0.4f},
-          {131, 1.0f},
-          {132, 1.0f}}) {
-      ASSERT_TRUE(settings.Derive(index, value));
-    }
-    std::unique_ptr<VoiceFilter> alone[4], together[4];
-    for (int i = 0; i < 4; ++i) {
-      for (auto* filters : {alone, together}) {
-        filters[i] = std::make_unique<VoiceFilter>();
-        filters[i]->Init();
-      }
-    }
+    const FilterSettings settings = Derived({{120, testing::FilterValue(type)},
+                                             {121, 0.9f},
+                                             {122, 0.7f},
+                                             {124, 0.6f},
+                                             {125, 0.4f},
+                                             {131, 1.0f},
+                                             {132, 1.0f}});
+    FourFilters alone = Four(), together = Four();
     FilterHistoryRing ring;
     ring.Reset();
     for (int run = 0; run < 40; ++run) {

@@ -1,5 +1,6 @@
-// The output stage: soft clipper, pan, stereo delay, accumulate versus replace; the rendered
-// samples do not depend on how the host cuts the blocks.
+// The output stage: soft clipper, pan, stereo delay, accumulate versus replace. That the samples
+// do not depend on how the host cuts the blocks is pinned by the render-hash scenes (blocks of
+// 1 to 4096).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,31 +69,6 @@ TEST(Output, ProcessAccumulatesAndProcessReplacingOverwrites) {
   a.engine().Render(la.data(), ra.data(), 0, false);  // no frames: nothing written
   a.engine().Render(la.data(), ra.data(), -5, false);
   EXPECT_EQ(la[0], 7.0f);
-}
-
-TEST(Output, BlockSizeDoesNotChangeTheSamples) {
-  std::vector<float> reference;
-  for (int block : {8192, 1, 37}) {
-    Harness h;
-    for (const auto& [index, value] : {std::pair{44, 0.6f},
-                                       {46, 0.03f},
-                                       {47, 0.7f},
-                                       {48, 0.5f},
-                                       {63, 0.4f},
-                                       {62, 0.6f},
-                                       {120, 5.0f / 12.99f + 0.05f},
-                                       {122, 0.5f},
-                                       {250, 0.3f},
-                                       {310, 0.1f},
-                                       {351, 1.0f}}) {
-      h.Set(index, value);
-    }
-    h.NoteOn(60);
-    h.NoteOn(67);
-    const std::vector<float> out = h.Render(20000, block);
-    if (reference.empty()) reference = out;
-    ASSERT_EQ(out, reference) << block;
-  }
 }
 
 }  // namespace

@@ -62,15 +62,32 @@ class Player {
 };
 
 // Plays a score, word by word: "n60" presses key 60 (velocity 100), "n64:70" with velocity 70,
-// "o60" releases it, "b100" bends (data byte 100), "c10:120" sends controller 10 value 120, and
-// a number plays that many seconds.
+// "o60" releases it, "b100" bends (data byte 100), "c10:120" sends controller 10 value 120,
+// "39=0.5" sets parameter 39 to 0.5 ("39=w4", "=s", "=l", "=f", "=c": wave 4, or the
+// selector, length, filter or choice of that number, as the editor encodes them), and a number
+// plays that many seconds.
 void Score(Player& p, const char* score) {
   for (const char* at = score; *at != 0;) {
     char* end = nullptr;
     if (*at == ' ') {
       ++at;
     } else if (std::isdigit(static_cast<unsigned char>(*at))) {
-      p.Seconds(std::strtod(at, &end));
+      const double seconds = std::strtod(at, &end);
+      if (*end != '=') {
+        p.Seconds(seconds);
+        at = end;
+        continue;
+      }
+      const int index = static_cast<int>(std::strtol(at, nullptr, 10));
+      const char encoding = std::isalpha(static_cast<unsigned char>(end[1])) ? end[1] : 0;
+      const float v = std::strtof(end + (encoding ? 2 : 1), &end);
+      const int k = static_cast<int>(v);
+      p.h.Set(index, encoding == 'w'   ? WaveValue(k)
+                     : encoding == 's' ? SelectorValue(k)
+                     : encoding == 'l' ? LengthValue(k)
+                     : encoding == 'f' ? FilterValue(k)
+                     : encoding == 'c' ? ChoiceValue(k)
+                                       : v);
       at = end;
     } else {
       const char kind = *at;
@@ -110,15 +127,12 @@ void Envelope(Player& p, int e, float length, std::initializer_list<Point> point
 // The sound of tests/engine/heavy.patch: cross FM, PWM on both oscillators, sync, all eight
 // envelopes looping on curved segments and routed, filter off.
 void HeavySound(Player& p) {
-  p.Apply(
-      {{0, 0.0f},     {1, 0.7f},     {2, 0.5f},     {3, 0.0455f},  {11, 0.1f},     {12, 0.4f},
-       {13, 0.5f},    {19, 1.0f},    {20, 1.0f},    {39, 0.141f},  {40, 0.44f},    {41, 0.0f},
-       {42, 0.72f},   {44, 0.3f},    {45, 0.02f},   {46, 0.021f},  {47, 0.6f},     {48, 0.4f},
-       {49, 0.1365f}, {50, 0.2275f}, {51, 0.0938f}, {52, 0.3185f}, {53, 1.0f},     {54, 1.0f},
-       {59, 0.081f},  {60, 0.44f},   {61, 0.6255f}, {62, 0.7f},    {63, 0.3f},     {64, 0.2f},
-       {65, 0.01f},   {66, 0.001f},  {67, 0.5f},    {68, 0.6f},    {70, 0.4095f},  {71, 0.5005f},
-       {72, 0.0313f}, {73, 0.5914f}, {74, 1.0f},    {75, 1.0f},    {120, 0.0f},    {121, 0.4f},
-       {122, 0.6f},   {123, 0.8f},   {124, 0.75f},  {129, 1.0f},   {131, 0.6824f}, {132, 1.0f}});
+  Score(p,
+        "0=0 1=0.7 2=0.5 3=0.0455 11=0.1 12=0.4 13=0.5 19=1 20=1 39=0.141 40=0.44 41=0 42=0.72 "
+        "44=0.3 45=0.02 46=0.021 47=0.6 48=0.4 49=0.1365 50=0.2275 51=0.0938 52=0.3185 53=1 54=1 "
+        "59=0.081 60=0.44 61=0.6255 62=0.7 63=0.3 64=0.2 65=0.01 66=0.001 67=0.5 68=0.6 70=0.4095 "
+        "71=0.5005 72=0.0313 73=0.5914 74=1 75=1 120=0 121=0.4 122=0.6 123=0.8 124=0.75 129=1 "
+        "131=0.6824 132=1");
   for (int e = 0; e < kEnvelopes; ++e) {
     Envelope(p, e, 0.4101f + 0.02f * e,
              {{0.0f, 1.0f, 0.3f}, {0.4f, 0.35f, 0.7f}, {1.0f, 0.8f, 0.5f}}, 0, 2, false);
@@ -149,12 +163,9 @@ void HeldChord(Player& p, double seconds, double tail) {
 
 // A plain two-oscillator sound: saw and square a fifth apart, quick attack envelope.
 void TwoOscillators(Player& p) {
-  p.Apply({{39, WaveValue(2)},
-           {59, WaveValue(4)},
-           {61, 7.5f / 11.99f},
-           {62, 0.6f},
-           {65, 0.3f},
-           {12, LengthValue(9)}});
+  Score(p, "39=w2 59=w4");
+  p.Apply({{61, 7.5f / 11.99f}});
+  Score(p, "62=0.6 65=0.3 12=l9");
 }
 
 void FilterScene(Player& p, int type) {
@@ -297,18 +308,7 @@ const Scene kScenes[] = {
     // away now and then and restart.
     {"filter_runaways", 44100.0f, 512,
      [](Player& p) {
-       p.Apply({{39, WaveValue(4)},
-                {59, WaveValue(5)},
-                {42, 1.0f},
-                {62, 1.0f},
-                {121, 1.0f},
-                {122, 0.9f},
-                {124, 0.3f},
-                {132, SelectorValue(0)},
-                {170, WaveValue(4)},
-                {175, 0.99f},
-                {180, 1.0f},
-                {190, 1.0f}});
+       Score(p, "39=w4 59=w5 42=1 62=1 121=1 122=0.9 124=0.3 132=s0 170=w4 175=0.99 180=1 190=1");
        for (int type : {kFilterLowpass12, kFilterHighpass12}) {
          p.Apply({{120, FilterValue(type)}, {125, type == kFilterLowpass12 ? 0.0f : 1.0f}});
          Score(p, "n36 n48 n40 0.5 o36 o48 o40 0.05");
@@ -333,16 +333,8 @@ const Scene kScenes[] = {
      [](Player& p) {
        TwoOscillators(p);
        Envelope(p, 1, LengthValue(18), {{0.0f, 0.0f, 0.5f}, {1.0f, 1.0f, 0.4f}}, 1, 1, false);
-       p.Apply({{9, 1.0f},   // restart on a new note
-                {10, 1.0f},  // key tracking
-                {19, SelectorValue(0)},
-                {20, SelectorValue(1)},
-                {53, SelectorValue(2)},
-                {74, SelectorValue(3)},
-                {54, SelectorValue(4)},
-                {75, SelectorValue(0)},
-                {55, 0.3f},
-                {76, 0.1f}});
+       // Restart on a new note, key tracking, then the LFOs' routings.
+       Score(p, "9=1 10=1 19=s0 20=s1 53=s2 74=s3 54=s4 75=s0 55=0.3 76=0.1");
        for (int k = 0; k < kLfoCount; ++k) {
          p.Apply({{170 + k, WaveValue(k * 3)},
                   {175 + k, LengthValue(30 + 3 * k)},
@@ -358,22 +350,9 @@ const Scene kScenes[] = {
     {"lfo_free_running", 32000.0f, 200,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{19, SelectorValue(1)},
-                {53, SelectorValue(0)},
-                {54, SelectorValue(0)},
-                {55, 0.15f},
-                {170, WaveValue(12)},
-                {171, WaveValue(13)},
-                {175, LengthValue(44)},
-                {176, LengthValue(25)},
-                {180, 0.5f},
-                {181, 0.8f},
-                {190, 1.0f},
-                {191, 1.0f},
-                {195, 1.0f},
-                {196, 1.0f},
-                {205, LengthValue(15)}});
-       Score(p, "n55 0.2 n58 0.2 o55 n62 0.2 o58 o62 0.1");
+       Score(p,
+             "19=s1 53=s0 54=s0 55=0.15 170=w12 171=w13 175=l44 176=l25 180=0.5 181=0.8 190=1 "
+             "191=1 195=1 196=1 205=l15 n55 0.2 n58 0.2 o55 n62 0.2 o58 o62 0.1");
      },
      0x1f9b7878a89de5b3ull},
     {"envelope_routings", 44100.0f, 512,
@@ -389,42 +368,16 @@ const Scene kScenes[] = {
                 {{0.0f, 0.0f, 0.5f}, {0.3f, 1.0f, 0.35f}, {0.6f, 0.1f, 0.5f}, {1.0f, 0.5f, 0.5f}},
                 1, 3, true);
        Envelope(p, 4, LengthValue(10), {{0.0f, 0.5f, 0.0f}, {1.0f, 0.7f, 1.0f}}, 1, 1, false);
-       p.Apply({{3, SelectorValue(0)},
-                {14, 1.0f},
-                {49, SelectorValue(1)},
-                {70, SelectorValue(3)},
-                {50, SelectorValue(2)},
-                {51, 0.5f},
-                {71, SelectorValue(4)},
-                {72, 0.2f},
-                {44, 0.4f},
-                {46, 0.03f},
-                {52, SelectorValue(3)},
-                {64, 0.1f},
-                {66, 0.001f},
-                {73, SelectorValue(2)},
-                {12, LengthValue(12)}});
-       Score(p, "n50 n62 0.4 c3:64 0.2 o50 c3:127 0.3 o62 0.3");
+       Score(p,
+             "3=s0 14=1 49=s1 70=s3 50=s2 51=0.5 71=s4 72=0.2 44=0.4 46=0.03 52=s3 64=0.1 66=0.001 "
+             "73=s2 12=l12 n50 n62 0.4 c3:64 0.2 o50 c3:127 0.3 o62 0.3");
      },
      0x99c177488548adf3ull},
     {"fm_ring_sync", 44100.0f, 300,
      [](Player& p) {
        TwoOscillators(p);
-       p.Apply({{39, WaveValue(0)},
-                {59, WaveValue(7)},
-                {44, 0.5f},
-                {46, 0.03f},
-                {64, 0.3f},
-                {66, 0.5f},
-                {63, 0.6f},
-                {77, 1.0f},
-                {67, 0.8f},
-                {68, 0.9f}});
-       Score(p, "n45 n52 0.25");
-       p.Apply({{77, 0.0f}, {66, 0.001f}, {64, 0.0000001f}});
-       p.Seconds(0.25);
-       p.Apply({{44, 0.0f}, {63, 0.0f}, {47, 0.3f}, {67, 0.0f}});
-       Score(p, "0.2 o45 o52 0.1");
+       Score(p, "39=w0 59=w7 44=0.5 46=0.03 64=0.3 66=0.5 63=0.6 77=1 67=0.8 68=0.9 n45 n52 0.25");
+       Score(p, "77=0 66=0.001 64=0.0000001 0.25 44=0 63=0 47=0.3 67=0 0.2 o45 o52 0.1");
      },
      0xc77396dcb3433865ull},
     // Re-recorded when the noise waves lost their random average (they read noise).

@@ -153,9 +153,9 @@ TEST(Voices, LegatoGlidesBackWhileTheFirstKeyIsHeld) {
   EXPECT_TRUE(Silent(h));
 }
 
-TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
+TEST(Voices, ResetsSilenceTheVoicesAndForgetTheHeldKeys) {
   // Keys whose releases never come (all notes off, voice reset, program selection) must not
-  // count as held afterwards, or the next Legato phrase would never end.
+  // count as held afterwards, or the next Legato phrase would never end; every voice is off.
   for (int way = 0; way < 3; ++way) {
     Harness h;
     h.Set(0, ChoiceValue(kLegato));
@@ -171,7 +171,11 @@ TEST(Voices, HeldKeysAreForgottenWithTheVoices) {
     }
     h.Render(1);
     EXPECT_EQ(h.engine().held_keys(), 0) << way;
+    EXPECT_EQ(Gated(h), 0) << way;
+    // The voice reset silences at once and clears its own switch.
+    EXPECT_TRUE(way != 1 || (h.engine().Patch(18) == 0.0f && h.current().release == 0.0f));
     h.NoteOn(60);
+    EXPECT_TRUE(way != 2 || h.engine().current_voice() == 1);  // allocation starts over
     h.NoteOff(60);
     EXPECT_FALSE(h.current().gate) << way;
     EXPECT_LT(Peak(h.Render(2000), 1000), 1e-6f) << way;
@@ -230,41 +234,6 @@ TEST(Voices, ControllersAndLearning) {
   h.Midi(0xB0, 0xFF, 0xFF);
   EXPECT_EQ(h.parameter_calls(), calls);
   EXPECT_EQ(h.refreshes(), 8);
-}
-
-TEST(Voices, VoiceResetAndProgramChangeSilence) {
-  Harness h;
-  h.NoteOn(60);
-  h.NoteOn(64);
-  h.Set(18, 1.0f);
-  EXPECT_EQ(h.engine().Patch(18), 0.0f);
-  h.Render(1);
-  EXPECT_EQ(Gated(h), 0);
-  EXPECT_EQ(h.voice(2).release, 0.0f);
-  h.NoteOn(60);
-  h.SelectPatch(Harness::BasicPatch());
-  h.Render(1);
-  EXPECT_EQ(Gated(h), 0);
-  h.NoteOn(60);
-  EXPECT_EQ(h.engine().current_voice(), 1);
-}
-
-TEST(Voices, ArpeggiatorPlaysTheHeldKeysInListOrder) {
-  Harness h;
-  h.Set(0, ChoiceValue(kArp));
-  h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples a step at tempo 120
-  h.Set(6, 0.5f);
-  h.NoteOn(64);
-  h.NoteOn(60);
-  h.NoteOn(67);
-  for (int note : {60, 67, 64, 60}) {  // the index advances before each note is chosen
-    h.Render(1);
-    EXPECT_EQ(h.current().note, note);
-    EXPECT_TRUE(h.current().gate);
-    h.Render(5512);
-  }
-  for (int key : {64, 60, 67}) h.NoteOff(key);
-  EXPECT_FALSE(h.engine().arpeggiator().running());
 }
 
 TEST(Voices, ArpeggiatorLastReleaseWithTheGateOpenLeavesNoNoteHanging) {

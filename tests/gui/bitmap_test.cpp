@@ -93,13 +93,11 @@ TEST(Bitmap, CopyIsClippedAtEveryEdge) {
   c.Copy(source, {-2, -1, far, far}, 0, 0);
   EXPECT_EQ(c.Pixel(2, 1), source.Pixel(0, 0));
   EXPECT_EQ(c.Pixel(1, 1), kWhite);
-}
-
-TEST(Bitmap, CopyWithinOneBitmapHandlesOverlap) {
-  Bitmap b = Numbered(8, 1);
-  const Bitmap before = b;
-  b.Copy(b, {0, 0, 6, 1}, 2, 0);
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(b.Pixel(x + 2, 0), before.Pixel(x, 0));
+  // Within one bitmap, overlapping.
+  Bitmap row = Numbered(8, 1);
+  const Bitmap before = row;
+  row.Copy(row, {0, 0, 6, 1}, 2, 0);
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(row.Pixel(x + 2, 0), before.Pixel(x, 0));
 }
 
 TEST(Bitmap, LineLeavesOutItsEndPoint) {
@@ -173,6 +171,12 @@ TEST(Text, PixelSizesFacesAndTheSamePixelsEveryTime) {
   r.Text(0, 0, text, font);
   d.Text(0, 0, text, display);
   EXPECT_NE(r, d);
+  // Extreme positions are bounded and draw nothing.
+  Bitmap off(10, 10, kWhite);
+  const int far = std::numeric_limits<int>::max();
+  off.Text(far, -far, std::string(10000, 'W'), font, kBlack);
+  off.Text(-far, 0, "W", font);
+  EXPECT_EQ(CountColor(off, kWhite), 100);
 }
 
 TEST(Text, StaysInsideItsMeasuredBox) {
@@ -219,15 +223,6 @@ TEST(Text, BackgroundFillsTheBoxOnlyWhenGiven) {
   Bitmap narrow(20, 20, kWhite);
   narrow.Text(15, 0, "Wide text", font);
   EXPECT_EQ(narrow.Pixel(2, 8), kWhite);
-}
-
-TEST(Text, ExtremePositionsAreBounded) {
-  Font font;
-  Bitmap b(10, 10, kWhite);
-  const int far = std::numeric_limits<int>::max();
-  b.Text(far, -far, std::string(10000, 'W'), font, kBlack);
-  b.Text(-far, 0, "W", font);
-  EXPECT_EQ(CountColor(b, kWhite), 100);
 }
 
 TEST(Png, EncodesTheBitmapsSize) {

@@ -1,12 +1,11 @@
-// The editor's controls and menus under the mouse, end to end: the built library loaded as a
-// host loads it, in a real window, the window system's own pointer (xdotool on X11, SendInput
-// on Windows and wine) drags, opens and picks; the host hears each change as automation, and
-// the window shows the same pixels as the headless editor given the same input. What each
-// gesture does is checked on the headless editor (tests/editor).
+// The editor under the mouse, end to end: the built library loaded as a host loads it, in a real
+// window, the window system's own pointer (xdotool on X11, SendInput on Windows and wine) drags,
+// opens and picks; the host hears each change as automation, and the window shows the same
+// pixels as the headless editor given the same input. What each gesture does (envelope points,
+// MIDI learn, the evolver) is checked on the headless editor (tests/editor).
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -101,24 +100,14 @@ gui::Bitmap HeadlessFrame(Plugin& plugin) {
   return frame;
 }
 
-// Envelope 1 as three points at level 0 (0.5 s long at 120 bpm), the only envelope the main
-// amplitude follows, on a plain sine: the note is silent until the envelope is drawn.
-void SilentFirstEnvelope(Plugin& plugin) {
-  const std::pair<int, float> values[] = {
-      {219, 0.1f / 20.99f}, {3, 0.5f / 10.99f}, {49, 8.5f / 10.99f}, {70, 8.5f / 10.99f},
-      {131, 8.5f / 10.99f}, {250, 0.5f},        {350, 0.0f},         {351, 0.5f},
-      {352, 1.0f},          {710, 0.0f},        {711, 0.0f},         {712, 0.0f},
-      {1110, 0.5f},         {1111, 0.5f},       {310, 2 / 39.99f},   {270, 2 / 39.99f},
-      {290, 2 / 39.99f},    {39, 0.001f},       {62, 0.0f}};
-  for (const auto& [index, value] : values) plugin.SetParameter(index, value);
-}
-
+// The screenshot command's menus, headless and (with a display) in a real window, whose picture
+// must be the headless one.
 TEST(EditorMouseThroughTheLibrary, ScreenshotsShowAMenuLeftOpen) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   ScreenshotOptions closed;
   closed.headless = true;
-  gui::Bitmap without_menu, with_menu, long_menu;
+  gui::Bitmap without_menu, with_menu, long_menu, in_window;
   std::string error;
   ASSERT_TRUE(CaptureEditor(*plugin, closed, &without_menu, &error)) << error;
   ScreenshotOptions open = closed;
@@ -134,6 +123,12 @@ TEST(EditorMouseThroughTheLibrary, ScreenshotsShowAMenuLeftOpen) {
   EXPECT_EQ(with_menu.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
   EXPECT_NE(without_menu.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
   EXPECT_EQ(with_menu.Pixel(corner.x - 3, corner.y), without_menu.Pixel(corner.x - 3, corner.y));
+  if (HaveDisplay()) {
+    ScreenshotOptions windowed = open;
+    windowed.headless = false;
+    ASSERT_TRUE(CaptureEditor(*plugin, windowed, &in_window, &error)) << error;
+    EXPECT_TRUE(in_window == with_menu);
+  }
 
   // Sixteen ranges reach past the editor's bottom: the picture grows to hold them.
   open.inputs[0].name = "MnPShift";
@@ -178,39 +173,18 @@ class RealPointer {
     Run("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
 #endif
   }
-  void Down(bool right = false) {
-    Button(true, right);
-  }
-  void Up(bool right = false) {
-    Button(false, right);
-  }
-  void RightClick() {
+  void Button(bool down) {
 #if defined(_WIN32)
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-    SendInput(2, input, sizeof input[0]);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof input);
 #else
-    Run("click 3");
+    Run(down ? "mousedown 1" : "mouseup 1");
 #endif
   }
 
  private:
-  void Button(bool down, bool right) {
-#if defined(_WIN32)
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    if (right) {
-      input.mi.dwFlags = down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
-    } else {
-      input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    }
-    SendInput(1, &input, sizeof input);
-#else
-    Run(std::string(down ? "mousedown " : "mouseup ") + (right ? "3" : "1"));
-#endif
-  }
 #if !defined(_WIN32)
   static void Run(const std::string& command) {
     const std::string line = "xdotool " + command;
@@ -268,97 +242,78 @@ void MoveClientTo(void* handle, gui::Point at) {
 #endif
 }
 
-class EditorUnderTheRealPointer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!HaveDisplay()) GTEST_SKIP() << "no display";
-    if (!RealPointer::Available()) GTEST_SKIP() << "xdotool is not installed";
-    host_ = gui::HostWindow::Create(665, 518, "real pointer");
-    if (!host_) GTEST_SKIP() << "no window can be opened";
-    plugin_ = LoadBuilt();
-    ASSERT_TRUE(plugin_);
-    ASSERT_EQ(plugin_->Dispatch(vst::effEditOpen, 0, 0, host_->native_handle()), 1);
-    Settle(600);
-  }
-  void TearDown() override {
-    if (plugin_) plugin_->Close();
-    plugin_.reset();
-    host_.reset();
-  }
+// The one real-pointer path: a slider dragged and two menus picked (one opened at the screen's
+// corner) in the host's window, against a headless editor given the same input.
+TEST(EditorUnderTheRealPointer, DragsPicksAndShowsWhatTheHeadlessEditorShows) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!RealPointer::Available()) GTEST_SKIP() << "xdotool is not installed";
+  auto host = gui::HostWindow::Create(665, 518, "real pointer");
+  if (!host) GTEST_SKIP() << "no window can be opened";
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, host->native_handle()), 1);
+  RealPointer pointer;
   // What a host does while time passes: its window's events and the editor's idle calls.
-  void Settle(int ms) {
+  auto settle = [&](int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     do {
-      host_->Pump();
-      plugin_->Dispatch(vst::effEditIdle);
+      host->Pump();
+      plugin->Dispatch(vst::effEditIdle);
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < end);
-  }
-  // A point of the editor (client pixels) on the screen.
-  gui::Point OnScreen(gui::Point client) {
-    const gui::Point origin = ClientOrigin(host_->native_handle());
-    return {origin.x + client.x, origin.y + client.y};
-  }
-  void PointAt(gui::Point client) {
-    pointer_.MoveTo(OnScreen(client));
-    Settle(60);
-  }
-  void Press(bool right = false) {
-    pointer_.Down(right);
-    Settle(60);
-  }
-  void Release(bool right = false) {
-    pointer_.Up(right);
-    Settle(60);
-  }
-  // Opens the menu of a selector with a click and picks an item where the menu shows it.
-  void PickFromMenu(const char* selector, const char* item) {
-    PointAt(Centre(Component(*plugin_, selector)));
-    Press();
-    Release();
-    const std::optional<MenuInfo> menu = OpenMenu(*plugin_, item);
-    ASSERT_TRUE(menu) << selector;
-    ASSERT_FALSE(menu->item.empty()) << item;
-    PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
-    Press();
-    Release();
-    EXPECT_FALSE(OpenMenu(*plugin_)) << item;
-  }
-  gui::Bitmap EditorPixels() {
-    Settle(400);
-    const gui::Bitmap all = host_->Capture();
-    gui::Bitmap editor(635, 512);
-    editor.Copy(all, {0, 0, 635, 512}, 0, 0);
-    return editor;
-  }
+  };
+  auto on_screen = [&](gui::Point client) {
+    const gui::Point origin = ClientOrigin(host->native_handle());
+    return gui::Point{origin.x + client.x, origin.y + client.y};
+  };
+  auto point_at = [&](gui::Point client) {
+    pointer.MoveTo(on_screen(client));
+    settle(60);
+  };
+  auto click = [&] {
+    for (bool down : {true, false}) {
+      pointer.Button(down);
+      settle(60);
+    }
+  };
+  // Opens a selector's menu with a click and picks an item where the menu shows it.
+  auto pick = [&](const char* selector, const char* item) {
+    point_at(Centre(Component(*plugin, selector)));
+    click();
+    const std::optional<MenuInfo> menu = OpenMenu(*plugin, item);
+    EXPECT_TRUE(menu && !menu->item.empty()) << selector << " " << item;
+    if (menu) point_at({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
+    click();
+    EXPECT_FALSE(OpenMenu(*plugin)) << item;
+    return menu;
+  };
+  settle(600);
 
-  std::unique_ptr<gui::HostWindow> host_;
-  std::unique_ptr<Plugin> plugin_;
-  RealPointer pointer_;
-};
-
-TEST_F(EditorUnderTheRealPointer, DragsASliderAndPicksAMenuItemLikeTheHeadlessEditor) {
-  const gui::Rect volume = Component(*plugin_, "Hvolume");
-  const size_t before = Automation(*plugin_).size();
-  PointAt(Inside(volume, 10, 6));
-  Press();
-  for (int x = 20; x <= 60; x += 10) PointAt(Inside(volume, x, 6));
-  Release();
-  std::vector<HostRequest> automation = Automation(*plugin_);
+  const gui::Rect volume = Component(*plugin, "Hvolume");
+  const size_t before = Automation(*plugin).size();
+  point_at(Inside(volume, 10, 6));
+  pointer.Button(true);
+  settle(60);
+  for (int x = 20; x <= 60; x += 10) point_at(Inside(volume, x, 6));
+  pointer.Button(false);
+  settle(60);
+  std::vector<HostRequest> automation = Automation(*plugin);
   ASSERT_GE(automation.size(), before + 2);
   for (size_t i = before; i < automation.size(); ++i) EXPECT_EQ(automation[i].index, 1);
   EXPECT_FLOAT_EQ(automation[before].opt, 0.0f);
   EXPECT_FLOAT_EQ(automation.back().opt, 0.625f);
-  EXPECT_FLOAT_EQ(plugin_->GetParameter(1), 0.625f);
+  EXPECT_FLOAT_EQ(plugin->GetParameter(1), 0.625f);
 
-  PickFromMenu("MnFilter1", "Fi10");
-  automation = Automation(*plugin_);
+  pick("MnFilter1", "Fi10");
+  automation = Automation(*plugin);
   EXPECT_EQ(automation.back().index, 120);
   EXPECT_FLOAT_EQ(automation.back().opt, static_cast<float>(10 / 12.99 + 0.05));
   // Rest on the filter frequency: its read-out now names the tuning.
-  const gui::Rect frequency = Component(*plugin_, "HFHi1");
-  PointAt(Centre(frequency));
-  const gui::Bitmap real = EditorPixels();
+  const gui::Rect frequency = Component(*plugin, "HFHi1");
+  point_at(Centre(frequency));
+  settle(400);
+  gui::Bitmap real(635, 512);
+  real.Copy(host->Capture(), {0, 0, 635, 512}, 0, 0);
 
   // The same input, injected into a headless editor of the same program.
   auto twin = LoadBuilt();
@@ -375,147 +330,34 @@ TEST_F(EditorUnderTheRealPointer, DragsASliderAndPicksAMenuItemLikeTheHeadlessEd
   HeadlessSettle(*twin, 600);
   const gui::Bitmap expected = HeadlessFrame(*twin);
   twin->Close();
-
-  EXPECT_TRUE(real == expected);
-  if (real != expected) {
-    int differing = 0;
-    for (int y = 0; y < 512; ++y) {
-      for (int x = 0; x < 635; ++x) differing += real.Pixel(x, y) != expected.Pixel(x, y);
-    }
-    ADD_FAILURE() << differing << " pixels differ";
+  int differing = 0;
+  for (int y = 0; y < 512; ++y) {
+    for (int x = 0; x < 635; ++x) differing += real.Pixel(x, y) != expected.Pixel(x, y);
   }
-}
+  EXPECT_EQ(differing, 0) << "pixels differ";
 
-TEST_F(EditorUnderTheRealPointer, APointDrawnWithTheMouseReachesTheHostAndTheNextNote) {
-  SilentFirstEnvelope(*plugin_);
-  Settle(600);
-  // Point 2 of three, at time 0.5 and level 0, dragged up to time 0.25 and level 1.
-  const gui::Rect view = Component(*plugin_, "EnvI");
-  PointAt(Inside(view, 305, 105));
-  Press();
-  for (int step = 1; step <= 5; ++step) PointAt(Inside(view, 305 - 30 * step, 105 - 20 * step));
-  Release();
-  // The last commit's time and level of point 2, as the host heard them.
-  const std::vector<HostRequest> automation = Automation(*plugin_);
-  ASSERT_GE(automation.size(), 63u);
-  EXPECT_EQ(automation[automation.size() - 63 + 3].index, 351);
-  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 3].opt, 0.25f);
-  EXPECT_EQ(automation[automation.size() - 63 + 4].index, 711);
-  EXPECT_FLOAT_EQ(automation[automation.size() - 63 + 4].opt, 1.0f);
-
-  // A note now rises to full level at an eighth of a second and falls silent by half a second.
-  plugin_->Dispatch(vst::effMainsChanged, 0, 1);
-  plugin_->SendMidi({MidiMessage{{0x90, 60, 100}, 0}});
-  std::vector<float> left(44100 * 7 / 10), right(left.size());
-  for (size_t at = 0; at < left.size(); at += 512) {
-    const int32_t frames = static_cast<int32_t>(std::min<size_t>(512, left.size() - at));
-    plugin_->Render(left.data() + at, right.data() + at, frames);
-  }
-  auto rms = [&](double from, double to) {
-    double sum = 0;
-    const size_t a = static_cast<size_t>(from * 44100), b = static_cast<size_t>(to * 44100);
-    for (size_t i = a; i < b; ++i) sum += static_cast<double>(left[i]) * left[i];
-    return std::sqrt(sum / static_cast<double>(b - a));
-  };
-  const double peak = rms(0.11, 0.14);
-  EXPECT_GT(peak, 0.01);
-  EXPECT_GT(peak, 4 * rms(0.0, 0.02));
-  EXPECT_GT(peak, 2.5 * rms(0.4, 0.45));
-  EXPECT_LT(rms(0.55, 0.7), peak / 100);
-
-  // The right button's command menu, and a preset from its submenu, by the pointer.
-  PointAt(Inside(view, 400, 50));
-  pointer_.RightClick();
-  Settle(60);
-  for (const char* item : {"EPresets", "ESineP"}) {
-    const std::optional<MenuInfo> menu = OpenMenu(*plugin_, item);
-    ASSERT_TRUE(menu && !menu->item.empty()) << item;
-    PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
-    Press();
-    Release();
-  }
-  EXPECT_FALSE(OpenMenu(*plugin_));
-  EXPECT_FLOAT_EQ(plugin_->GetParameter(310), 16 / 39.99f);
-}
-
-TEST_F(EditorUnderTheRealPointer, AMenuAtTheScreensEdgeIsWhollyShownAndUsable) {
-  // The editor in the screen's bottom-right corner; the sixteen pitch ranges open low on it.
+  // The editor in the screen's bottom-right corner: the sixteen pitch ranges open low on it,
+  // wholly on the screen, and the screen shows the menu there; its last item takes the click.
   const gui::Rect screen = ScreenSize();
   ASSERT_FALSE(screen.empty());
-  MoveClientTo(host_->native_handle(), {screen.right - 635, screen.bottom - 512});
-  Settle(300);
-  ASSERT_EQ(OnScreen({635, 512}), (gui::Point{screen.right, screen.bottom}));
-  PointAt(Centre(Component(*plugin_, "MnPShift")));
-  Press();
-  Release();
-  const std::optional<MenuInfo> menu = OpenMenu(*plugin_, "Bend15");
+  MoveClientTo(host->native_handle(), {screen.right - 635, screen.bottom - 512});
+  settle(300);
+  ASSERT_EQ(on_screen({635, 512}), (gui::Point{screen.right, screen.bottom}));
+  point_at(Centre(Component(*plugin, "MnPShift")));
+  click();
+  const std::optional<MenuInfo> menu = OpenMenu(*plugin, "Bend15");
   ASSERT_TRUE(menu);
-  const gui::Rect on_screen =
+  const gui::Rect menu_on_screen =
       gui::Rect::XYWH(menu->screen.x, menu->screen.y, menu->menu.width(), menu->menu.height());
-  EXPECT_EQ(on_screen.Intersect(screen), on_screen);
-  // What the screen shows there is the menu: its last item is readable and takes the click.
-  const gui::Rect whole = menu->menu;
-  const gui::Bitmap shown = host_->CaptureArea(whole);
-  EXPECT_EQ(shown.Pixel(whole.width() - 5, whole.height() - 5), 0xCCCC99u);
-  PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
-  Press();
-  Release();
-  EXPECT_FALSE(OpenMenu(*plugin_));
-  const std::vector<HostRequest> automation = Automation(*plugin_);
-  ASSERT_FALSE(automation.empty());
-  EXPECT_EQ(automation.back().index, 4);
-  EXPECT_FLOAT_EQ(automation.back().opt, static_cast<float>(15.5 / 15.99));
-}
-
-TEST_F(EditorUnderTheRealPointer, LearnsAControllerFromTheMidiMenuAndLoadsAnEvolverSlot) {
-  // A right press on the filter frequency, "Midi learn", and a controller then moves it.
-  PointAt(Centre(Component(*plugin_, "HFHi1")));
-  Press(true);
-  Release(true);
-  const std::optional<MenuInfo> menu = OpenMenu(*plugin_, "Midi2");
-  ASSERT_TRUE(menu);
-  ASSERT_FALSE(menu->item.empty());
-  PointAt({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
-  Press();
-  Release();
-  EXPECT_FALSE(OpenMenu(*plugin_));
-  for (uint8_t value : {127, 0}) {
-    plugin_->SendMidi({MidiMessage{{0xB0, 74, value}, 0}});
-    EXPECT_FLOAT_EQ(plugin_->GetParameter(122), value / 127.0f);
-  }
-
-  // The evolver: a slot's click reaches the host as the whole sound, index by index.
-  PointAt(Centre(Component(*plugin_, "Evol")));
-  Press();
-  Release();
-  const size_t before = Automation(*plugin_).size();
-  PointAt(Centre(Component(*plugin_, "ev5")));
-  Press();
-  Release();
-  const std::vector<HostRequest> automation = Automation(*plugin_);
-  ASSERT_EQ(automation.size() - before, 1591u);
-  EXPECT_EQ(automation[before].index, 0);
-  EXPECT_EQ(automation.back().index, 1590);
-}
-
-TEST_F(EditorUnderTheRealPointer, AnOpenMenuPictureMatchesTheHeadlessOne) {
-  ScreenshotOptions options;
-  ScreenshotInput input;
-  input.kind = ScreenshotInput::Kind::kMenuOpen;
-  input.name = "MnFilter1";
-  options.inputs.push_back(input);
-  gui::Bitmap in_window, headless;
-  std::string error;
-  // The fixture's editor stays out of the way: these open their own.
-  plugin_->Dispatch(vst::effEditClose);
-  host_.reset();
-  auto plugin = LoadBuilt();
-  ASSERT_TRUE(plugin);
-  ASSERT_TRUE(CaptureEditor(*plugin, options, &in_window, &error)) << error;
-  options.headless = true;
-  ASSERT_TRUE(CaptureEditor(*plugin, options, &headless, &error)) << error;
+  EXPECT_EQ(menu_on_screen.Intersect(screen), menu_on_screen);
+  const gui::Bitmap shown = host->CaptureArea(menu->menu);
+  EXPECT_EQ(shown.Pixel(menu->menu.width() - 5, menu->menu.height() - 5), 0xCCCC99u);
+  point_at({menu->item.left + 10, menu->item.top + menu->item.height() / 2});
+  click();
+  EXPECT_FALSE(OpenMenu(*plugin));
+  EXPECT_EQ(Automation(*plugin).back().index, 4);
+  EXPECT_FLOAT_EQ(Automation(*plugin).back().opt, static_cast<float>(15.5 / 15.99));
   plugin->Close();
-  EXPECT_TRUE(in_window == headless);
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class FactoryBankTest : public ::testing::Test {
 };
 APlugin* FactoryBankTest::plugin_ = nullptr;
 
-TEST(FactoryBankNames, SixteenNamesInOrderAndNothingOutside) {
+TEST(FactoryBankNames, SixteenNamesInOrderNothingOutsideAndProgramZeroFirst) {
   for (int p = 0; p < 16; ++p) EXPECT_STREQ(factory_bank::Name(p), kNames[p]);
   EXPECT_STREQ(factory_bank::Name(-1), "");
   EXPECT_STREQ(factory_bank::Name(16), "");
@@ -75,22 +75,21 @@ TEST(FactoryBankNames, SixteenNamesInOrderAndNothingOutside) {
   factory_bank::Fill(16, values.data());
   factory_bank::Fill(-1, values.data());
   for (float v : values) ASSERT_EQ(v, -1.0f);
-}
 
-TEST(FactoryBankNames, ConstructionLeavesProgramZeroCurrent) {
+  // A new instance starts on program 0, and its mirror holds ThickSaw, not the last program.
   auto plugin = std::make_unique<APlugin>(nullptr, nullptr);
   char name[64] = {};
   EXPECT_EQ(plugin->getProgram(), 0);
   plugin->getProgramName(name);
   EXPECT_STREQ(name, "ThickSaw");
-  EXPECT_EQ(plugin->getParameter(1), 0.7f);  // the mirror holds ThickSaw, not the last program
+  EXPECT_EQ(plugin->getParameter(1), 0.7f);
   for (int p = 0; p < 16; ++p) {
     ASSERT_TRUE(plugin->getProgramNameIndexed(0, p, name));
     EXPECT_STREQ(name, kNames[p]);
   }
 }
 
-TEST(FactoryBankNames, FillHandsOverOnlyValuesInRangeBelow1400) {
+TEST(FactoryBankValues, FillHandsOverOnlyValuesInRangeBelow1400) {
   for (int p = 0; p < 16; ++p) {
     std::vector<float> values(kPatchSize, -1.0f);
     factory_bank::Fill(p, values.data());
