@@ -13,7 +13,7 @@
 # Works built into the plug-in and the host, by the Debian package that ships them: their
 # copyright and licence travel with every package. Fonts and stb are compiled into every target;
 # the Windows builds also link MinGW-w64's runtime (winpthreads among it) statically.
-set(VELLICOR_EMBEDDED_WORKS fonts-liberation fonts-dejavu-core libstb-dev)
+set(VELLICOR_EMBEDDED_WORKS fonts-liberation2 fonts-dejavu-core libstb-dev)
 if(WIN32)
   list(APPEND VELLICOR_EMBEDDED_WORKS mingw-w64-common)
 endif()
