@@ -12,6 +12,7 @@
 
 #include "editor/readout.h"
 #include "editor/uEditor.h"
+#include "engine/portable_math.h"
 #include "engine/tables.h"
 #include "gui/text_file.h"
 #include "patch/envelope_file.h"
@@ -255,8 +256,8 @@ void TPluginEditorWindow::drawcircle(gui::Bitmap& canvas, int x, int y, int r) {
     std::array<float, 51> sin, cos;
     Angles() {
       for (int a = 0; a <= 50; ++a) {
-        sin[a] = static_cast<float>(std::sin(a));
-        cos[a] = static_cast<float>(std::cos(a));
+        sin[a] = static_cast<float>(pmath::Sin(a));
+        cos[a] = static_cast<float>(pmath::Cos(a));
       }
     }
   };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "engine/portable_math.h"
 #include "engine/tables.h"
 
 namespace vellicor::envelope_edit {
@@ -21,14 +22,17 @@ int BoundPoint(int i) {
   return std::clamp(i, 0, kMaxLast);
 }
 
-// 2^x as the editor computes it: e^(0.6931472 x), kept as single.
+// 2^x as the editor computes it: e^(0.6931472 x), kept as single. The portable maths, not the C
+// library's, so that every target stores the same points.
 float PowerOfTwo(float x) {
-  return std::exp(0.6931472f * x);
+  return static_cast<float>(pmath::Exp(0.6931472 * x));
 }
+
+constexpr double kLn2 = 0.69314718055994530942;
 
 // base^p as exp(p ln base), kept as single; base > 0.
 float Power(float base, float p) {
-  return std::exp(p * std::log(base));
+  return static_cast<float>(pmath::Exp(p * pmath::Log2(base) * kLn2));
 }
 
 void SetPoint(Envelope& env, int k, float time, float level, float curve) {
@@ -251,7 +255,7 @@ void ApplyPreset(Envelope& env, Preset preset) {
     case Preset::kSine:
       even(16, 0.5f);
       for (int k = 0; k <= 16; ++k) {
-        env.level[k] = static_cast<float>(std::sin(k * 6.28318 / 16) * 0.5 + 0.5);
+        env.level[k] = static_cast<float>(pmath::Sin(k * 6.28318 / 16) * 0.5 + 0.5);
       }
       break;
     case Preset::kSquare:
