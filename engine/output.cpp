@@ -101,15 +101,23 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
     delayed_in[k] = right_gain * mix_[k];
   }
 
+  // Frame k writes slot first_counter + k and reads slot first_counter + k - delay: runs of
+  // consecutive slots, each copied in at most two pieces around the end of the line.
   constexpr uint32_t kMask = kDelayLineSize - 1;
   const uint32_t delay = static_cast<uint32_t>(static_cast<int>(stereo_delay_));
   alignas(16) float delayed_out[kSubBlock];
-  for (k = 0; k < frames; ++k) {
-    delay_line_[(first_counter + static_cast<uint32_t>(k)) & kMask] = delayed_in[k];
-  }
-  for (k = 0; k < frames; ++k) {
-    delayed_out[k] = delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & kMask];
-  }
+  auto pieces = [frames](uint32_t slot, auto copy) {
+    const int start = static_cast<int>(slot & kMask);
+    const int first = frames < kDelayLineSize - start ? frames : kDelayLineSize - start;
+    copy(start, 0, first);
+    copy(0, first, frames - first);
+  };
+  pieces(first_counter, [&](int slot, int from, int n) {
+    std::memcpy(&delay_line_[slot], &delayed_in[from], sizeof(float) * static_cast<size_t>(n));
+  });
+  pieces(first_counter - delay, [&](int slot, int from, int n) {
+    std::memcpy(&delayed_out[from], &delay_line_[slot], sizeof(float) * static_cast<size_t>(n));
+  });
   for (k = 0; k + 4 <= frames; k += 4) {
     F4 out_right = SoftClip(Load(&delayed_out[k]));
     if (accumulate) out_right = LoadUnaligned(&right[k]) + out_right;

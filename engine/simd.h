@@ -131,12 +131,13 @@ inline I4 RoundInt(F4 a) {
   return {_mm_cvtps_epi32(a.v)};
 }
 
-// table[index] per lane; indices are already limited to the table.
+// table[index] per lane; indices are already limited to the table. Read as unsigned, an index
+// needs no sign extension before it addresses the table.
 inline F4 Gather(const float* table, I4 index) {
-  const int i0 = _mm_cvtsi128_si32(index.v);
-  const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55));
-  const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA));
-  const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF));
+  const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
+  const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55)));
+  const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
+  const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
   return {_mm_setr_ps(table[i0], table[i1], table[i2], table[i3])};
 }
 
