@@ -452,7 +452,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     }
   };
   constexpr int kFilterLag = 3;
-  int filtered = from;  // the next frame to filter
 
   for (int k = from; k < to;) {
     // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
@@ -540,21 +539,23 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       Store(&L.input[n][o], x);
     };
 
+    // The run's first frames only fill the lag; from there every frame also filters the one
+    // kFilterLag before it (a filter step taken every time keeps its state out of memory).
+    const int lag_end = from + kFilterLag < stretch_end ? from + kFilterLag : stretch_end;
+    for (; k < lag_end; ++k) {
+      step(g0, k - from, 0);
+      if constexpr (kGroups == 2) step(g1, k - from, 4);
+    }
     for (; k < stretch_end; ++k) {
       step(g0, k - from, 0);
       if constexpr (kGroups == 2) step(g1, k - from, 4);
-      if constexpr (kFiltered) {
-        if (k - filtered >= kFilterLag) {
-          filter_step(g0, filtered - from, 0);
-          if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
-          ++filtered;
-        }
-      }
+      filter_step(g0, k - kFilterLag - from, 0);
+      if constexpr (kGroups == 2) filter_step(g1, k - kFilterLag - from, 4);
     }
   }
-  for (; filtered < to; ++filtered) {
-    filter_step(g0, filtered - from, 0);
-    if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
+  for (int n = (to - kFilterLag > from ? to - kFilterLag : from) - from; n < to - from; ++n) {
+    filter_step(g0, n, 0);
+    if constexpr (kGroups == 2) filter_step(g1, n, 4);
   }
 
   store(g0, 0);

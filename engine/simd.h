@@ -105,6 +105,13 @@ inline F4 LessInt(I4 a, I4 b) {
 inline int MaskBits(F4 mask) {
   return _mm_movemask_ps(mask.v);
 }
+// Lanes whose bits are the same (so +0 and -0 differ, and a NaN may equal itself).
+inline F4 SameBits(F4 a, F4 b) {
+  return {_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(a.v), _mm_castps_si128(b.v)))};
+}
+inline F4 Xor(F4 a, F4 b) {
+  return {_mm_xor_ps(a.v, b.v)};
+}
 inline F4 Abs(F4 a) {
   return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
 }
@@ -246,6 +253,22 @@ inline int MaskBits(F4 mask) {
   int bits = 0;
   for (int i = 0; i < 4; ++i) bits |= On(mask.v[i]) ? 1 << i : 0;
   return bits;
+}
+inline uint32_t BitsOf(float x) {
+  uint32_t bits;
+  __builtin_memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+inline float FloatOf(uint32_t bits) {
+  float f;
+  __builtin_memcpy(&f, &bits, sizeof f);
+  return f;
+}
+inline F4 SameBits(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(BitsOf(a.v[i]) == BitsOf(b.v[i])); });
+}
+inline F4 Xor(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) ^ BitsOf(b.v[i])); });
 }
 inline F4 Abs(F4 a) {
   return Each<F4>([&](int i) {
