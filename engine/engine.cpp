@@ -354,11 +354,20 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   pwm_base_ = (first_counter - 1) >> 3;
   pwm_segment_[0][0] = pwm_[0];
   pwm_segment_[1][0] = pwm_[1];
-  for (int k = 0; k < frames; ++k) {
-    filter_ring_.Advance();
-    ring_of_frame_[k] = filter_ring_;
-    mix_[k] = 1e-15f;
+  // The ring comes back to where it was every three frames.
+  FilterHistoryRing cycle[3] = {filter_ring_, filter_ring_, filter_ring_};
+  cycle[0].Advance();
+  for (int n = 1; n < 3; ++n) {
+    cycle[n] = cycle[n - 1];
+    cycle[n].Advance();
   }
+  int k3 = 0;
+  for (; k3 + 3 <= frames; k3 += 3) {
+    for (int n = 0; n < 3; ++n) ring_of_frame_[k3 + n] = cycle[n];
+  }
+  for (int n = 0; k3 + n < frames; ++n) ring_of_frame_[k3 + n] = cycle[n];
+  filter_ring_ = ring_of_frame_[frames - 1];
+  for (int k = 0; k < frames; ++k) mix_[k] = 1e-15f;
   if (arp_clocked) {  // one frame: the clock may start a voice before the pulse width moves
     ++sample_counter_;
     if (arp_.running()) arp_.Clock(*this);
