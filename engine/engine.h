@@ -127,6 +127,8 @@ class Engine : private ArpVoices {
   void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
   void StoreLanes(const Lanes& lanes, int from, int to);
   void AddToMix(const Lanes& lanes, int from, int to);
+  template <bool kSteady>
+  void AddRowsToMix(const Lanes& lanes, int from, int to);
   // A run's passes (engine/lanes.cpp): oscillators, distortion and the filters that run
   // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
