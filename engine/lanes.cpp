@@ -7,7 +7,8 @@
 //   filters      the type in use over those inputs: two-pole sections, ladders and ring
 //                modulators four lanes at a time; combs voice by voice over the run, since
 //                each reads its own 8,192-entry rings;
-//   levels       filter volume and the voice's gains: what each lane adds to the mix.
+//   levels       filter volume and the voice's gains: what each lane adds to the mix (for a
+//                steady run, whose levels hold throughout, applied as the lanes are added).
 // Each lane computes exactly what its voice computes alone, operation for operation, and the
 // voices add to the mix in voice order, so the samples are those of one voice after another.
 #include <cstddef>
