@@ -79,9 +79,30 @@ int Engine::ControllerMap(int index) const {
 // ---------------------------------------------------------------------------------------------
 // Derivations
 
+namespace {
+
+// The envelope an index of the envelope blocks belongs to, or -1.
+int EnvelopeOfIndex(int index) {
+  if (index >= kEnvLoopModeIndex && index < kEnvLastPointIndex + kEnvelopes) {
+    const int e = (index - kEnvLoopModeIndex) % kEnvelopePoints;
+    return e < kEnvelopes ? e : -1;
+  }
+  for (int base : {kEnvTimeIndex, kEnvLevelIndex, kEnvCurveIndex}) {
+    if (index >= base && index < base + kEnvelopes * kEnvelopePoints) {
+      return (index - base) / kEnvelopePoints;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
 void Engine::OnParameterChanged(int index) {
   if (index < 0 || index >= kPatchSize) return;
   const float v = patch_[index];
+  // After the value is stored: the audio thread that takes the bit reads the new value.
+  const int envelope = EnvelopeOfIndex(index);
+  if (envelope >= 0) envelope_changes_.fetch_or(1u << envelope, std::memory_order_release);
   // The LFO, filter and arpeggiator units derive their own indices and ignore the rest.
   lfo_settings_.Derive(index, v);
   filter_settings_.Derive(index, v);
@@ -259,7 +280,7 @@ void Engine::ApplyRequests() {
     ClearHeldKeys();
   }
   if (requests & kRequestVoiceReset) SilenceVoices();
-  if (requests & kRequestEnvelopes) PrepareEnvelopes();
+  if (requests & kRequestEnvelopes) PrepareEnvelopes(true);
 }
 
 void Engine::SilenceVoices() {
@@ -273,10 +294,18 @@ void Engine::SilenceVoices() {
 // ---------------------------------------------------------------------------------------------
 // Per block
 
-void Engine::PrepareEnvelopes() {
+void Engine::PrepareEnvelopes(bool everything) {
   const float sample_rate = sample_rate_;
   const float tempo = tempo_;
-  for (int e = 0; e < kEnvelopes; ++e) PrepareEnvelope(&shapes_[e], e, patch_, sample_rate, tempo);
+  uint32_t changes = envelope_changes_.exchange(0, std::memory_order_acquire);
+  if (everything || !(sample_rate == envelope_rate_ && tempo == envelope_tempo_)) {
+    changes = (1u << kEnvelopes) - 1;
+  }
+  envelope_rate_ = sample_rate;
+  envelope_tempo_ = tempo;
+  for (int e = 0; e < kEnvelopes; ++e) {
+    if (changes & (1u << e)) PrepareEnvelope(&shapes_[e], e, patch_, sample_rate, tempo);
+  }
 }
 
 void Engine::PrepareBlock() {
@@ -289,7 +318,7 @@ void Engine::PrepareBlock() {
   lfo_timing_.Prepare(lfo_settings_, tempo, sample_rate, waves_);
   lfo_refreshes_valid_ = false;  // the hold periods may have changed
   DeriveReleaseStep();
-  PrepareEnvelopes();
+  PrepareEnvelopes(false);
   arp_.Prepare(arp_settings_, tempo, sample_rate);
   pwm_on_[0] = patch_[47] != 0.0f;
   pwm_on_[1] = patch_[67] != 0.0f;
@@ -325,19 +354,34 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   pwm_base_ = (first_counter - 1) >> 3;
   pwm_segment_[0][0] = pwm_[0];
   pwm_segment_[1][0] = pwm_[1];
-  for (int k = 0; k < frames; ++k) {
-    filter_ring_.Advance();
-    ring_of_frame_[k] = filter_ring_;
+  // The ring comes back to where it was every three frames.
+  FilterHistoryRing cycle[3] = {filter_ring_, filter_ring_, filter_ring_};
+  cycle[0].Advance();
+  for (int n = 1; n < 3; ++n) {
+    cycle[n] = cycle[n - 1];
+    cycle[n].Advance();
+  }
+  int k3 = 0;
+  for (; k3 + 3 <= frames; k3 += 3) {
+    for (int n = 0; n < 3; ++n) ring_of_frame_[k3 + n] = cycle[n];
+  }
+  for (int n = 0; k3 + n < frames; ++n) ring_of_frame_[k3 + n] = cycle[n];
+  filter_ring_ = ring_of_frame_[frames - 1];
+  for (int k = 0; k < frames; ++k) mix_[k] = 1e-15f;
+  if (arp_clocked) {  // one frame: the clock may start a voice before the pulse width moves
     ++sample_counter_;
-    if (arp_clocked && arp_.running()) arp_.Clock(*this);  // frames == 1 here
-    if ((sample_counter_ & (kPwmPeriod - 1)) == 0) {
-      pwm_[0].Advance(pwm_rate[0], pwm_amount[0]);
-      pwm_[1].Advance(pwm_rate[1], pwm_amount[1]);
-      const int segment = PwmSegment(sample_counter_);
-      pwm_segment_[0][segment] = pwm_[0];
-      pwm_segment_[1][segment] = pwm_[1];
-    }
-    mix_[k] = 1e-15f;
+    if (arp_.running()) arp_.Clock(*this);
+  } else {
+    sample_counter_ += static_cast<uint32_t>(frames);
+  }
+  // The pulse-width updates fall on the frames whose counter is a multiple of 8.
+  for (int k = (kPwmPeriod - static_cast<int>(first_counter & (kPwmPeriod - 1))) & (kPwmPeriod - 1);
+       k < frames; k += kPwmPeriod) {
+    pwm_[0].Advance(pwm_rate[0], pwm_amount[0]);
+    pwm_[1].Advance(pwm_rate[1], pwm_amount[1]);
+    const int segment = PwmSegment(first_counter + static_cast<uint32_t>(k));
+    pwm_segment_[0][segment] = pwm_[0];
+    pwm_segment_[1][segment] = pwm_[1];
   }
 
   pan_selector_ = lfo_settings_.pan_lfo;

@@ -130,6 +130,8 @@ class Engine : private ArpVoices {
   void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
   void StoreLanes(const Lanes& lanes, int from, int to);
   void AddToMix(const Lanes& lanes, int from, int to);
+  template <bool kSteady>
+  void AddRowsToMix(const Lanes& lanes, int from, int to);
   // A run's passes (engine/lanes.cpp): oscillators, distortion and the filters that run
   // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
@@ -159,7 +161,9 @@ class Engine : private ArpVoices {
 
   // Per block.
   void PrepareBlock();
-  void PrepareEnvelopes();
+  // Builds the shapes whose values, sample rate or tempo changed since the last build (all of
+  // them when everything is asked for): a shape built from the same values is the same shape.
+  void PrepareEnvelopes(bool everything);
 
   // Per sub-block of frames that share everything but the per-sample state.
   void RenderFrames(float* left, float* right, int frames, bool accumulate, bool arp_clocked);
@@ -203,6 +207,8 @@ class Engine : private ArpVoices {
   OscillatorSettings osc_[2];
   Relaxed<float> sync_factor_{1.0f};
   Relaxed<bool> ring_mod_{false};
+  // Envelopes whose patch values changed since the audio thread last built them, one bit each.
+  std::atomic<uint32_t> envelope_changes_{(1u << kEnvelopes) - 1};
   LfoSettings lfo_settings_;
   FilterSettings filter_settings_;
   ArpSettings arp_settings_;
@@ -211,6 +217,8 @@ class Engine : private ArpVoices {
   WaveBank waves_;
   const float* sine_ = nullptr;  // wave table 0, for the ring-modulating filter types
   EnvelopeShape shapes_[kEnvelopes];
+  // The sample rate and tempo the shapes were last built for: a change rebuilds them all.
+  float envelope_rate_ = 0.0f, envelope_tempo_ = 0.0f;
   EnvelopeMemo envelope_memo_[kEnvelopes];
   Voice voices_[kVoiceStorage];
   int voice_count_ = kVoiceCount;

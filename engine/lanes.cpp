@@ -7,7 +7,8 @@
 //   filters      the type in use over those inputs: two-pole sections, ladders and ring
 //                modulators four lanes at a time; combs voice by voice over the run, since
 //                each reads its own 8,192-entry rings;
-//   levels       filter volume and the voice's gains: what each lane adds to the mix.
+//   levels       filter volume and the voice's gains: what each lane adds to the mix (for a
+//                steady run, whose levels hold throughout, applied as the lanes are added).
 // Each lane computes exactly what its voice computes alone, operation for operation, and the
 // voices add to the mix in voice order, so the samples are those of one voice after another.
 #include <cstddef>
@@ -452,7 +453,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     }
   };
   constexpr int kFilterLag = 3;
-  int filtered = from;  // the next frame to filter
 
   for (int k = from; k < to;) {
     // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
@@ -540,21 +540,23 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       Store(&L.input[n][o], x);
     };
 
+    // The run's first frames only fill the lag; from there every frame also filters the one
+    // kFilterLag before it (a filter step taken every time keeps its state out of memory).
+    const int lag_end = from + kFilterLag < stretch_end ? from + kFilterLag : stretch_end;
+    for (; k < lag_end; ++k) {
+      step(g0, k - from, 0);
+      if constexpr (kGroups == 2) step(g1, k - from, 4);
+    }
     for (; k < stretch_end; ++k) {
       step(g0, k - from, 0);
       if constexpr (kGroups == 2) step(g1, k - from, 4);
-      if constexpr (kFiltered) {
-        if (k - filtered >= kFilterLag) {
-          filter_step(g0, filtered - from, 0);
-          if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
-          ++filtered;
-        }
-      }
+      filter_step(g0, k - kFilterLag - from, 0);
+      if constexpr (kGroups == 2) filter_step(g1, k - kFilterLag - from, 4);
     }
   }
-  for (; filtered < to; ++filtered) {
-    filter_step(g0, filtered - from, 0);
-    if constexpr (kGroups == 2) filter_step(g1, filtered - from, 4);
+  for (int n = (to - kFilterLag > from ? to - kFilterLag : from) - from; n < to - from; ++n) {
+    filter_step(g0, n, 0);
+    if constexpr (kGroups == 2) filter_step(g1, n, 4);
   }
 
   store(g0, 0);
@@ -582,23 +584,22 @@ void Engine::FinishLanes(Lanes& L, int frames) {
   }
 
   // Levels: the filter volume, then fade-in, velocity, volume LFO and the voice's main gain.
+  // A steady run's levels are fixed: AddToMix applies them as it adds.
   const float(*const y)[kMaxLanes] = filter == kLaneOff ? L.input : L.filtered;
+  if constexpr (kSteady) {
+    for (int o = 0; o < 4 * kGroups; o += 4) Store(&L.output[o], Load(&y[frames - 1][o]));
+    return;
+  }
   const F4 filter_volume = Splat(L.filter_volume);
   for (int o = 0; o < 4 * kGroups; o += 4) {
     const F4 main_gain = Load(&L.main_gain[o]);
-    const F4 steady_scale = Load(&L.steady_scale[o]);
     F4 output = Splat(0.0f);
     for (int n = 0; n < frames; ++n) {
       const F4 out = Load(&y[n][o]);
-      if constexpr (kSteady) {
-        Store(&L.contribution[n][o], steady_scale * (filter_volume * out) * main_gain);
-        output = out;
-      } else {
-        const F4 live = Load(&L.live[n][o]);
-        const F4 contribution = Load(&L.scale[n][o]) * (filter_volume * out) * main_gain;
-        Store(&L.contribution[n][o], And(live, contribution));  // idle adds +0
-        output = Select(live, out, output);
-      }
+      const F4 live = Load(&L.live[n][o]);
+      const F4 contribution = Load(&L.scale[n][o]) * (filter_volume * out) * main_gain;
+      Store(&L.contribution[n][o], And(live, contribution));  // idle adds +0
+      output = Select(live, out, output);
     }
     Store(&L.output[o], output);
   }
@@ -690,24 +691,48 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
 // The voices add to the mix in voice order, as one voice after another would; four frames at a
 // time, with each group's lanes turned into frames.
 void Engine::AddToMix(const Lanes& L, int from, int to) {
+  if (L.steady) {
+    AddRowsToMix<true>(L, from, to);
+  } else {
+    AddRowsToMix<false>(L, from, to);
+  }
+}
+
+// A steady run's contributions are its outputs at the levels of the run (FinishLanes left them
+// to this pass); any other run's were computed frame by frame.
+template <bool kSteady>
+void Engine::AddRowsToMix(const Lanes& L, int from, int to) {
   using namespace simd;
   const int count = L.count;
+  const float(*const y)[kMaxLanes] =
+      !kSteady ? L.contribution : (L.filter == kLaneOff ? L.input : L.filtered);
+  const F4 filter_volume = Splat(L.filter_volume);
+  auto row = [&](int n, int o) VELLICOR_INLINE {
+    const F4 out = Load(&y[n][o]);
+    if constexpr (kSteady) {
+      return Load(&L.steady_scale[o]) * (filter_volume * out) * Load(&L.main_gain[o]);
+    } else {
+      return out;
+    }
+  };
   int j = from;
   for (; j + 4 <= to; j += 4) {
     const int n = j - from;
     F4 mix = LoadUnaligned(&mix_[j]);
     for (int o = 0; o < count; o += 4) {
-      F4 lane[4] = {Load(&L.contribution[n][o]), Load(&L.contribution[n + 1][o]),
-                    Load(&L.contribution[n + 2][o]), Load(&L.contribution[n + 3][o])};
+      F4 lane[4] = {row(n, o), row(n + 1, o), row(n + 2, o), row(n + 3, o)};
       Transpose(lane[0], lane[1], lane[2], lane[3]);
       for (int i = 0; i < 4 && o + i < count; ++i) mix = mix + lane[i];
     }
     StoreUnaligned(&mix_[j], mix);
   }
   for (; j < to; ++j) {
-    const float* add = L.contribution[j - from];
+    const int n = j - from;
     float mix = mix_[j];
-    for (int i = 0; i < count; ++i) mix += add[i];
+    for (int i = 0; i < count; ++i) {
+      const float out = y[n][i];
+      mix += kSteady ? L.steady_scale[i] * (L.filter_volume * out) * L.main_gain[i] : out;
+    }
     mix_[j] = mix;
   }
 }

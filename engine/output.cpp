@@ -27,16 +27,17 @@ inline float SoftClip(float x) {
 }
 
 // SoftClip, four samples at a time. Halving is exact, so / 2 and * 0.5 give the same float.
+// Negating where x < 0 is flipping the sign bit there (a -0 keeps its sign, as in the scalar
+// form); beyond +-1 the result is 1 with that sign, and a NaN is in neither range and gives 0.
 inline F4 SoftClip(F4 x) {
   using namespace simd;
   const F4 one = Splat(1.0f);
-  const F4 negative = Less(x, Splat(0.0f));
-  const F4 a = Select(negative, Negate(x), x);
+  const F4 sign = And(Less(x, Splat(0.0f)), Splat(-0.0f));
+  const F4 a = Xor(x, sign);
   const F4 y = (Splat(3.0f) * a - a * a) * Splat(0.5f);
-  const F4 inside = Select(negative, Negate(y), y);
-  const F4 outside =
-      Select(Less(one, x), one, Select(Less(x, Negate(one)), Negate(one), Splat(0.0f)));
-  return Select(LessEqual(a, one), inside, outside);
+  const F4 inside = And(LessEqual(a, one), Xor(y, sign));
+  const F4 outside = And(Less(one, a), Xor(one, sign));
+  return Or(inside, outside);
 }
 
 bool SameBits(float a, float b) {
@@ -58,7 +59,18 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
   float position = pan_position_;
   float settled_target = 0.0f;
   bool settled = false;
+  const simd::F4 offset4 = simd::Splat(pan_offset);
   for (int k = 0; k < frames; ++k) {
+    if (settled && k + 4 <= frames) {
+      // Four frames at a time while the target stays where the position settled.
+      const F4 same =
+          simd::SameBits(offset4 + simd::LoadUnaligned(&pan_term_[k]), simd::Splat(settled_target));
+      if (simd::MaskBits(same) == 0xF) {
+        simd::StoreUnaligned(&position_of[k], simd::Splat(position));
+        k += 3;
+        continue;
+      }
+    }
     const float target = pan_offset + pan_term_[k];
     if (!(settled && SameBits(target, settled_target))) {
       float next = (0.1f * target + position) * 0.9f;
@@ -101,15 +113,23 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
     delayed_in[k] = right_gain * mix_[k];
   }
 
+  // Frame k writes slot first_counter + k and reads slot first_counter + k - delay: runs of
+  // consecutive slots, each copied in at most two pieces around the end of the line.
   constexpr uint32_t kMask = kDelayLineSize - 1;
   const uint32_t delay = static_cast<uint32_t>(static_cast<int>(stereo_delay_));
   alignas(16) float delayed_out[kSubBlock];
-  for (k = 0; k < frames; ++k) {
-    delay_line_[(first_counter + static_cast<uint32_t>(k)) & kMask] = delayed_in[k];
-  }
-  for (k = 0; k < frames; ++k) {
-    delayed_out[k] = delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & kMask];
-  }
+  auto pieces = [frames](uint32_t slot, auto copy) {
+    const int start = static_cast<int>(slot & kMask);
+    const int first = frames < kDelayLineSize - start ? frames : kDelayLineSize - start;
+    copy(start, 0, first);
+    copy(0, first, frames - first);
+  };
+  pieces(first_counter, [&](int slot, int from, int n) {
+    std::memcpy(&delay_line_[slot], &delayed_in[from], sizeof(float) * static_cast<size_t>(n));
+  });
+  pieces(first_counter - delay, [&](int slot, int from, int n) {
+    std::memcpy(&delayed_out[from], &delay_line_[slot], sizeof(float) * static_cast<size_t>(n));
+  });
   for (k = 0; k + 4 <= frames; k += 4) {
     F4 out_right = SoftClip(Load(&delayed_out[k]));
     if (accumulate) out_right = LoadUnaligned(&right[k]) + out_right;

@@ -105,6 +105,13 @@ inline F4 LessInt(I4 a, I4 b) {
 inline int MaskBits(F4 mask) {
   return _mm_movemask_ps(mask.v);
 }
+// Lanes whose bits are the same (so +0 and -0 differ, and a NaN may equal itself).
+inline F4 SameBits(F4 a, F4 b) {
+  return {_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(a.v), _mm_castps_si128(b.v)))};
+}
+inline F4 Xor(F4 a, F4 b) {
+  return {_mm_xor_ps(a.v, b.v)};
+}
 inline F4 Abs(F4 a) {
   return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
 }
@@ -131,12 +138,13 @@ inline I4 RoundInt(F4 a) {
   return {_mm_cvtps_epi32(a.v)};
 }
 
-// table[index] per lane; indices are already limited to the table.
+// table[index] per lane; indices are already limited to the table. Read as unsigned, an index
+// needs no sign extension before it addresses the table.
 inline F4 Gather(const float* table, I4 index) {
-  const int i0 = _mm_cvtsi128_si32(index.v);
-  const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55));
-  const int i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA));
-  const int i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF));
+  const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
+  const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55)));
+  const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
+  const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
   return {_mm_setr_ps(table[i0], table[i1], table[i2], table[i3])};
 }
 
@@ -245,6 +253,22 @@ inline int MaskBits(F4 mask) {
   int bits = 0;
   for (int i = 0; i < 4; ++i) bits |= On(mask.v[i]) ? 1 << i : 0;
   return bits;
+}
+inline uint32_t BitsOf(float x) {
+  uint32_t bits;
+  __builtin_memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+inline float FloatOf(uint32_t bits) {
+  float f;
+  __builtin_memcpy(&f, &bits, sizeof f);
+  return f;
+}
+inline F4 SameBits(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return MaskValue(BitsOf(a.v[i]) == BitsOf(b.v[i])); });
+}
+inline F4 Xor(F4 a, F4 b) {
+  return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) ^ BitsOf(b.v[i])); });
 }
 inline F4 Abs(F4 a) {
   return Each<F4>([&](int i) {

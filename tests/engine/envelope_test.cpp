@@ -119,5 +119,32 @@ TEST(Envelope, PointIndicesStayWithinTheStoredPoints) {
   EXPECT_EQ(b.shape.loop_end, kEnvelopePoints - 1);
 }
 
+// The engine rebuilds only the shapes whose values moved, and all of them for a new tempo: each
+// value of each envelope's blocks must reach its shape by the next block. Loop end goes before
+// loop start, which would otherwise carry it along.
+TEST(Envelope, EveryValueChangeReachesItsShapeByTheNextBlock) {
+  Harness h;
+  h.Render(512);
+  auto version = [&h](int e) { return h.engine().envelope_shape(e).version; };
+  for (int e = 0; e < kEnvelopes; ++e) {
+    const int point = (7 * e) % kEnvelopePoints;
+    for (int index :
+         {kEnvLoopModeIndex + e, kEnvLengthIndex + e, kEnvLoopEndIndex + e, kEnvLoopStartIndex + e,
+          kEnvLastPointIndex + e, kEnvTimeIndex + kEnvelopePoints * e + point,
+          kEnvLevelIndex + kEnvelopePoints * e + point,
+          kEnvCurveIndex + kEnvelopePoints * e + point}) {
+      const uint32_t before = version(e);
+      h.Set(index, h.engine().Patch(index) < 0.5f ? 0.9f : 0.1f);
+      h.Render(512);
+      EXPECT_NE(version(e), before) << "envelope " << e << ", index " << index;
+    }
+  }
+  uint32_t before[kEnvelopes];
+  for (int e = 0; e < kEnvelopes; ++e) before[e] = version(e);
+  h.Set(2, 0.8f);  // tempo 180
+  h.Render(512);
+  for (int e = 0; e < kEnvelopes; ++e) EXPECT_NE(version(e), before[e]) << "envelope " << e;
+}
+
 }  // namespace
 }  // namespace vellicor::testing
