@@ -90,7 +90,8 @@ TEST_F(FrameTest, IdentityAnswersAndCanDoIsExact) {
       {vst::effKeysRequired, 1},
       {vst::effGetCurrentMidiProgram, -1},
       {vst::effConnectInput, 1},
-      {vst::effConnectOutput, 1}};
+      {vst::effConnectOutput, 1},
+      {vst::effProcessEvents, 1}};  // whatever the list, even none
   for (const auto& [opcode, answer] : answers) EXPECT_EQ(Dispatch(opcode), answer) << opcode;
   EXPECT_EQ(Dispatch(vst::effCanBeAutomated, 1500), 1);
   EXPECT_EQ(Text(vst::effGetEffectName), "VellicorV2.0");
