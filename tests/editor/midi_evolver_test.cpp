@@ -11,6 +11,7 @@
 #include "gui/text_file.h"
 #include "patch/controller_map.h"
 #include "tests/editor/editor_harness.h"
+#include "tests/midi_events.h"
 
 namespace vellicor::testing {
 namespace {
@@ -43,11 +44,7 @@ class MidiEvolverTest : public EditorTest {
     Headless().AdvanceTime(0);
   }
   void Controller(int number, int value) {
-    const char bytes[4] = {'\xB0', static_cast<char>(number), static_cast<char>(value), 0};
-    vst::VstMidiEvent event{vst::kVstMidiType, sizeof event, 0, 0, 0, 0, {}, 0, 0, 0, 0};
-    std::copy_n(bytes, 4, event.midiData);
-    vst::VstEvents list{1, 0, {reinterpret_cast<vst::VstEvent*>(&event), nullptr}};
-    Dispatch(vst::effProcessEvents, 0, &list);
+    MidiEvents().Add(0xB0, number, value).SendTo(effect);
     Dispatch(vst::effEditIdle);
   }
   int Map(int i) { return plugin->engine().ControllerMap(i); }

@@ -2,11 +2,15 @@
 // the input that did it.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace vellicor::fuzz {
 
-[[noreturn]] void Fail(const char* what, long long detail = 0);
 inline void Check(bool promise_kept, const char* what, long long detail = 0) {
-  if (!promise_kept) Fail(what, detail);
+  if (promise_kept) return;
+  std::fprintf(stderr, "broken promise: %s (%lld)\n", what, detail);
+  std::abort();
 }
 
 }  // namespace vellicor::fuzz

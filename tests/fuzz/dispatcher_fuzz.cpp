@@ -141,6 +141,9 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
                                             : data.ConsumeIntegral<intptr_t>();
   const float opt =
       data.ConsumeBool() ? data.ConsumeFloatingPointInRange(-1.0f, 200000.0f) : FuzzedValue(data);
+  // The opcodes that read a record get a well-formed one, or none when the index (which they
+  // ignore) is -2.
+  const bool no_record = index == -2;
   switch (opcode) {
     case vst::effClose:
       return;  // ends the instance: the harness does that once at the end
@@ -155,19 +158,20 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
       return;
     case vst::effProcessEvents: {
       FuzzedEvents events(data);
-      plugin.Dispatch(opcode, index, value, events.list(), opt);
+      plugin.Dispatch(opcode, index, value, no_record ? nullptr : events.list(), opt);
       return;
     }
     case vst::effSetProgramName:
     case vst::effCanDo:
     case vst::effString2Parameter: {
-      const std::string text = Text(data, 200);
-      plugin.Dispatch(opcode, index, value, const_cast<char*>(text.c_str()), opt);
+      std::string text = Text(data, 200);
+      plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
       return;
     }
     case vst::effSetChunk: {
       std::string chunk = data.ConsumeRandomLengthString(256);
-      plugin.Dispatch(opcode, index, static_cast<intptr_t>(chunk.size()), chunk.data(), opt);
+      plugin.Dispatch(opcode, index, static_cast<intptr_t>(chunk.size()),
+                      no_record ? nullptr : chunk.data(), opt);
       return;
     }
     case vst::effVendorSpecific:

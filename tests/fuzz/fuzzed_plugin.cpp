@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "plugin/uPlugin.h"
+#include "tests/midi_events.h"
 
 namespace vellicor::fuzz {
 namespace {
@@ -84,15 +85,9 @@ FuzzedPlugin& FuzzedPlugin::Instance(bool editor_open) {
 
 void FuzzedPlugin::StartInput() {
   g_answers = HostAnswers();
-  vst::VstMidiEvent all_off{};
-  all_off.type = vst::kVstMidiType;
-  all_off.byteSize = sizeof all_off;
-  all_off.midiData[0] = static_cast<char>(0xB0);
-  all_off.midiData[1] = 126;
-  vst::VstEvents list{};
-  list.numEvents = 1;
-  list.events[0] = reinterpret_cast<vst::VstEvent*>(&all_off);
-  Dispatch(vst::effProcessEvents, 0, 0, &list, 0.0f);
+  testing::MidiEvents all_off;
+  all_off.Add(0xB0, 126, 0);
+  Dispatch(vst::effProcessEvents, 0, 0, all_off.list(), 0.0f);
   Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
   Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
 }
@@ -153,9 +148,10 @@ void FuzzedPlugin::Render(int32_t frames, bool replacing) {
 FuzzedEvents::FuzzedEvents(FuzzedDataProvider& data, int max_events) {
   const int count = data.ConsumeIntegralInRange<int>(0, max_events);
   events_.resize(static_cast<size_t>(count));
+  std::vector<int> kinds;
   for (vst::VstMidiEvent& event : events_) {
     event = {};
-    const int kind = data.ConsumeIntegralInRange<int>(0, 15);
+    const int kind = kinds.emplace_back(data.ConsumeIntegralInRange<int>(0, 15));
     event.type = kind == 0   ? vst::kVstSysExType
                  : kind == 1 ? data.ConsumeIntegral<int32_t>()
                              : vst::kVstMidiType;
@@ -180,7 +176,7 @@ FuzzedEvents::FuzzedEvents(FuzzedDataProvider& data, int max_events) {
   if (corrupt == 1) list->numEvents = data.ConsumeIntegralInRange<int32_t>(1 << 17, INT32_MAX);
   vst::VstEvent** slots = list->events;  // really numEvents entries
   for (size_t i = 0; i < events_.size(); ++i) {
-    slots[i] = reinterpret_cast<vst::VstEvent*>(&events_[i]);
+    slots[i] = kinds[i] == 4 ? nullptr : reinterpret_cast<vst::VstEvent*>(&events_[i]);
   }
 }
 

@@ -17,6 +17,7 @@
 
 #include "gui/host_window.h"
 #include "plugin/uPlugin.h"
+#include "tests/midi_events.h"
 #include "vst/vellicor_requests.h"
 
 namespace vellicor {
@@ -60,40 +61,6 @@ intptr_t Dispatch(vst::AEffect* effect, int32_t opcode, int32_t index = 0, intpt
   return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
-// One block of MIDI for effProcessEvents.
-class EventBlock {
- public:
-  void Add(uint8_t status, uint8_t data1, uint8_t data2, int32_t offset) {
-    if (count_ == kCapacity) return;
-    vst::VstMidiEvent& e = events_[count_];
-    e = {};
-    e.type = vst::kVstMidiType;
-    e.byteSize = sizeof e;
-    e.deltaFrames = offset;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(data1);
-    e.midiData[2] = static_cast<char>(data2);
-    list_.events[count_] = reinterpret_cast<vst::VstEvent*>(&e);
-    ++count_;
-  }
-  void Send(vst::AEffect* effect) {
-    list_.count = count_;
-    Dispatch(effect, vst::effProcessEvents, 0, 0, &list_);
-    count_ = 0;
-  }
-
- private:
-  static constexpr int kCapacity = 16;
-  // VstEvents with room for kCapacity pointers, laid out as hosts do.
-  struct {
-    int32_t count;
-    intptr_t reserved;
-    vst::VstEvent* events[kCapacity];
-  } list_{};
-  vst::VstMidiEvent events_[kCapacity];
-  int count_ = 0;
-};
-
 struct Run {
   explicit Run(double seconds)
       : end(Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000))) {}
@@ -104,7 +71,7 @@ struct Run {
 
 void Audio(vst::AEffect* effect, Run& run) {
   std::mt19937 random(1);
-  EventBlock block;
+  testing::MidiEvents block;
   std::vector<float> left(256), right(256);
   float* outputs[2] = {left.data(), right.data()};
   while (run.going()) {
@@ -129,7 +96,7 @@ void Audio(vst::AEffect* effect, Run& run) {
           break;
       }
     }
-    block.Send(effect);
+    block.SendTo(effect);
     effect->processReplacing(effect, nullptr, outputs, 256);
     ++run.blocks;
   }
@@ -204,11 +171,11 @@ void Editor(vst::AEffect* effect, Run& run) {
 void Instances(Run& run) {
   std::vector<float> left(256), right(256);
   float* outputs[2] = {left.data(), right.data()};
-  EventBlock block;
+  testing::MidiEvents block;
   while (run.going()) {
     vst::AEffect* effect = NewInstance();
     block.Add(0x90, 60, 100, 0);
-    block.Send(effect);
+    block.SendTo(effect);
     effect->processReplacing(effect, nullptr, outputs, 256);
     Dispatch(effect, vst::effClose);
     ++run.instances;
