@@ -1,4 +1,5 @@
-// Oscillators and waves: the bank, sync, pulse-width modulation, FM, ring modulation.
+// Oscillators and waves: the bank, pulse-width warp, FM, ring modulation. Sync and the rendered
+// pulse-width sweep are pinned by the render-hash scenes (heavy, fm_ring_sync).
 #include "engine/oscillator.h"
 
 #include <gtest/gtest.h>
@@ -46,27 +47,6 @@ TEST(Waves, TablesNoiseAndSilentChoices) {
   }
 }
 
-TEST(Oscillators, SyncRestartsOscillatorTwoWhenOneWraps) {
-  for (float sync : {1.0f, 0.0f}) {
-    Harness h;
-    h.Set(61, 7.5f / 11.99f);  // oscillator 2 a fifth above
-    h.Set(63, sync);           // amount 1: hard sync; 0: free
-    h.NoteOn(60);
-    h.Render(100);
-    const Voice& v = h.voice(1);
-    int wraps = 0;
-    for (int i = 0; i < 5000; ++i) {
-      const uint16_t before1 = v.phase[0], before2 = v.phase[1];
-      h.Render(1);
-      const bool wrapped = v.phase[0] < before1;
-      wraps += wrapped;
-      const uint16_t free_running = static_cast<uint16_t>(before2 + v.increment[1]);
-      ASSERT_EQ(v.phase[1], wrapped && sync == 1.0f ? v.increment[1] : free_running) << i;
-    }
-    EXPECT_GT(wraps, 10);
-  }
-}
-
 TEST(Oscillators, PulseWidthModulationMovesTheDutyCycle) {
   PulseWidth pw;
   pw.phase = 1.5707964f;
@@ -81,22 +61,6 @@ TEST(Oscillators, PulseWidthModulationMovesTheDutyCycle) {
     ASSERT_EQ(WarpPhase(q, pw.position, pw.upper, pw.lower),
               WarpPhaseScaled(q, pw.position, 65536.0f * pw.upper, 65536.0f * pw.lower));
   }
-  // Rendered: at the fastest speed the duty cycle of a square sweeps from near 0 to near 1.
-  Harness h;
-  h.Set(39, WaveValue(4));
-  h.Set(47, 1.0f);
-  h.Set(48, 1.0f);
-  h.NoteOn(81);
-  const std::vector<float> out = h.Render(44100);
-  double low = 1.0, high = 0.0;
-  for (size_t start = 1000; start + 441 <= out.size(); start += 441) {
-    int up = 0;
-    for (size_t i = start; i < start + 441; ++i) up += out[i] > 0.0f;
-    low = std::min(low, up / 441.0);
-    high = std::max(high, up / 441.0);
-  }
-  EXPECT_LT(low, 0.1);
-  EXPECT_GT(high, 0.9);
 }
 
 TEST(Oscillators, FmOffsetsTheReadPositionByTheOtherOscillator) {

@@ -1,6 +1,7 @@
 // The plug-in frame as a host sees it: identity, dispatcher answers, programs and parameters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -325,11 +326,13 @@ TEST_F(FrameTest, ProcessAccumulatesAndProcessReplacingOverwrites) {
   effect->processReplacing(effect, nullptr, outputs, 64);
   EXPECT_TRUE(all_near(0.0f, 0.0f));
   // Degenerate calls render nothing and touch nothing.
+  left.assign(64, 7.0f);
   effect->processReplacing(effect, nullptr, outputs, 0);
   effect->processReplacing(effect, nullptr, outputs, -5);
   effect->processReplacing(effect, nullptr, nullptr, 64);
   float* half[2] = {left.data(), nullptr};
   effect->processReplacing(effect, nullptr, half, 64);
+  EXPECT_EQ(std::count(left.begin(), left.end(), 7.0f), 64);
   // effClose destroys the plug-in (the sanitizer build reports a leak otherwise).
   EXPECT_EQ(effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f), 1);
   plugin.release();
