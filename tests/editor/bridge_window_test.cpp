@@ -14,18 +14,14 @@ namespace {
 // An edit reaches the plug-in, the mirror and (once) the host: checked per control in
 // controls_test and menus_test. Indices outside the record reach neither the mirror's
 // neighbours nor the host.
-TEST_F(EditorTest, EditsOutsideTheRecordAreDropped) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, EditsOutsideTheRecordAreDropped) {
   auto lock = editor->Lock();
   editor->setfvar(-1, 0.5f);
   editor->setfvar(100000, 0.5f);
   EXPECT_EQ(g_automation.count, 0);
 }
 
-TEST_F(EditorTest, RequestsDriveTheHeadlessEditorAndRefuseWhatTheyCannotRead) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, RequestsDriveTheHeadlessEditorAndRefuseWhatTheyCannotRead) {
   auto request = [&](int32_t kind, void* record) { return Request(kind, record); };
   // Where the About area is, by name (any case).
   requests::ComponentRecord about{sizeof about, "image11", 0, 0, 0, 0, 0};

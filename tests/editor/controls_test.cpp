@@ -8,18 +8,8 @@
 namespace vellicor::testing {
 namespace {
 
-class ControlMouseTest : public EditorTest {
+class ControlMouseTest : public OpenEditorTest {
  protected:
-  void SetUp() override {
-    EditorTest::SetUp();
-    editor = Open();
-    ASSERT_NE(editor, nullptr);
-  }
-  // A point of a component in the form's pixels, from one in its own pixels.
-  gui::Point At(std::string_view name, int x, int y) {
-    const gui::Rect r = editor->form().Find(name)->FormBounds();
-    return {r.left + x, r.top + y};
-  }
   void Press(std::string_view name, int x, int y, unsigned modifiers = 0,
              gui::MouseButton button = gui::MouseButton::kLeft) {
     Headless().MouseDown(At(name, x, y), button, modifiers);
@@ -31,17 +21,13 @@ class ControlMouseTest : public EditorTest {
   }
   void Click(std::string_view name, int x, int y, unsigned modifiers = 0,
              gui::MouseButton button = gui::MouseButton::kLeft) {
-    Press(name, x, y, modifiers, button);
-    Release(name, x, y, button);
+    EditorTest::Click(At(name, x, y), modifiers, button);
   }
   // Sets a value as the host would and lets the 200 ms refresh show it.
   void HostSets(int index, float value) {
     plugin->setParameter(index, value);
     Tick();
   }
-  float Value(int index) { return plugin->getParameter(index); }
-
-  TPluginEditorWindow* editor = nullptr;
 };
 
 // The pointer maths are checked in control_math_test; here, that a press reaches the value, the

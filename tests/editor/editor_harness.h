@@ -61,12 +61,31 @@ class EditorTest : public ::testing::Test {
     EXPECT_NE(image, nullptr) << name;
     return *image;
   }
-  // The centre of a component, in the form's pixels.
+  // A point of a component, in the form's pixels: from one in its own pixels, or its centre.
+  gui::Point At(std::string_view name, int x, int y) {
+    const gui::Rect r = Editor()->form().Find(name)->FormBounds();
+    return {r.left + x, r.top + y};
+  }
   gui::Point CentreOf(std::string_view name) {
     const gui::Rect r = Editor()->form().Find(name)->FormBounds();
     return {r.left + r.width() / 2, r.top + r.height() / 2};
   }
+  void Click(gui::Point at, unsigned modifiers = 0,
+             gui::MouseButton button = gui::MouseButton::kLeft) {
+    Headless().MouseDown(at, button, modifiers);
+    Headless().MouseUp(at, button, modifiers);
+  }
+  // Clicks a selector (or any component) at its centre and, given an item, chooses it from the
+  // menu that opened.
+  void Choose(std::string_view image, std::string_view item, unsigned modifiers = 0) {
+    Click(CentreOf(image), modifiers);
+    if (!item.empty()) {
+      ASSERT_TRUE(Headless().ChooseMenuItem(item)) << image << " " << item;
+      EXPECT_EQ(Headless().open_menu(), nullptr);
+    }
+  }
   void Tick(int ms = 200) { Headless().AdvanceTime(ms); }
+  float Value(int index) { return plugin->getParameter(index); }
 
   // What each kind of control must show for a value, composed independently of the form's
   // drawing code from the same image lists.
@@ -89,6 +108,17 @@ class EditorTest : public ::testing::Test {
 
   std::unique_ptr<APlugin> plugin;
   vst::AEffect* effect = nullptr;
+};
+
+// The same with the editor open from the start.
+class OpenEditorTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    editor = Open();
+    ASSERT_NE(editor, nullptr);
+  }
+  TPluginEditorWindow* editor = nullptr;
 };
 
 }  // namespace vellicor::testing

@@ -20,12 +20,10 @@ struct Pt {
   float time, level, curve = 0.5f;
 };
 
-class EnvelopeEditorTest : public EditorTest {
+class EnvelopeEditorTest : public OpenEditorTest {
  protected:
   void SetUp() override {
-    EditorTest::SetUp();
-    editor = Open();
-    ASSERT_NE(editor, nullptr);
+    OpenEditorTest::SetUp();
     plugin->setParameter(ee::kShownIndex, ee::EncodeShown(0));
     SetLength(24);  // 4 quarter beats
   }
@@ -44,10 +42,7 @@ class EnvelopeEditorTest : public EditorTest {
     return ee::Load(e, [this](int i) { return plugin->getParameter(i); });
   }
   // A point of the view in the form's pixels.
-  gui::Point At(int x, int y) {
-    const gui::Rect r = editor->form().Find("EnvI")->FormBounds();
-    return {r.left + x, r.top + y};
-  }
+  gui::Point At(int x, int y) { return EditorTest::At("EnvI", x, y); }
   void Drag(int x0, int y0, int x1, int y1, unsigned modifiers = 0) {
     Headless().MouseDown(At(x0, y0), gui::MouseButton::kLeft, modifiers);
     Headless().MouseMove(At(x1, y1), modifiers | gui::kLeftHeld);
@@ -58,15 +53,6 @@ class EnvelopeEditorTest : public EditorTest {
     Headless().MouseDown(At(300, 50), gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << item;
   }
-  void Choose(const char* image, const char* item, unsigned modifiers = 0) {
-    Headless().MouseDown(CentreOf(image), gui::MouseButton::kLeft, modifiers);
-    Headless().MouseUp(CentreOf(image), gui::MouseButton::kLeft, modifiers);
-    if (item != nullptr) {
-      ASSERT_TRUE(Headless().ChooseMenuItem(item)) << item;
-    }
-  }
-
-  TPluginEditorWindow* editor = nullptr;
 };
 
 TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
@@ -248,7 +234,7 @@ TEST_F(EnvelopeEditorTest, DestinationsStoreTheirChoiceOnlyWhileOneIsEdited) {
   Choose("MnELFOAMP", "e3");
   EXPECT_FLOAT_EQ(plugin->getParameter(193), 2.5f / 10.99f);
   EXPECT_TRUE(ImageNamed("MnELFOAMP").bitmap() == ExpectedSelector("Ienv", 10.99f, 2.5f / 10.99f));
-  Choose("MnEnvFm2", nullptr, gui::kShift);
+  Choose("MnEnvFm2", {}, gui::kShift);
   EXPECT_EQ(Headless().open_menu(), nullptr);
   EXPECT_EQ(editor->DestIndex, -1);
 }

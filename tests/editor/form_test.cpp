@@ -32,9 +32,7 @@ uint64_t Fingerprint(const std::string& text) {
   return hash;
 }
 
-TEST_F(EditorTest, EveryComponentHasItsPlaceParentAndStacking) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, EveryComponentHasItsPlaceParentAndStacking) {
   gui::Form& form = editor->form();
   EXPECT_EQ(form.width(), 635);
   EXPECT_EQ(form.height(), 512);
@@ -62,8 +60,7 @@ TEST_F(EditorTest, EveryComponentHasItsPlaceParentAndStacking) {
   }
 }
 
-TEST_F(EditorTest, ImageListsHaveTheirFrameSizesAndCounts) {
-  TPluginEditorWindow* editor = Open();
+TEST_F(OpenEditorTest, ImageListsHaveTheirFrameSizesAndCounts) {
   // Every list's frame size and count, as one line each, folded into a hash recorded from the
   // reviewed artwork (the pictures the other tests expect are drawn from these same lists).
   std::string sizes;
@@ -110,9 +107,7 @@ TEST_F(EditorTest, ControlsShowTheProgramAsSoonAsTheEditorOpens) {
   EXPECT_GT(nonzero, 10);
 }
 
-TEST_F(EditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
   const float volume = plugin->getParameter(42);
   const int painted = editor->controls_painted();
   // Changed and changed back between two ticks: nothing to redraw.
@@ -137,9 +132,7 @@ TEST_F(EditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
   EXPECT_NE(ExpectedSlider(1.0f), ExpectedSlider(0.0f));
 }
 
-TEST_F(EditorTest, SelectorPastItsListShowsNothingAndTheLfoPanelFollowsTheLfoShown) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, SelectorPastItsListShowsNothingAndTheLfoPanelFollowsTheLfoShown) {
   // 0.8 on an LFO selector reads frame 8 of 6: the image stays white, and keys out entirely.
   plugin->setParameter(19, 0.8f);
   Tick();
@@ -162,9 +155,7 @@ TEST_F(EditorTest, SelectorPastItsListShowsNothingAndTheLfoPanelFollowsTheLfoSho
   EXPECT_EQ(editor->LfoNumber, 4);
 }
 
-TEST_F(EditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
   EXPECT_EQ(editor->ReadOutText(), "Vellicor  :: Quorrel 2026");
   // The text is drawn on the bar's background, left of the bar's middle.
   gui::Bitmap bar(321, 23);
@@ -184,9 +175,7 @@ TEST_F(EditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
   EXPECT_EQ(editor->ReadOutText(), "A :: B");
 }
 
-TEST_F(EditorTest, AboutPanelOpensOnItsAreaAndClosesOnlyOnItsBitmap) {
-  TPluginEditorWindow* editor = Open();
-  ASSERT_NE(editor, nullptr);
+TEST_F(OpenEditorTest, AboutPanelOpensOnItsAreaAndClosesOnlyOnItsBitmap) {
   gui::Form& form = editor->form();
   const gui::Component* about = form.Find("Pabout");
   EXPECT_FALSE(about->Showing());

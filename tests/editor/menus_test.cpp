@@ -12,29 +12,13 @@
 namespace vellicor::testing {
 namespace {
 
-class MenuTest : public EditorTest {
+class MenuTest : public OpenEditorTest {
  protected:
-  void SetUp() override {
-    EditorTest::SetUp();
-    editor = Open();
-    ASSERT_NE(editor, nullptr);
-  }
   void Press(std::string_view image, unsigned modifiers = 0,
              gui::MouseButton button = gui::MouseButton::kLeft) {
-    Headless().MouseDown(CentreOf(image), button, modifiers);
-    Headless().MouseUp(CentreOf(image), button, modifiers);
+    Click(CentreOf(image), modifiers, button);
   }
   const gui::PopupMenu* OpenMenu() { return Headless().open_menu(); }
-  // Opens the selector's menu and chooses an item by name.
-  void Choose(std::string_view image, std::string_view item) {
-    Press(image);
-    ASSERT_NE(OpenMenu(), nullptr) << image;
-    ASSERT_TRUE(Headless().ChooseMenuItem(item)) << image << " " << item;
-    EXPECT_EQ(OpenMenu(), nullptr);
-  }
-  float Value(int index) { return plugin->getParameter(index); }
-
-  TPluginEditorWindow* editor = nullptr;
 };
 
 namespace logic = editor::logic;

@@ -16,30 +16,24 @@
 namespace vellicor::testing {
 namespace {
 
-class MidiEvolverTest : public EditorTest {
+class MidiEvolverTest : public OpenEditorTest {
  protected:
   void SetUp() override {
-    EditorTest::SetUp();
-    editor = Open();
+    OpenEditorTest::SetUp();
     Dispatch(vst::effEditIdle);  // the bridge copies the controller map
   }
   void TearDown() override {
     std::remove(path.c_str());
     EditorTest::TearDown();
   }
-  void Click(std::string_view name, gui::MouseButton button = gui::MouseButton::kLeft) {
-    Headless().MouseDown(CentreOf(name), button);
-    Headless().MouseUp(CentreOf(name), button);
-  }
   void MidiMenu(std::string_view control, std::string_view item) {
-    Click(control, gui::MouseButton::kRight);
+    Click(CentreOf(control), 0, gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << control << " " << item;
   }
   // A Ctrl + right press on the background, an item, and the answer to its file dialog.
   void ControllerMenu(std::string_view item, std::optional<std::string> answer = std::nullopt) {
     Headless().SetFileDialogAnswer(std::move(answer));
-    Headless().MouseDown({3, 3}, gui::MouseButton::kRight, gui::kCtrl);
-    Headless().MouseUp({3, 3}, gui::MouseButton::kRight, gui::kCtrl);
+    Click({3, 3}, gui::kCtrl, gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << item;
     Headless().AdvanceTime(0);
   }
@@ -49,7 +43,6 @@ class MidiEvolverTest : public EditorTest {
   }
   int Map(int i) { return plugin->engine().ControllerMap(i); }
 
-  TPluginEditorWindow* editor = nullptr;
   const std::string path = ::testing::TempDir() + "vellicor_map_test.mmp";
 };
 
@@ -59,8 +52,8 @@ TEST_F(MidiEvolverTest, TheMidiMenuNamesTheBoundControllerOrNone) {
        {std::tuple{"Hvolume", "Current midi - cc7", true},
         std::tuple{"HLen", "No current Midi cc", true},
         std::tuple{"HeLevel", "No current Midi cc", false}}) {
-    if (!learnable) Click("Evol");
-    Click(control, gui::MouseButton::kRight);
+    if (!learnable) Click(CentreOf("Evol"));
+    Click(CentreOf(control), 0, gui::MouseButton::kRight);
     const gui::PopupMenu* menu = Headless().open_menu();
     ASSERT_TRUE(menu && menu->items.size() == 4);
     EXPECT_EQ(menu->items[1].enabled, learnable);
@@ -143,19 +136,19 @@ TEST_F(MidiEvolverTest, TheEvolverBreedsLoadsASlotBreedsAgainFromItAndCloses) {
   for (auto [index, value] : {std::pair{16, 122 / 255.0f}, {17, 40 / 255.0f}, {15, 0.5f}}) {
     plugin->setParameter(index, value);
   }
-  Click("Evol");
+  Click(CentreOf("Evol"));
   EXPECT_TRUE(editor->form().Find("Pevol")->Showing());
   const evolver::Slots bred = editor->EvolverSlot;
   for (int i = 0; i < 710; ++i) EXPECT_EQ(bred[4][i], editor->Mirror(i)) << i;
   MidiMenu("HFHi1", "Midi2");
   Controller(74, 127);
   const int before = g_automation.count;
-  Click("ev3");
+  Click(CentreOf("ev3"));
   EXPECT_EQ(g_automation.count - before, 1591);
   for (int i = 19; i <= 1590; ++i) EXPECT_EQ(plugin->getParameter(i), bred[2][i]) << i;
   EXPECT_EQ(editor->ReadOutText(), "Selected Preset : :: 3");
   EXPECT_EQ(Map(122), 74);  // loading a sound replays no old MIDI request
-  Click("Image10");
+  Click(CentreOf("Image10"));
   for (const evolver::Slot& slot : editor->EvolverSlot) EXPECT_EQ(slot[6], bred[2][6]);
   Headless().MouseDown(CentreOf("EvolClose"));
   EXPECT_FALSE(editor->form().Find("Pevol")->Showing());
