@@ -100,53 +100,6 @@ gui::Bitmap HeadlessFrame(Plugin& plugin) {
   return frame;
 }
 
-// The screenshot command's menus, headless and (with a display) in a real window, whose picture
-// must be the headless one.
-TEST(EditorMouseThroughTheLibrary, ScreenshotsShowAMenuLeftOpen) {
-  auto plugin = LoadBuilt();
-  ASSERT_TRUE(plugin);
-  ScreenshotOptions closed;
-  closed.headless = true;
-  gui::Bitmap without_menu, with_menu, long_menu, in_window;
-  std::string error;
-  ASSERT_TRUE(CaptureEditor(*plugin, closed, &without_menu, &error)) << error;
-  ScreenshotOptions open = closed;
-  ScreenshotInput input;
-  input.kind = ScreenshotInput::Kind::kMenuOpen;
-  input.name = "MnFilter1";
-  open.inputs.push_back(input);
-  ASSERT_TRUE(CaptureEditor(*plugin, open, &with_menu, &error)) << error;
-  ASSERT_EQ(with_menu.width(), 635);
-  ASSERT_EQ(with_menu.height(), 512);
-  // The menu lies below and right of the press at the selector's centre, in khaki.
-  const gui::Point corner = Centre(gui::Rect::XYWH(468, 24, 40, 13));
-  EXPECT_EQ(with_menu.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
-  EXPECT_NE(without_menu.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
-  EXPECT_EQ(with_menu.Pixel(corner.x - 3, corner.y), without_menu.Pixel(corner.x - 3, corner.y));
-  if (HaveDisplay()) {
-    ScreenshotOptions windowed = open;
-    windowed.headless = false;
-    ASSERT_TRUE(CaptureEditor(*plugin, windowed, &in_window, &error)) << error;
-    EXPECT_TRUE(in_window == with_menu);
-  }
-
-  // Sixteen ranges reach past the editor's bottom: the picture grows to hold them.
-  open.inputs[0].name = "MnPShift";
-  ASSERT_TRUE(CaptureEditor(*plugin, open, &long_menu, &error)) << error;
-  EXPECT_EQ(long_menu.width(), 635);
-  EXPECT_GT(long_menu.height(), 512);
-  const gui::Point below{Centre(gui::Rect::XYWH(240, 276, 40, 13)).x + 20, long_menu.height() - 8};
-  EXPECT_EQ(long_menu.Pixel(below.x, below.y), 0xCCCC99u);
-
-  open.inputs.push_back(input);  // nothing may follow an open menu
-  EXPECT_FALSE(CaptureEditor(*plugin, open, &long_menu, &error));
-  std::vector<std::string> args = {"lib",    "--out",   "x.png",  "--menu-open",
-                                   "MnMode", "--press", "Hvolume"};
-  ScreenshotOptions parsed;
-  EXPECT_FALSE(ParseScreenshotArgs(args, &parsed, &error));
-  plugin->Close();
-}
-
 // --- In a real window, with the window system's pointer ---------------------------------------
 
 // The pointer of the window system, in screen pixels.

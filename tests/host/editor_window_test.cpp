@@ -52,40 +52,66 @@ class KeepDisplayOpen : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new KeepDisplayOpen);
 #endif
 
-gui::Bitmap Capture(const ScreenshotOptions& options) {
-  auto plugin = LoadBuilt();
-  gui::Bitmap shot;
-  if (!plugin) return shot;
-  std::string error;
-  EXPECT_TRUE(CaptureEditor(*plugin, options, &shot, &error)) << error;
-  return shot;
-}
-
-ScreenshotOptions Options(bool headless, int program = 0) {
-  ScreenshotOptions options;
-  options.headless = headless;
-  options.program = program;
-  return options;
-}
-
 // Each program looks different, headless rendering is deterministic, and (with a display) the
-// screenshot command in a window delivers a click through the window system to the editor (the
-// About panel opens), picturing what the headless editor shows given the same click.
-TEST(EditorThroughTheLibrary, ProgramsHeadlessAndAClickInAWindow) {
-  const gui::Bitmap first = Capture(Options(true, 0));
+// editor in a window delivers a click through the window system (the About panel opens) and
+// shows a menu left open, picturing what the headless editor shows given the same input.
+TEST(EditorThroughTheLibrary, ProgramsClicksAndMenusHeadlessAndInAWindow) {
+  auto plugin = LoadBuilt();
+  ASSERT_TRUE(plugin);
+  const bool window = HaveDisplay() && gui::HostWindow::Create(64, 64, "probe");
+  auto capture = [&](ScreenshotOptions options, int program, bool headless = true) {
+    options.program = program;
+    options.headless = headless;
+    gui::Bitmap shot;
+    std::string error;
+    EXPECT_TRUE(CaptureEditor(*plugin, options, &shot, &error)) << error;
+    return shot;
+  };
+  auto with = [](ScreenshotInput::Kind kind, const char* name) {
+    ScreenshotOptions options;
+    options.inputs.resize(1);
+    options.inputs[0].kind = kind;
+    options.inputs[0].name = name;
+    return options;
+  };
+  const gui::Bitmap first = capture({}, 0);
   ASSERT_EQ(first.width(), 635);
   ASSERT_EQ(first.height(), 512);
-  EXPECT_NE(first, Capture(Options(true, 7)));
-  EXPECT_EQ(first, Capture(Options(true, 0)));
-  if (!HaveDisplay() || !gui::HostWindow::Create(64, 64, "probe")) return;
-  ScreenshotOptions press = Options(false, 4);
-  ScreenshotInput about;
-  about.name = "Image11";
-  press.inputs.push_back(about);
-  const gui::Bitmap pressed = Capture(press);
-  press.headless = true;
-  EXPECT_TRUE(pressed == Capture(press));
-  EXPECT_FALSE(pressed == Capture(Options(true, 4)));
+  EXPECT_NE(first, capture({}, 7));
+  EXPECT_EQ(first, capture({}, 0));
+  const ScreenshotOptions about = with(ScreenshotInput::Kind::kPress, "Image11");
+  EXPECT_FALSE(capture(about, 4) == capture({}, 4));
+  if (window) {
+    EXPECT_TRUE(capture(about, 4, false) == capture(about, 4));
+  }
+
+  // A menu left open lies below and right of the press at the selector's centre, in khaki.
+  ScreenshotOptions menu = with(ScreenshotInput::Kind::kMenuOpen, "MnFilter1");
+  const gui::Bitmap with_menu = capture(menu, 0);
+  ASSERT_EQ(with_menu.width(), 635);
+  ASSERT_EQ(with_menu.height(), 512);
+  const gui::Point corner{488, 30};  // the filter selector's centre
+  EXPECT_EQ(with_menu.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
+  EXPECT_NE(first.Pixel(corner.x + 90, corner.y + 8), 0xCCCC99u);
+  EXPECT_EQ(with_menu.Pixel(corner.x - 3, corner.y), first.Pixel(corner.x - 3, corner.y));
+  if (window) {
+    EXPECT_TRUE(capture(menu, 0, false) == with_menu);
+  }
+  // Sixteen ranges reach past the editor's bottom: the picture grows to hold them.
+  menu.inputs[0].name = "MnPShift";
+  const gui::Bitmap long_menu = capture(menu, 0);
+  EXPECT_EQ(long_menu.width(), 635);
+  EXPECT_GT(long_menu.height(), 512);
+  EXPECT_EQ(long_menu.Pixel(280, long_menu.height() - 8), 0xCCCC99u);
+  // Nothing may follow an open menu.
+  menu.inputs.push_back(with(ScreenshotInput::Kind::kMenuOpen, "MnFilter1").inputs[0]);
+  menu.headless = true;
+  gui::Bitmap refused;
+  std::string error;
+  EXPECT_FALSE(CaptureEditor(*plugin, menu, &refused, &error));
+  EXPECT_FALSE(ParseScreenshotArgs(
+      {"lib", "--out", "x.png", "--menu-open", "MnMode", "--press", "Hvolume"}, &menu, &error));
+  plugin->Close();
 }
 
 TEST(ScreenshotCommand, WritesAPngAndRefusesBadArguments) {
