@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "engine/relaxed.h"
 #include "engine/tables.h"
@@ -12,52 +14,38 @@
 namespace vellicor::editor::logic {
 namespace {
 
-TEST(ValueTexts, PercentAndDecibels) {
-  EXPECT_EQ(PerStr(0.5f), "50%");
-  EXPECT_EQ(PerStr(0.1234f), "12.3%");
-  EXPECT_EQ(PerStr(0.0f), "0%");
-  EXPECT_EQ(PerStr(1.0f), "100%");
-  EXPECT_EQ(PerStr(0.001f), "0.1%");
-  EXPECT_EQ(DecimalText(105, 100), "1.05");
-  EXPECT_EQ(dBStr(0.0f), "-30dB");
-  EXPECT_EQ(dBStr(0.8f), "2dB");
-  EXPECT_EQ(dBStr(1.0f), "10dB");
-  // One decimal, truncated towards minus infinity: -0.3125 shows -0.4, 2.1875 shows 2.1.
-  EXPECT_EQ(dBStr(95.0f / 128), "-0.4dB");
-  EXPECT_EQ(dBStr(103.0f / 128), "2.1dB");
+std::string PwmSpeed(float v) {
+  return ValueTextOf(ValueText::kModulationFrequency, v);
 }
 
-TEST(ValueTexts, TempoAndModulationFrequencyNameOnlyExactZero) {
-  EXPECT_EQ(TempoStr(0.0f), "Auto");
-  EXPECT_EQ(TempoStr(1e-7f), "20bpm");
-  EXPECT_EQ(TempoStr(0.5f), "120bpm");
-  EXPECT_EQ(TempoStr(1.0f), "220bpm");
-  const auto pwm_speed = [](float v) { return ValueTextOf(ValueText::kModulationFrequency, v); };
-  EXPECT_EQ(pwm_speed(0.0f), "Off");
-  EXPECT_EQ(pwm_speed(1e-6f), "0.05Hz");
-  EXPECT_EQ(pwm_speed(0.5f), "0.85Hz");  // 16 * 55 / 1024 = 0.859 truncated
-  EXPECT_EQ(pwm_speed(1.0f), "13.7Hz");
-  // Above 100 Hz whole hertz, above 1000 Hz tenths of kilohertz (other exponents).
-  EXPECT_EQ(FreqStr(1.0f, 12.0f, 1024.0f, "Off"), "220Hz");
-  EXPECT_EQ(FreqStr(1.0f, 16.0f, 1024.0f, "Off"), "3.5KHz");
-}
-
-TEST(ValueTexts, CutoffPitchAndPercentScales) {
-  EXPECT_EQ(FilterStr(0.0f), "60Hz");
-  EXPECT_EQ(FilterStr(0.5f), "960Hz");
-  EXPECT_EQ(FilterStr(0.51f), "1KHz");
-  EXPECT_EQ(FilterStr(1.0f), "15.4KHz");  // 2^8 computed as e^(0.6931472 * 8) lands above 256
-  EXPECT_GT(PowerOfTwo(8.0f), 256.0f);
-  EXPECT_EQ(OctaveStr(0.0f), "-3 octave");
-  EXPECT_EQ(OctaveStr(0.5f), "0 octave");
-  EXPECT_EQ(OctaveStr(1.0f), "4 octave");
+// At each formula's ends and boundaries. dB have one decimal, truncated towards minus infinity
+// (-0.3125 shows -0.4); tempo and modulation speed name only an exact 0; above 100 Hz whole
+// hertz, above 1000 Hz tenths of kilohertz; the top cutoff's 2^8, computed as e^(0.6931472 * 8),
+// lands above 256.
+TEST(ValueTexts, AtTheFormulasEnds) {
+  using Rows = std::initializer_list<std::pair<float, const char*>>;
+  const auto texts = [](std::string (*text)(float), Rows rows) {
+    for (const auto& [value, expected] : rows) EXPECT_EQ(text(value), expected) << value;
+  };
+  texts(PerStr,
+        {{0.5f, "50%"}, {0.1234f, "12.3%"}, {0.0f, "0%"}, {1.0f, "100%"}, {0.001f, "0.1%"}});
+  texts(dBStr, {{0.0f, "-30dB"},
+                {0.8f, "2dB"},
+                {1.0f, "10dB"},
+                {95.0f / 128, "-0.4dB"},
+                {103.0f / 128, "2.1dB"}});
+  texts(TempoStr, {{0.0f, "Auto"}, {1e-7f, "20bpm"}, {0.5f, "120bpm"}, {1.0f, "220bpm"}});
+  texts(PwmSpeed, {{0.0f, "Off"}, {1e-6f, "0.05Hz"}, {0.5f, "0.85Hz"}, {1.0f, "13.7Hz"}});
+  texts(FilterStr, {{0.0f, "60Hz"}, {0.5f, "960Hz"}, {0.51f, "1KHz"}, {1.0f, "15.4KHz"}});
+  texts(OctaveStr, {{0.0f, "-3 octave"}, {0.5f, "0 octave"}, {1.0f, "4 octave"}});
+  texts(BipolarPercentStr, {{0.0f, "-100%"}, {0.5f, "0%"}, {1.0f, "100%"}});
+  texts(TuningStr, {{0.0f, "-24 semitones"}, {1.0f, "24 semitones"}});
   EXPECT_EQ(SemitoneStr(1.0f), "11 semitones");
   EXPECT_EQ(CentStr(1.0f), "100cent");
-  EXPECT_EQ(BipolarPercentStr(0.0f), "-100%");
-  EXPECT_EQ(BipolarPercentStr(0.5f), "0%");
-  EXPECT_EQ(BipolarPercentStr(1.0f), "100%");
-  EXPECT_EQ(TuningStr(0.0f), "-24 semitones");
-  EXPECT_EQ(TuningStr(1.0f), "24 semitones");
+  EXPECT_EQ(DecimalText(105, 100), "1.05");
+  EXPECT_EQ(FreqStr(1.0f, 12.0f, 1024.0f, "Off"), "220Hz");
+  EXPECT_EQ(FreqStr(1.0f, 16.0f, 1024.0f, "Off"), "3.5KHz");
+  EXPECT_GT(PowerOfTwo(8.0f), 256.0f);
 }
 
 TEST(LengthNames, NameTheLengthTableInBothDirections) {
