@@ -78,23 +78,14 @@ void Audio(vst::AEffect* effect, Run& run) {
     for (int i = 0; i < 4; ++i) {
       const int offset = static_cast<int>(random() % 256);
       const uint8_t note = static_cast<uint8_t>(36 + random() % 48);
-      switch (random() % 5) {
-        case 0:
-          block.Add(0x90, note, 100, offset);
-          break;
-        case 1:
-          block.Add(0x80, note, 0, offset);
-          break;
-        case 2:  // controllers, learnt ones among them (the factory map's LFO controls)
-          block.Add(0xB0, static_cast<uint8_t>(1 + random() % 120), random() % 128, offset);
-          break;
-        case 3:
-          block.Add(0xE0, 0, random() % 128, offset);
-          break;
-        default:
-          if (random() % 50 == 0) block.Add(0xB0, 126, 0, offset);  // all notes off
-          break;
-      }
+      const auto kind = random() % 5;
+      if (kind == 0) block.Add(0x90, note, 100, offset);
+      if (kind == 1) block.Add(0x80, note, 0, offset);
+      // Controllers, learnt ones among them (the factory map's LFO controls).
+      if (kind == 2)
+        block.Add(0xB0, static_cast<uint8_t>(1 + random() % 120), random() % 128, offset);
+      if (kind == 3) block.Add(0xE0, 0, random() % 128, offset);
+      if (kind == 4 && random() % 50 == 0) block.Add(0xB0, 126, 0, offset);  // all notes off
     }
     block.SendTo(effect);
     effect->processReplacing(effect, nullptr, outputs, 256);
