@@ -60,27 +60,27 @@ Writes WhatOpcodeWrites(int32_t opcode) {
   }
 }
 
-// A zero-terminated string from the input, at most `max` characters.
-std::string Text(FuzzedDataProvider& data, size_t max) {
-  return data.ConsumeRandomLengthString(max);
-}
-
 // One of our editor requests with a well-formed record (its size field now and then wrong).
 intptr_t VendorRequest(FuzzedPlugin& plugin, FuzzedDataProvider& data) {
   static uint32_t pixels[700 * 600];
   const int32_t kind = data.ConsumeIntegralInRange<int32_t>(0, 7);
-  const std::string name = Text(data, 24);
+  const std::string name = data.ConsumeRandomLengthString(24);
   const bool bad_size = data.ConsumeIntegralInRange(0, 15) == 0;
   auto request = [&](auto& record) {
     record.size = bad_size ? data.ConsumeIntegral<int32_t>() : int32_t{sizeof record};
     return plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, kind, &record, 0.0f);
   };
+  // Room for pixels: all of ours, or a count of any sign with none behind it beyond ours.
+  auto canvas = [&](auto& record) {
+    record.capacity =
+        data.ConsumeBool() ? int32_t{sizeof pixels / 4} : data.ConsumeIntegral<int16_t>();
+    record.pixels =
+        record.capacity > 0 && record.capacity <= int32_t{sizeof pixels / 4} ? pixels : nullptr;
+  };
   switch (kind) {
     case rq::kCaptureFrame: {
       rq::CaptureRecord r{};
-      r.capacity =
-          data.ConsumeBool() ? int32_t{sizeof pixels / 4} : data.ConsumeIntegral<int16_t>();
-      r.pixels = r.capacity > 0 && r.capacity <= int32_t{sizeof pixels / 4} ? pixels : nullptr;
+      canvas(r);
       return request(r);
     }
     case rq::kMouse: {
@@ -110,9 +110,7 @@ intptr_t VendorRequest(FuzzedPlugin& plugin, FuzzedDataProvider& data) {
     case rq::kOpenMenu: {
       rq::MenuRecord r{};
       r.item = data.ConsumeBool() ? name.c_str() : nullptr;
-      r.capacity =
-          data.ConsumeBool() ? int32_t{sizeof pixels / 4} : data.ConsumeIntegral<int16_t>();
-      r.pixels = r.capacity > 0 && r.capacity <= int32_t{sizeof pixels / 4} ? pixels : nullptr;
+      canvas(r);
       return request(r);
     }
     default: {
@@ -164,7 +162,7 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
     case vst::effSetProgramName:
     case vst::effCanDo:
     case vst::effString2Parameter: {
-      std::string text = Text(data, 200);
+      std::string text = data.ConsumeRandomLengthString(200);
       plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
       return;
     }
