@@ -19,7 +19,7 @@ constexpr float kRunaway = 1e5f;
 using pmath::Cosf;
 using pmath::Exp2f;
 using pmath::Expf;
-using pmath::Sinf;
+using pmath::SinCosf;
 
 }  // namespace
 
@@ -155,7 +155,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   float c0 = 1.0f, c1 = 0.0f, c2 = 0.0f, c4 = 0.0f, c5 = 0.0f;
   switch (type) {
     case kFilterLowpass12: {
-      const float c = Cosf(w) / (Sinf(w) + 0.005f);
+      float sine, cosine;
+      SinCosf(w, &sine, &cosine);
+      const float c = cosine / (sine + 0.005f);
       const float a = 1.0f / (r * c + 1.001f + c * c);
       c0 = a;
       c1 = 2.0f * a;
@@ -165,7 +167,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterHighpass12: {
-      const float t = Sinf(w) / (Cosf(w) + 0.005f);
+      float sine, cosine;
+      SinCosf(w, &sine, &cosine);
+      const float t = sine / (cosine + 0.005f);
       const float a = 1.0f / (r * t + 1.0001f + t * t);
       c0 = a;
       c1 = -2.0f * a;
@@ -175,7 +179,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterBandpass12: {
-      const float c = Cosf(wb) / (Sinf(wb) + 0.005f);
+      float sine, cosine;
+      SinCosf(wb, &sine, &cosine);
+      const float c = cosine / (sine + 0.005f);
       const float d = 2.0f * Cosf(6.28318f * fn) + kTiny;
       const float a = 1.0f / (1.001f + c);
       c0 = a;
@@ -186,7 +192,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterBandreject12: {
-      const float t = Sinf(wb) / (Cosf(wb) + 0.005f);
+      float sine, cosine;
+      SinCosf(wb, &sine, &cosine);
+      const float t = sine / (cosine + 0.005f);
       const float m = -2.0f * Cosf(6.28318f * fn);
       const float a = 1.0f / (1.0001f + t);
       c0 = a;
