@@ -393,7 +393,7 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   WriteOutput(left, right, frames, accumulate, first_counter);
 }
 
-void Engine::ControlTick(Voice& voice, uint32_t counter) {
+FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
   // 1. Glide toward the target pitch.
   const float glide = glide_;
   voice.current_pitch = (voice.target_pitch * glide + voice.current_pitch) / (1.0f + glide);
@@ -421,8 +421,8 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
   voice.osc_lfo_gain[0] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[0]);
   voice.osc_lfo_gain[1] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[1]);
 
-  // 5. Filter cutoff and coefficients; key factors for the envelopes and LFOs follow the
-  // pitch and take effect at the next tick.
+  // 5. Filter cutoff and coefficients (the caller's, from the modulation answered here); key
+  // factors for the envelopes and LFOs follow the pitch and take effect at the next tick.
   FilterModulation modulation;
   modulation.pitch = voice.tracking_pitch;
   const int filter_envelope = filter_settings_.envelope_selector;
@@ -430,7 +430,6 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
                             ? voice.env_output[filter_envelope]
                             : 1.0f;
   modulation.lfo_gain = voice.lfo.Gain(filter_settings_.lfo_selector);
-  voice.filter.Tick(filter_settings_, modulation, sample_rate_);
   voice.env_key_factor =
       env_key_tracking_ ? pmath::Exp2f((voice.tracking_pitch - 57.0f) / 12.0f) : 1.0f;
   voice.lfo.UpdateKeyFactor(voice.tracking_pitch, lfo_settings_.key_tracking != 0);
@@ -461,6 +460,7 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
     voice.fm_depth[m] = depth;
   }
   voice.fm_active = voice.fm_depth[0] >= 0.01f || voice.fm_depth[1] >= 0.001f;
+  return modulation;
 }
 
 }  // namespace vellicor

@@ -170,7 +170,9 @@ class Engine : private ArpVoices {
   void RenderVoices(int frames, uint32_t first_counter);
   // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
   void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
-  void ControlTick(Voice& voice, uint32_t counter);
+  // A voice's control tick but for its filter, whose inputs it answers: the caller ticks the
+  // filters of all voices together (their chains of powers and exponentials then overlap).
+  FilterModulation ControlTick(Voice& voice, uint32_t counter);
 
   // MIDI.
   void NoteOn(int note, float velocity);

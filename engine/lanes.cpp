@@ -652,7 +652,9 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
   while (k < frames) {
     const uint32_t counter = first_counter + static_cast<uint32_t>(k);
     const bool tick = (counter & (kControlPeriod - 1)) == 0;
-    int count = 0;
+    int count = 0, ticked = 0;
+    Voice* ticking[kMaxLanes];
+    FilterModulation modulation[kMaxLanes];
     for (int v = 0; v < voice_count_; ++v) {
       Voice& voice = voices_[v];
       if (!voice.gate) {
@@ -660,13 +662,19 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
         if (r + r + r <= 0.001f) continue;  // idle: skipped
       }
       if (tick || voice.fade_in > 499.0f) {
-        ControlTick(voice, counter);
+        modulation[ticked] = ControlTick(voice, counter);
+        ticking[ticked++] = &voice;
         if (v == 0) {
           pan = LfoPanTerm(voice.lfo, pan_selector_);
           pan_moved = true;
         }
       }
       active[count++] = &voice;
+    }
+    // Nothing else a tick computes depends on the filter's coefficients, and the voices' filter
+    // ticks one after another keep the processor busy on several of their long chains at once.
+    for (int i = 0; i < ticked; ++i) {
+      ticking[i]->filter.Tick(filter_settings_, modulation[i], sample_rate_);
     }
     const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
     // Without the arpeggiator nothing wakes a voice within the sub-block.
