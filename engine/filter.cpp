@@ -95,8 +95,8 @@ void VoiceFilter::ClearCombStart() {
   }
 }
 
-void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& modulation,
-                       float sample_rate) {
+bool VoiceFilter::MoveCutoff(const FilterSettings& settings, const FilterModulation& modulation,
+                             float sample_rate) {
   const int type = settings.type;
   const float lfo = modulation.lfo_gain;
   float env = 1.0f;
@@ -138,14 +138,20 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   // The coefficients are a function of these four alone: a cutoff that rests keeps them.
   if (coefficients_valid_ && type == coefficients_type_ && f == coefficients_frequency_ &&
       q == coefficients_q_ && sample_rate == coefficients_rate_) {
-    return;
+    return false;
   }
   coefficients_valid_ = true;
   coefficients_type_ = type;
   coefficients_frequency_ = f;
   coefficients_q_ = q;
   coefficients_rate_ = sample_rate;
+  return true;
+}
 
+void VoiceFilter::ComputeCoefficients() {
+  const int type = coefficients_type_;
+  const float f = coefficients_frequency_, q = coefficients_q_;
+  const float sample_rate = coefficients_rate_;
   const float fn = f / sample_rate + kTiny;
   const float fb = q * f / sample_rate;
   const float w = 3.14159f * fn;

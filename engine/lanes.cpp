@@ -672,9 +672,14 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
       active[count++] = &voice;
     }
     // Nothing else a tick computes depends on the filter's coefficients, and the voices' filter
-    // ticks one after another keep the processor busy on several of their long chains at once.
+    // ticks side by side, in two short passes, keep the processor busy on several of their long
+    // chains (powers, exponentials, sines) at once.
+    bool recompute[kMaxLanes];
     for (int i = 0; i < ticked; ++i) {
-      ticking[i]->filter.Tick(filter_settings_, modulation[i], sample_rate_);
+      recompute[i] = ticking[i]->filter.MoveCutoff(filter_settings_, modulation[i], sample_rate_);
+    }
+    for (int i = 0; i < ticked; ++i) {
+      if (recompute[i]) ticking[i]->filter.ComputeCoefficients();
     }
     const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
     // Without the arpeggiator nothing wakes a voice within the sub-block.
