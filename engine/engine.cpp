@@ -421,8 +421,7 @@ FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
   voice.osc_lfo_gain[0] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[0]);
   voice.osc_lfo_gain[1] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[1]);
 
-  // 5. Filter cutoff and coefficients (the caller's, from the modulation answered here); key
-  // factors for the envelopes and LFOs follow the pitch and take effect at the next tick.
+  // 5. The filter's cutoff and coefficients come from these (the caller ticks the filters).
   FilterModulation modulation;
   modulation.pitch = voice.tracking_pitch;
   const int filter_envelope = filter_settings_.envelope_selector;
@@ -430,6 +429,11 @@ FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
                             ? voice.env_output[filter_envelope]
                             : 1.0f;
   modulation.lfo_gain = voice.lfo.Gain(filter_settings_.lfo_selector);
+  return modulation;
+}
+
+void Engine::PitchTick(Voice& voice) {
+  // Key factors for the envelopes and LFOs follow the pitch and take effect at the next tick.
   voice.env_key_factor =
       env_key_tracking_ ? pmath::Exp2f((voice.tracking_pitch - 57.0f) / 12.0f) : 1.0f;
   voice.lfo.UpdateKeyFactor(voice.tracking_pitch, lfo_settings_.key_tracking != 0);
@@ -460,7 +464,6 @@ FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
     voice.fm_depth[m] = depth;
   }
   voice.fm_active = voice.fm_depth[0] >= 0.01f || voice.fm_depth[1] >= 0.001f;
-  return modulation;
 }
 
 }  // namespace vellicor

@@ -170,9 +170,12 @@ class Engine : private ArpVoices {
   void RenderVoices(int frames, uint32_t first_counter);
   // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
   void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
-  // A voice's control tick but for its filter, whose inputs it answers: the caller ticks the
-  // filters of all voices together (their chains of powers and exponentials then overlap).
+  // A voice's control tick in three parts, each run for all voices before the next, so that
+  // the long chains of powers and exponentials of one voice overlap those of the others:
+  // ControlTick (glide, LFOs, envelopes, gains) answers the filter's inputs; PitchTick (key
+  // factors, phase increments, FM depths) and the filter's tick follow.
   FilterModulation ControlTick(Voice& voice, uint32_t counter);
+  void PitchTick(Voice& voice);
 
   // MIDI.
   void NoteOn(int note, float velocity);

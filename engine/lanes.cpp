@@ -671,9 +671,9 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
       }
       active[count++] = &voice;
     }
-    // Nothing else a tick computes depends on the filter's coefficients, and the voices' filter
-    // ticks side by side, in two short passes, keep the processor busy on several of their long
-    // chains (powers, exponentials, sines) at once.
+    // The rest of each voice's tick, part by part over all voices (see ControlTick): nothing
+    // here reads what another part of the same tick computes but the filter's inputs.
+    for (int i = 0; i < ticked; ++i) PitchTick(*ticking[i]);
     bool recompute[kMaxLanes];
     for (int i = 0; i < ticked; ++i) {
       recompute[i] = ticking[i]->filter.MoveCutoff(filter_settings_, modulation[i], sample_rate_);
