@@ -4,12 +4,12 @@
 // the control ticks and hands the frames between two ticks to RunLanes.
 //
 // Where the filter, LFO and arpeggiator units plug in:
-//   filter:       coefficients in ControlTick step 5; the sample stage in RunLanes (every type,
+//   filter:       coefficients after EnvelopeTick step 5; the sample stage in RunLanes (every type,
 //                 the distortion stage included); memories cleared in ApplyRequests, comb
 //                 rings at note starts (StartVoice), the history ring advanced per frame in
 //                 RenderFrames;
 //   LFOs:         timing in PrepareBlock, the voice tick in ControlTick step 2, outputs and
-//                 gains read in ControlTick steps 4 to 6 and for the pan in RenderFrames;
+//                 gains read in EnvelopeTick and PitchTick and for the pan in RenderFrames;
 //   arpeggiator:  timing in PrepareBlock, the clock per frame in RenderFrames, note entry
 //                 points in voices.cpp, and the ArpVoices callbacks there.
 #include "engine/engine.h"
@@ -393,7 +393,7 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   WriteOutput(left, right, frames, accumulate, first_counter);
 }
 
-FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
+void Engine::ControlTick(Voice& voice, uint32_t counter) {
   // 1. Glide toward the target pitch.
   const float glide = glide_;
   voice.current_pitch = (voice.target_pitch * glide + voice.current_pitch) / (1.0f + glide);
@@ -407,7 +407,9 @@ FilterModulation Engine::ControlTick(Voice& voice, uint32_t counter) {
   }
   voice.lfo.TickRefreshing(lfo_settings_, lfo_timing_, voice.env_output, controller_scale_[0],
                            controller_scale_[1], lfo_refreshes_);
+}
 
+FilterModulation Engine::EnvelopeTick(Voice& voice) {
   // 3. Envelopes; the key factor is the one of the previous tick.
   const float advance = controller_scale_[2] * 32.0f * voice.env_key_factor;
   for (int e = 0; e < kEnvelopes; ++e) {
