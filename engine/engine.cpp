@@ -4,12 +4,12 @@
 // the control ticks and hands the frames between two ticks to RunLanes.
 //
 // Where the filter, LFO and arpeggiator units plug in:
-//   filter:       coefficients in ControlTick step 5; the sample stage in RunLanes (every type,
+//   filter:       coefficients after EnvelopeTick step 5; the sample stage in RunLanes (every type,
 //                 the distortion stage included); memories cleared in ApplyRequests, comb
 //                 rings at note starts (StartVoice), the history ring advanced per frame in
 //                 RenderFrames;
 //   LFOs:         timing in PrepareBlock, the voice tick in ControlTick step 2, outputs and
-//                 gains read in ControlTick steps 4 to 6 and for the pan in RenderFrames;
+//                 gains read in EnvelopeTick and PitchTick and for the pan in RenderFrames;
 //   arpeggiator:  timing in PrepareBlock, the clock per frame in RenderFrames, note entry
 //                 points in voices.cpp, and the ArpVoices callbacks there.
 #include "engine/engine.h"
@@ -407,7 +407,9 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
   }
   voice.lfo.TickRefreshing(lfo_settings_, lfo_timing_, voice.env_output, controller_scale_[0],
                            controller_scale_[1], lfo_refreshes_);
+}
 
+FilterModulation Engine::EnvelopeTick(Voice& voice) {
   // 3. Envelopes; the key factor is the one of the previous tick.
   const float advance = controller_scale_[2] * 32.0f * voice.env_key_factor;
   for (int e = 0; e < kEnvelopes; ++e) {
@@ -421,8 +423,7 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
   voice.osc_lfo_gain[0] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[0]);
   voice.osc_lfo_gain[1] = voice.lfo.Gain(lfo_settings_.oscillator_volume_lfo[1]);
 
-  // 5. Filter cutoff and coefficients; key factors for the envelopes and LFOs follow the
-  // pitch and take effect at the next tick.
+  // 5. The filter's cutoff and coefficients come from these (the caller ticks the filters).
   FilterModulation modulation;
   modulation.pitch = voice.tracking_pitch;
   const int filter_envelope = filter_settings_.envelope_selector;
@@ -430,7 +431,11 @@ void Engine::ControlTick(Voice& voice, uint32_t counter) {
                             ? voice.env_output[filter_envelope]
                             : 1.0f;
   modulation.lfo_gain = voice.lfo.Gain(filter_settings_.lfo_selector);
-  voice.filter.Tick(filter_settings_, modulation, sample_rate_);
+  return modulation;
+}
+
+void Engine::PitchTick(Voice& voice) {
+  // Key factors for the envelopes and LFOs follow the pitch and take effect at the next tick.
   voice.env_key_factor =
       env_key_tracking_ ? pmath::Exp2f((voice.tracking_pitch - 57.0f) / 12.0f) : 1.0f;
   voice.lfo.UpdateKeyFactor(voice.tracking_pitch, lfo_settings_.key_tracking != 0);

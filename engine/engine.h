@@ -170,7 +170,15 @@ class Engine : private ArpVoices {
   void RenderVoices(int frames, uint32_t first_counter);
   // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
   void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
+  // The control tick of the voices that tick at one frame, in parts, each run for all of them
+  // before the next, so that the long chains of powers and exponentials of one voice overlap
+  // those of the others: ControlTick (glide, LFOs), EnvelopeTick (envelopes, gains; it answers
+  // the filter's inputs), PitchTick (key factors, phase increments, FM depths), then the
+  // filters' cutoffs and coefficients.
+  void TickVoices(Voice* const* voices, int count, uint32_t counter);
   void ControlTick(Voice& voice, uint32_t counter);
+  FilterModulation EnvelopeTick(Voice& voice);
+  void PitchTick(Voice& voice);
 
   // MIDI.
   void NoteOn(int note, float velocity);

@@ -19,7 +19,7 @@ constexpr float kRunaway = 1e5f;
 using pmath::Cosf;
 using pmath::Exp2f;
 using pmath::Expf;
-using pmath::Sinf;
+using pmath::SinCosf;
 
 }  // namespace
 
@@ -95,8 +95,8 @@ void VoiceFilter::ClearCombStart() {
   }
 }
 
-void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& modulation,
-                       float sample_rate) {
+bool VoiceFilter::MoveCutoff(const FilterSettings& settings, const FilterModulation& modulation,
+                             float sample_rate) {
   const int type = settings.type;
   const float lfo = modulation.lfo_gain;
   float env = 1.0f;
@@ -138,14 +138,20 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   // The coefficients are a function of these four alone: a cutoff that rests keeps them.
   if (coefficients_valid_ && type == coefficients_type_ && f == coefficients_frequency_ &&
       q == coefficients_q_ && sample_rate == coefficients_rate_) {
-    return;
+    return false;
   }
   coefficients_valid_ = true;
   coefficients_type_ = type;
   coefficients_frequency_ = f;
   coefficients_q_ = q;
   coefficients_rate_ = sample_rate;
+  return true;
+}
 
+void VoiceFilter::ComputeCoefficients() {
+  const int type = coefficients_type_;
+  const float f = coefficients_frequency_, q = coefficients_q_;
+  const float sample_rate = coefficients_rate_;
   const float fn = f / sample_rate + kTiny;
   const float fb = q * f / sample_rate;
   const float w = 3.14159f * fn;
@@ -155,7 +161,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
   float c0 = 1.0f, c1 = 0.0f, c2 = 0.0f, c4 = 0.0f, c5 = 0.0f;
   switch (type) {
     case kFilterLowpass12: {
-      const float c = Cosf(w) / (Sinf(w) + 0.005f);
+      float sine, cosine;
+      SinCosf(w, &sine, &cosine);
+      const float c = cosine / (sine + 0.005f);
       const float a = 1.0f / (r * c + 1.001f + c * c);
       c0 = a;
       c1 = 2.0f * a;
@@ -165,7 +173,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterHighpass12: {
-      const float t = Sinf(w) / (Cosf(w) + 0.005f);
+      float sine, cosine;
+      SinCosf(w, &sine, &cosine);
+      const float t = sine / (cosine + 0.005f);
       const float a = 1.0f / (r * t + 1.0001f + t * t);
       c0 = a;
       c1 = -2.0f * a;
@@ -175,7 +185,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterBandpass12: {
-      const float c = Cosf(wb) / (Sinf(wb) + 0.005f);
+      float sine, cosine;
+      SinCosf(wb, &sine, &cosine);
+      const float c = cosine / (sine + 0.005f);
       const float d = 2.0f * Cosf(6.28318f * fn) + kTiny;
       const float a = 1.0f / (1.001f + c);
       c0 = a;
@@ -186,7 +198,9 @@ void VoiceFilter::Tick(const FilterSettings& settings, const FilterModulation& m
       break;
     }
     case kFilterBandreject12: {
-      const float t = Sinf(wb) / (Cosf(wb) + 0.005f);
+      float sine, cosine;
+      SinCosf(wb, &sine, &cosine);
+      const float t = sine / (cosine + 0.005f);
       const float m = -2.0f * Cosf(6.28318f * fn);
       const float a = 1.0f / (1.0001f + t);
       c0 = a;

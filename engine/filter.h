@@ -105,7 +105,14 @@ class VoiceFilter {
 
   // Control tick: cutoff from frequency, envelope, LFO and key; then the coefficients of the
   // current type (clearing the memories first when the type changed since the last tick).
-  void Tick(const FilterSettings& settings, const FilterModulation& modulation, float sample_rate);
+  void Tick(const FilterSettings& settings, const FilterModulation& modulation, float sample_rate) {
+    if (MoveCutoff(settings, modulation, sample_rate)) ComputeCoefficients();
+  }
+  // Tick in its two halves, for a caller that ticks several voices: the cutoff and its limits,
+  // answering whether the coefficients must follow; then the coefficients from those values.
+  bool MoveCutoff(const FilterSettings& settings, const FilterModulation& modulation,
+                  float sample_rate);
+  void ComputeCoefficients();
 
   // One sample: distortion, the filter of the type last ticked, filter volume.
   float Process(float x, const FilterSettings& settings, const FilterHistoryRing& ring,

@@ -641,6 +641,22 @@ void Engine::DispatchLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   }
 }
 
+// Each part reads only what earlier parts of the same voice's tick computed (or what the
+// previous tick left), so the order across voices changes no value.
+void Engine::TickVoices(Voice* const* voices, int count, uint32_t counter) {
+  for (int i = 0; i < count; ++i) ControlTick(*voices[i], counter);
+  FilterModulation modulation[kMaxLanes];
+  for (int i = 0; i < count; ++i) modulation[i] = EnvelopeTick(*voices[i]);
+  for (int i = 0; i < count; ++i) PitchTick(*voices[i]);
+  bool recompute[kMaxLanes];
+  for (int i = 0; i < count; ++i) {
+    recompute[i] = voices[i]->filter.MoveCutoff(filter_settings_, modulation[i], sample_rate_);
+  }
+  for (int i = 0; i < count; ++i) {
+    if (recompute[i]) voices[i]->filter.ComputeCoefficients();
+  }
+}
+
 void Engine::RenderVoices(int frames, uint32_t first_counter) {
   Lanes lanes;
   Voice* active[kMaxLanes];
@@ -652,21 +668,23 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
   while (k < frames) {
     const uint32_t counter = first_counter + static_cast<uint32_t>(k);
     const bool tick = (counter & (kControlPeriod - 1)) == 0;
-    int count = 0;
+    int count = 0, ticked = 0;
+    Voice* ticking[kMaxLanes];
     for (int v = 0; v < voice_count_; ++v) {
       Voice& voice = voices_[v];
       if (!voice.gate) {
         const float r = voice.release;
         if (r + r + r <= 0.001f) continue;  // idle: skipped
       }
-      if (tick || voice.fade_in > 499.0f) {
-        ControlTick(voice, counter);
-        if (v == 0) {
-          pan = LfoPanTerm(voice.lfo, pan_selector_);
-          pan_moved = true;
-        }
-      }
+      if (tick || voice.fade_in > 499.0f) ticking[ticked++] = &voice;
       active[count++] = &voice;
+    }
+    if (ticked > 0) {
+      TickVoices(ticking, ticked, counter);
+      if (ticking[0] == &voices_[0]) {
+        pan = LfoPanTerm(voices_[0].lfo, pan_selector_);
+        pan_moved = true;
+      }
     }
     const int until_tick = kControlPeriod - static_cast<int>(counter & (kControlPeriod - 1));
     // Without the arpeggiator nothing wakes a voice within the sub-block.

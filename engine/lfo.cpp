@@ -111,12 +111,11 @@ void LfoVoice::TickRefreshing(const LfoSettings& settings, const LfoTiming& timi
       const int step = IntPart(speed * speed_controller * key_factor * timing.increment[k]);
       phase[k] = static_cast<uint16_t>(phase[k] + static_cast<uint32_t>(step));  // mod 65536
       if (refreshes & (1u << k)) {
-        held[k] = timing.table[k] != nullptr ? timing.table[k][phase[k]] : 0.0f;
+        held[k] = timing.table[k] != nullptr ? &timing.table[k][phase[k]] : &kSilence;
       }
     }
     depth[k] =
         envelope_outputs[settings.depth_envelope[k]] * depth_controller * settings.amplitude[k];
-    output[k] = depth[k] * held[k];
   }
 }
 
@@ -126,7 +125,7 @@ void LfoVoice::UpdateKeyFactor(float pitch, bool tracking) {
 
 float LfoPanTerm(const LfoVoice& voice0, int selector) {
   if (selector < 0 || selector >= kLfoCount) return 0.5f;
-  return 0.5f + 0.5f * voice0.output[selector];
+  return 0.5f + 0.5f * voice0.Output(selector);
 }
 
 }  // namespace vellicor

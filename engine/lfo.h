@@ -105,16 +105,20 @@ struct LfoVoice {
 
   // Uses of the LFO named by a selector (kLfoNone, or anything out of range, is "none").
   float Output(int selector) const {  // 0 for none
-    return (selector >= 0 && selector < kLfoCount) ? output[selector] : 0.0f;
+    return (selector >= 0 && selector < kLfoCount) ? depth[selector] * *held[selector] : 0.0f;
   }
   float Gain(int selector) const {  // 1 - (depth + output) / 2, between 1 - depth and 1; 1 for none
     if (selector < 0 || selector >= kLfoCount) return 1.0f;
-    return 1.0f - (depth[selector] + output[selector]) / 2.0f;
+    return 1.0f - (depth[selector] + depth[selector] * *held[selector]) / 2.0f;
   }
 
+  static constexpr float kSilence = 0.0f;  // what a silent LFO holds
+
   uint16_t phase[kLfoCount] = {};
-  float held[kLfoCount] = {};
-  float output[kLfoCount] = {};
+  // The wave table entry each LFO took at its last refresh, read only where an output is asked
+  // for: a tick uses one or two of the five, and the table read of an unused one would mostly
+  // miss the cache (the oscillators' tables pass through it between two ticks).
+  const float* held[kLfoCount] = {&kSilence, &kSilence, &kSilence, &kSilence, &kSilence};
   float depth[kLfoCount] = {};
   float key_factor = 1.0f;
 };

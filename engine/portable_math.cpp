@@ -82,6 +82,19 @@ double Cos(double x) {
   return kTables.cos[j] * CosTiny(r) - kTables.sin[j] * SinTiny(r);
 }
 
+void SinCos(double x, double* sine, double* cosine) {
+  if (!Usable(x)) {
+    *sine = Sin(x);
+    *cosine = Cos(x);
+    return;
+  }
+  int j = 0;
+  const double r = Reduce(x, &j);
+  const double sin_r = SinTiny(r), cos_r = CosTiny(r);
+  *sine = kTables.sin[j] * cos_r + kTables.cos[j] * sin_r;
+  *cosine = kTables.cos[j] * cos_r - kTables.sin[j] * sin_r;
+}
+
 float Pow10f(float x) {
   return static_cast<float>(Exp2(static_cast<double>(x) * kLog2Of10));
 }

@@ -18,6 +18,8 @@ double Exp(double x);
 double Log2(double x);  // x <= 0 answers -infinity, NaN stays NaN
 double Sin(double x);   // accurate for |x| up to about 1e7
 double Cos(double x);
+// Sin(x) and Cos(x) with one argument reduction between them: the same two values.
+void SinCos(double x, double* sine, double* cosine);
 
 inline float Exp2f(float x) {
   return static_cast<float>(Exp2(x));
@@ -30,6 +32,12 @@ inline float Sinf(float x) {
 }
 inline float Cosf(float x) {
   return static_cast<float>(Cos(x));
+}
+inline void SinCosf(float x, float* sine, float* cosine) {
+  double s, c;
+  SinCos(x, &s, &c);
+  *sine = static_cast<float>(s);
+  *cosine = static_cast<float>(c);
 }
 // 10^x for the volume curve.
 float Pow10f(float x);
