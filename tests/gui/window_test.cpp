@@ -126,14 +126,17 @@ struct NativeWindow : ::testing::Test {
 
 std::unique_ptr<HostWindow> NativeWindow::shared_host;
 
-// That the editor shows at the host's client origin and that a change reaches the screen is
-// checked end to end with the built library (host/editor_mouse_test: the real window's pixels
-// after a drag and two menu choices are the headless editor's).
-TEST_F(NativeWindow, HiddenAndShownRepaintsAndTimersTickWithoutIdle) {
+TEST_F(NativeWindow, ChangesHiddenAndShownRepaintAndTimersTickWithoutIdle) {
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Update();
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == form.frame(); }));
+  // A change reaches the screen, with the editor at the host's client origin.
+  form.FindImage("Image1")->Edit().FillRect({0, 0, 40, 30}, 0x123456);
+  window->Update();
   const Bitmap changed = form.frame();
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == changed; }));
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] {
+    return host->Capture().Pixel(10, 10) == 0x123456 && window->CaptureScreen() == changed;
+  }));
 
   // Hidden and shown again, with nothing in the form changed: only the window system's repaint
   // request brings the picture back.
