@@ -66,8 +66,6 @@ TEST_F(FrameTest, EffectRecordAsHostsReadIt) {
   EXPECT_EQ(effect->numParams, 1599);
   EXPECT_EQ(effect->numInputs, 2);
   EXPECT_EQ(effect->numOutputs, 2);
-  // Editor flag comes with the editor; mono, replacing and synth now.
-  EXPECT_EQ(effect->flags & ~vst::effFlagsHasEditor, 8 | 16 | 256);
   EXPECT_EQ(effect->resvd1 | effect->resvd2 | effect->initialDelay, 0);
   EXPECT_EQ(effect->user, nullptr);
   EXPECT_EQ(effect->object, plugin.get());
