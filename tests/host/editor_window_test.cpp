@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "gui/host_window.h"
+#include "gui/text_file.h"
 #include "host/plugin_loader.h"
 #include "host/screenshot.h"
 #include "tests/host/built_library.h"
@@ -121,11 +121,7 @@ TEST(ScreenshotCommand, WritesAPngAndRefusesBadArguments) {
   ASSERT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--out", out, "--headless", "--program", "2",
                            "--press", "Image11", "--drag", "Hvolume:10,6:60,6"}),
             0);
-  std::ifstream png(out, std::ios::binary);
-  std::vector<char> head(8);
-  png.read(head.data(), 8);
-  EXPECT_EQ(std::string(head.data(), 8), std::string("\x89PNG\r\n\x1a\n", 8));
-  png.close();
+  EXPECT_EQ(gui::ReadWholeFile(out, 1 << 20).value_or("").substr(0, 8), "\x89PNG\r\n\x1a\n");
   std::filesystem::remove(out);
 
   EXPECT_EQ(RunScreenshot({VELLICOR_LIBRARY, "--headless"}), 2);  // no --out
