@@ -196,15 +196,23 @@ TEST_F(NativeWindow, DeliversClicksWithTheComponentsNameAndKeys) {
   EXPECT_TRUE(events[4].alt());
 }
 
-TEST_F(NativeWindow, APressOutsideAnOpenMenuCancelsIt) {
+// Opened at the screen's bottom-right corner, a menu lies wholly on the screen, which shows it
+// there (what lies off the screen captures black); a press outside it cancels it.
+TEST_F(NativeWindow, AMenuAtTheScreensCornerShowsOnItAndAPressOutsideCancelsIt) {
   OpenSettled();
   std::atomic<int> cancelled{0};
   PopupMenu menu;
   menu.items = {{"W00", "Wavestring"}, {"W01", "Wave1"}};
   menu.on_cancel = [&] { ++cancelled; };
-  // Near the editor's bottom-right corner: the menu reaches past the editor's edge.
-  window->Popup(menu, window->ClientToScreen({600, 480}));
-  EXPECT_TRUE(window->menu_open());
+  const Rect screen = window->ScreenBounds();
+  window->Popup(menu, {screen.right - 2, screen.bottom - 2});
+  ASSERT_TRUE(window->menu_open());
+  const Rect placed = window->menu_rect();
+  EXPECT_EQ(placed.Intersect(screen), placed);
+  const Point origin = window->ClientToScreen({0, 0});
+  const Rect in_client = placed.Offset(-origin.x, -origin.y);
+  EXPECT_TRUE(WaitFor(*host, window.get(),
+                      [&] { return host->CaptureArea(in_client) == *window->menu_surface(); }));
   host->SendMouse(MouseAction::kDown, {20, 20}, MouseButton::kLeft, 0);
   host->SendMouse(MouseAction::kUp, {20, 20}, MouseButton::kLeft, 0);
   EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return cancelled == 1; }));
