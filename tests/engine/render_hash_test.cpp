@@ -273,6 +273,17 @@ const Scene kScenes[] = {
              "o64 0.1 o67 0.25");
      },
      0x0bace432a5dab0b6ull},
+    // An overlapping note takes over the next voice as that voice left it: here the voice of the
+    // phrase's first note, still in its release, not restarted.
+    {"legato_overlap_on_a_used_voice", 44100.0f, 512,
+     [](Player& p) {
+       TwoOscillators(p);
+       p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
+       Score(p,
+             "n48 0.1 o48 0.05 n50 0.1 o50 0.05 n52 0.1 o52 0.05 n53 0.1 o53 0.05 n55 0.1 "
+             "o55 0.05 n57 0.1 n60 0.2 o60 0.1 o57 0.3");
+     },
+     0x77efd619e81054feull},
     {"arp_up", 44100.0f, 512, [](Player& p) { ArpScene(p, kArpUp, 1, false); },
      0x6669ab04e8fb4b40ull},
     {"arp_down_octaves", 44100.0f, 100, [](Player& p) { ArpScene(p, kArpDown, 3, false); },
