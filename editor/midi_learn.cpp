@@ -3,6 +3,7 @@
 // sends requests through the parameters 16 (slot), 17 (controller) and 15 (command), always in
 // that order, and sees the map again when the bridge copies it back at the host's next idle.
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,8 @@
 #include "patch/controller_map.h"
 
 namespace vellicor {
+
+namespace logic = editor::logic;
 
 namespace {
 
@@ -26,52 +29,27 @@ constexpr int kLastShownController = 250;
 // Index 255 is the last slot a request can name (slot = round(255 * value), value at most 1).
 constexpr int kLastRequestSlot = controller_map::kFileEntries - 1;
 
-struct ItemSpec {
-  const char* name;
-  const char* caption;  // sizes the item, never drawn
-  const char* text;     // drawn
+// name, drawn text, caption (sizes the item, never drawn)
+const logic::MenuItemSpec kMidiMenu[] = {
+    {"Midi1", "", "Current Mid -  cc127"},
+    {"Midi2", "Midi learn", "Midi Learn"},
+    {"Midi3", "Midi reset", "Midi Reset"},
+    {"Midi4", "Reset Value", "Default Value"},
 };
 
-const ItemSpec kMidiMenu[] = {
-    {"Midi1", "Current Mid -  cc127", ""},
-    {"Midi2", "Midi Learn", "Midi learn"},
-    {"Midi3", "Midi Reset", "Midi reset"},
-    {"Midi4", "Default Value", "Reset Value"},
+const logic::MenuItemSpec kControllerMenu[] = {
+    {"CCSwap", "Swap Dial Controls", "CCSwap  dial contro"},
+    {"CCreset", "Midi Reset", "CCreset"},
+    {"CCLoad", "Midi Load", "CCload"},
+    {"CCSave", "Midi Save", "CCSave"},
+    {"CCNew", "Reset", "CCNew"},
+    {"ccnoteoff", "All note off", ""},
 };
 
-const ItemSpec kControllerMenu[] = {
-    {"CCSwap", "CCSwap  dial contro", "Swap Dial Controls"},
-    {"CCreset", "CCreset", "Midi Reset"},
-    {"CCLoad", "CCload", "Midi Load"},
-    {"CCSave", "CCSave", "Midi Save"},
-    {"CCNew", "CCNew", "Reset"},
-    {"ccnoteoff", "", "All note off"},
-};
-
-std::string UpperName(const char* name) {
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
-
-template <size_t N>
-gui::PopupMenu MenuOf(const ItemSpec (&items)[N]) {
-  gui::PopupMenu menu;
-  for (const ItemSpec& spec : items) {
-    gui::MenuItem item;
-    item.name = spec.name;
-    item.caption = spec.caption;
-    menu.items.push_back(std::move(item));
-  }
-  return menu;
-}
-
-template <size_t N>
-std::string_view TextOf(const ItemSpec (&items)[N], const std::string& upper_name) {
-  for (const ItemSpec& spec : items) {
-    if (UpperName(spec.name) == upper_name) return spec.text;
+// The drawn text of the item the menu names in upper case.
+std::string_view TextOf(std::span<const logic::MenuItemSpec> items, const std::string& name) {
+  for (const logic::MenuItemSpec& item : items) {
+    if (logic::UpperCase(item.name) == name) return item.text;
   }
   return {};
 }
@@ -100,7 +78,7 @@ void TPluginEditorWindow::OpenMidiMenu() {
   // Only the parameters 0..255 have a map slot a request can reach; a learn or reset for any
   // other control would bind the wrong parameter (slot 255), so it is not offered.
   const bool addressable = target >= 0 && target <= kLastRequestSlot;
-  gui::PopupMenu menu = MenuOf(kMidiMenu);
+  gui::PopupMenu menu = ItemsMenu(kMidiMenu);
   menu.items[1].enabled = addressable;
   menu.items[2].enabled = addressable;
   // The target is bound now: another press may change MidiTarget before the choice arrives.
@@ -146,7 +124,7 @@ bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& eve
   if (event.name != "IMAGE1") return false;
   if (event.action == gui::MouseAction::kDown && event.button == gui::MouseButton::kRight &&
       event.ctrl()) {
-    gui::PopupMenu menu = MenuOf(kControllerMenu);
+    gui::PopupMenu menu = ItemsMenu(kControllerMenu);
     menu.draw = [](const gui::MenuItemDraw& d) {
       DrawMenuItem(d, TextOf(kControllerMenu, d.name));
     };

@@ -629,14 +629,7 @@ void TPluginEditorWindow::SelectorMouseUp(const logic::MenuOpener& opener) {
 
 gui::PopupMenu TPluginEditorWindow::SelectionMenu(const logic::MenuOpener& opener, int target) {
   const logic::MenuSpec& menu_spec = logic::Menu(opener.menu);
-  gui::PopupMenu menu;
-  for (const logic::MenuItemSpec& item : menu_spec.items) {
-    gui::MenuItem entry;
-    entry.name = std::string(item.name);
-    // The caption is never drawn; it makes the menu as wide as its longest caption.
-    entry.caption = std::string(item.caption);
-    menu.items.push_back(std::move(entry));
-  }
+  gui::PopupMenu menu = ItemsMenu(menu_spec.items);
   menu.draw = [&menu_spec](const gui::MenuItemDraw& d) {
     const int k = logic::ItemNumber(menu_spec, d.name);
     DrawMenuItem(d, k >= 0 ? menu_spec.items[static_cast<size_t>(k)].text : std::string_view());
@@ -659,6 +652,17 @@ void TPluginEditorWindow::MenuChoice(logic::MenuId menu, int target, bool lfo_nu
   if (lfo_number) LfoNumber = k;
   SetControl(target);
   SetLabel(target);
+}
+
+gui::PopupMenu TPluginEditorWindow::ItemsMenu(std::span<const logic::MenuItemSpec> items) {
+  gui::PopupMenu menu;
+  for (const logic::MenuItemSpec& item : items) {
+    gui::MenuItem entry;
+    entry.name = std::string(item.name);
+    entry.caption = std::string(item.caption);
+    menu.items.push_back(std::move(entry));
+  }
+  return menu;
 }
 
 void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::string_view text) {

@@ -74,6 +74,8 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // The look every editor menu item shares: " " + text at the item's top-left, on pale khaki,
   // deep violet under the mouse.
   static void DrawMenuItem(const gui::MenuItemDraw& item, std::string_view text);
+  // A menu of these items, each as wide as its caption (which is never drawn).
+  static gui::PopupMenu ItemsMenu(std::span<const editor::logic::MenuItemSpec> items);
   void Clearscreen(gui::Image& image, gui::Color color);
   void Timer1Timer();
   void DrawEnv();
