@@ -189,6 +189,12 @@ void FilterScene(Player& p, int type) {
   Score(p, "n45 n57 0.3 n64:70 0.2 o45 o57 o64 0.15");
 }
 
+void LegatoScene(Player& p, const char* score) {
+  TwoOscillators(p);
+  p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
+  Score(p, score);
+}
+
 void ArpScene(Player& p, int order, int octaves, bool host_tempo) {
   TwoOscillators(p);
   p.Apply({{0, ChoiceValue(kArp)},
@@ -266,22 +272,18 @@ const Scene kScenes[] = {
     // 64-67 phrases below kept their voices gated after every key was up.
     {"legato_phrases", 44100.0f, 512,
      [](Player& p) {
-       TwoOscillators(p);
-       p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
-       Score(p,
-             "n48 0.15 n55 0.15 o55 0.15 o48 0.2 n60 0.1 o60 0.1 n62 0.1 o62 0.15 n64 n67 0.1 "
-             "o64 0.1 o67 0.25");
+       LegatoScene(p,
+                   "n48 0.15 n55 0.15 o55 0.15 o48 0.2 n60 0.1 o60 0.1 n62 0.1 o62 0.15 n64 n67 "
+                   "0.1 o64 0.1 o67 0.25");
      },
      0x0bace432a5dab0b6ull},
-    // An overlapping note takes over the next voice as that voice left it: here the voice of the
-    // phrase's first note, still in its release, not restarted.
+    // An overlapping note takes over the next voice as that voice was left, not restarted:
+    // here the voice that played 48, six notes before, still in its release.
     {"legato_overlap_on_a_used_voice", 44100.0f, 512,
      [](Player& p) {
-       TwoOscillators(p);
-       p.Apply({{0, ChoiceValue(kLegato)}, {11, 0.45f}});
-       Score(p,
-             "n48 0.1 o48 0.05 n50 0.1 o50 0.05 n52 0.1 o52 0.05 n53 0.1 o53 0.05 n55 0.1 "
-             "o55 0.05 n57 0.1 n60 0.2 o60 0.1 o57 0.3");
+       LegatoScene(p,
+                   "n48 0.1 o48 0.05 n50 0.1 o50 0.05 n52 0.1 o52 0.05 n53 0.1 o53 0.05 n55 0.1 "
+                   "o55 0.05 n57 0.1 n60 0.2 o60 0.1 o57 0.3");
      },
      0x77efd619e81054feull},
     {"arp_up", 44100.0f, 512, [](Player& p) { ArpScene(p, kArpUp, 1, false); },
