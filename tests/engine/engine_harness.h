@@ -5,13 +5,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
 #include "engine/random.h"
 
 namespace vellicor::testing {
+
+using Settings = std::initializer_list<std::pair<int, float>>;
 
 class Harness : public EngineHost {
  public:
@@ -50,6 +54,9 @@ class Harness : public EngineHost {
     engine_->SetPatch(index, value);
     engine_->OnParameterChanged(index);
     ++parameter_calls_;
+  }
+  void Apply(Settings settings) {
+    for (const auto& [index, value] : settings) Set(index, value);
   }
 
   void Midi(int status, int data1, int data2) {
@@ -102,9 +109,10 @@ inline double MeasureFrequency(const std::vector<float>& x, size_t from, double 
   return crossings < 2 ? 0.0 : (crossings - 1) * sample_rate / (last - first);
 }
 
-// The soft clipper's inverse on 0..1: reads the mix back from an output sample.
-inline double Unclip(float y) {
-  return (3.0 - std::sqrt(9.0 - 8.0 * std::fabs(y))) / 2.0;
+inline float Peak(const std::vector<float>& x, size_t from = 0) {
+  float peak = 0.0f;
+  for (size_t i = from; i < x.size(); ++i) peak = std::max(peak, std::fabs(x[i]));
+  return peak;
 }
 
 // Editor encodings of choices.
