@@ -5,27 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numbers>
-#include <vector>
+#include <memory>
 
+#include "engine/wavetables.h"
 #include "tests/engine/engine_harness.h"
 
 namespace vellicor::testing {
 namespace {
 
-// Wave choice 0 is a sine; every other choice names no table.
-struct SineBank {
-  SineBank() : sine(65536) {
-    for (int i = 0; i < 65536; ++i)
-      sine[i] = static_cast<float>(std::sin(std::numbers::pi * i / 32768));
-  }
-  const float* Table(int choice) const { return choice == 0 ? sine.data() : nullptr; }
-  std::vector<float> sine;
-};
-
 struct LfoBench {
   LfoBench() {
+    bank->Build();
     voice.Init();
     for (int k = 0; k < kLfoCount; ++k) {
       Set(175 + k, LengthValue(36));  // one half beat per cycle
@@ -37,11 +27,11 @@ struct LfoBench {
   }
   void Set(int index, float value) { ASSERT_TRUE(settings.Derive(index, value)); }
   void Prepare(float tempo = 120.0f, float rate = 44100.0f) {
-    timing.Prepare(settings, tempo, rate, bank);
+    timing.Prepare(settings, tempo, rate, *bank);
   }
   void Tick() { voice.Tick(settings, timing, envelopes, speed, depth, 32u * tick++); }
 
-  SineBank bank;
+  std::unique_ptr<WaveBank> bank = std::make_unique<WaveBank>();
   LfoSettings settings;
   LfoTiming timing;
   LfoVoice voice;

@@ -60,11 +60,9 @@ TEST(Voices, ResetsSilenceTheVoicesAndForgetTheHeldKeys) {
 
 TEST(Voices, ControllersAndLearning) {
   Harness h;
-  h.Set(250, 0.5f);  // envelope 1 running, sustained on its second point
-  h.Set(310, PointValue(1));
-  h.Set(351, 1.0f);
-  h.Set(270, PointValue(1));
-  h.Set(290, PointValue(1));
+  // Envelope 1 running, sustained on its second point.
+  h.Apply(
+      {{250, 0.5f}, {310, PointValue(1)}, {351, 1.0f}, {270, PointValue(1)}, {290, PointValue(1)}});
   h.NoteOn(60);
   h.Render(3000);
   EXPECT_GT(h.current().env_position[0], 1000.0f);
@@ -77,8 +75,7 @@ TEST(Voices, ControllersAndLearning) {
   EXPECT_EQ(Gated(h), 0);
 
   // Learn: 1 at index 15 arms the slot in 16; the next learnable controller binds to it.
-  h.Set(16, 122.0f / 255.0f);
-  h.Set(15, 1.0f);
+  h.Apply({{16, 122.0f / 255.0f}, {15, 1.0f}});
   h.Cc(1, 100);                                  // a controller with a fixed meaning is not learnt
   EXPECT_EQ(h.engine().ControllerMap(122), 40);  // the default assignment
   h.Cc(74, 127);
@@ -86,9 +83,7 @@ TEST(Voices, ControllersAndLearning) {
   EXPECT_EQ(h.engine().ControllerMap(122), 74);
   EXPECT_EQ(h.engine().Patch(122), 1.0f);
   // Assign: 0.5 binds the controller in 17 at once. Entries past 127 act too.
-  h.Set(16, 181.0f / 255.0f);
-  h.Set(17, 77.0f / 255.0f);
-  h.Set(15, 0.5f);
+  h.Apply({{16, 181.0f / 255.0f}, {17, 77.0f / 255.0f}, {15, 0.5f}});
   h.Cc(77, 127);
   EXPECT_EQ(h.engine().Patch(181), 1.0f);
   h.Cc(52, 127);  // LFO 3 amplitude by default
@@ -109,9 +104,8 @@ TEST(Voices, ArpeggiatorLastReleaseWithTheGateOpenLeavesNoNoteHanging) {
   } cases[] = {{{60}, 1000}, {{64, 60, 67}, 5513 + 1000}};
   for (const auto& c : cases) {
     Harness h;
-    h.Set(0, ChoiceValue(kArp));
-    h.Set(5, 36.5f / 49.99f);  // a quarter beat: 5,513 samples, gate open for 2,756
-    h.Set(6, 0.5f);
+    // A quarter beat: 5,513 samples, gate open for 2,756.
+    h.Apply({{0, ChoiceValue(kArp)}, {5, 36.5f / 49.99f}, {6, 0.5f}});
     for (int key : c.keys) h.NoteOn(key);
     h.Render(c.release_at);
     ASSERT_EQ(Gated(h), 1);
