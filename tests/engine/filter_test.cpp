@@ -15,19 +15,29 @@
 #include <utility>
 #include <vector>
 
+#include "engine/random.h"
 #include "tests/engine/engine_harness.h"
 
 namespace vellicor {
 namespace {
 
+// Settings of one filter type at unity volume, its cutoff moved by no envelope and no LFO, then
+// `more` in order.
+FilterSettings Derived(int type, testing::Settings more = {}) {
+  FilterSettings settings;
+  const testing::Settings base = {
+      {120, testing::FilterValue(type)}, {124, 0.75f}, {131, 1.0f}, {132, 1.0f}};
+  for (testing::Settings values : {base, more}) {
+    for (const auto& [index, value] : values) EXPECT_TRUE(settings.Derive(index, value)) << index;
+  }
+  return settings;
+}
+
 struct Bench {
-  explicit Bench(int type, float rate = 44100.0f) : rate(rate), filter(new VoiceFilter) {
+  Bench(int type, float rate = 44100.0f, testing::Settings more = {})
+      : rate(rate), settings(Derived(type, more)), filter(new VoiceFilter) {
     filter->Init();
     ring.Reset();
-    Set(120, testing::FilterValue(type));
-    Set(124, 0.75f);  // unity volume
-    Set(131, 1.0f);   // no envelope
-    Set(132, 1.0f);   // no LFO
   }
   void Set(int index, float value) { ASSERT_TRUE(settings.Derive(index, value)); }
   void Tick() { filter->Tick(settings, modulation, rate); }
@@ -45,37 +55,13 @@ struct Bench {
   int counter = 0;
 };
 
-// Uniform noise in -1..1 from a seed, the same on every target.
-struct Noise {
-  uint32_t seed;
-  float operator()() {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-  }
-};
-
-// Settings derived from (index, value) pairs, in order.
-FilterSettings Derived(std::initializer_list<std::pair<int, float>> values) {
-  FilterSettings settings;
-  for (const auto& [index, value] : values) EXPECT_TRUE(settings.Derive(index, value)) << index;
-  return settings;
-}
-
-// Four voices' filters, fresh.
-using FourFilters = std::array<std::unique_ptr<VoiceFilter>, 4>;
-FourFilters Four() {
-  FourFilters filters;
-  for (auto& f : filters) {
-    f = std::make_unique<VoiceFilter>();
-    f->Init();
-  }
-  return filters;
+// Uniform noise in -1..1, the same on every target.
+float Noise() {
+  return static_cast<float>(2.0 * random::Next() - 1.0);
 }
 
 TEST(FilterCutoff, KeyTrackingOrALowRateNeverTakesTheCoefficientsAboveTwoFifthsOfTheRate) {
-  Bench b(kFilterLowpass12);
-  b.Set(122, 1.0f);
-  b.Set(129, 1.0f);
+  Bench b(kFilterLowpass12, 44100.0f, {{122, 1.0f}, {129, 1.0f}});
   b.modulation.pitch = 127.0f;
   b.Tick();
   EXPECT_FLOAT_EQ(b.filter->frequency(), 17640.0f);
@@ -97,24 +83,20 @@ TEST(FilterStage, OffIsUnityAndDistortionDialStartsAsBypass) {
 }
 
 TEST(FilterStability, EveryTypeStaysFiniteAndBoundedAtTheExtremes) {
-  Noise noise{1};
+  random::Seed(1);
   for (float rate : {8000.0f, 44100.0f, 192000.0f}) {
     for (int type = 0; type <= kFilterComb2; ++type) {
       for (float q : {0.0f, 0.5f, 1.0f}) {
         for (float frequency : {0.0f, 0.6f, 1.0f}) {
           for (float pitch : {0.0f, 127.0f}) {
-            Bench b(type, rate);
-            b.Set(121, q);
-            b.Set(122, frequency);
-            b.Set(125, pitch / 127.0f);
-            b.Set(129, 1.0f);
+            Bench b(type, rate, {{121, q}, {122, frequency}, {125, pitch / 127.0f}, {129, 1.0f}});
             b.modulation.pitch = pitch;
             float peak = 0.0f;
             for (int n = 0; n < 24000; ++n) {
               // Loud noise with a DC step, and an LFO slamming the cutoff every 16 ticks.
               if (n % 512 == 0) b.modulation.lfo_gain = (n / 512) % 2 ? 0.0f : 1.5f;
               const float y =
-                  b.Sample(n < 16000 ? 3.0f * noise() + (n > 8000 ? 2.0f : 0.0f) : 0.0f);
+                  b.Sample(n < 16000 ? 3.0f * Noise() + (n > 8000 ? 2.0f : 0.0f) : 0.0f);
               peak = std::isfinite(y) ? std::max(peak, std::fabs(y)) : INFINITY;
               if (n > 23000 && std::fpclassify(y) == FP_SUBNORMAL) peak = INFINITY;
             }
@@ -159,20 +141,14 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
   std::vector<float> sine(65536);
   for (size_t i = 0; i < sine.size(); ++i)
     sine[i] = std::sin(2.0f * std::numbers::pi_v<float> * i / 65536);
-  Noise noise{7};
+  random::Seed(7);
   for (int type = kFilterLowpass12; type <= kFilterComb2; ++type) {
     for (float drive : {0.0f, 0.4f}) {
-      const FilterSettings settings = Derived({{120, testing::FilterValue(type)},
-                                               {121, 1.0f},
-                                               {122, 0.8f},
-                                               {124, 0.6f},
-                                               {125, drive},
-                                               {129, 1.0f},
-                                               {131, 1.0f},
-                                               {132, 1.0f}});
+      const FilterSettings settings =
+          Derived(type, {{121, 1.0f}, {122, 0.8f}, {124, 0.6f}, {125, drive}, {129, 1.0f}});
       const bool two_pole = type <= kFilterBandreject12,
                  ladder = !two_pole && type < kFilterRingMod;
-      FourFilters alone = Four(), together = Four();
+      std::vector<VoiceFilter> alone(4), together(4);  // constructed as Init leaves them
       FilterHistoryRing ring;
       ring.Reset();
       int runaways = 0;
@@ -181,12 +157,12 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
           FilterModulation modulation;
           modulation.pitch = 30.0f + 20.0f * static_cast<float>(i) + 0.3f * static_cast<float>(run);
           modulation.lfo_gain = run % 2 ? 0.1f : 1.2f;  // the cutoff jumps every tick
-          alone[i]->Tick(settings, modulation, 44100.0f);
-          together[i]->Tick(settings, modulation, 44100.0f);
+          alone[i].Tick(settings, modulation, 44100.0f);
+          together[i].Tick(settings, modulation, 44100.0f);
         }
         alignas(16) float in[32][4], lanes[32][4], memory[11][4] = {};
         for (int n = 0; n < 32; ++n) {
-          for (float& x : in[n]) x = (noise() > 0.995f ? 1e7f : 3.0f) * noise();
+          for (float& x : in[n]) x = (Noise() > 0.995f ? 1e7f : 3.0f) * Noise();
           F4 x = simd::Load(in[n]);
           if (settings.drive > 1.01f) x = filter_lanes::Distort(x, simd::Splat(settings.drive));
           simd::Store(lanes[n], x);
@@ -206,17 +182,17 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
         alignas(16) float depth[4] = {}, cleared[4];
         for (int i = 0; i < 4; ++i) {
           if (two_pole) {
-            const auto m = together[i]->TakeTwoPole(first);
+            const auto m = together[i].TakeTwoPole(first);
             const float v[11] = {m.c0,         m.c1,         m.c2,        m.c4,
                                  m.c5,         m.input[0],   m.input[1],  m.input[2],
                                  m.history[0], m.history[1], m.history[2]};
             for (int j = 0; j < 11; ++j) memory[j][i] = v[j];
           } else if (ladder) {
-            const auto m = together[i]->TakeLadder();
+            const auto m = together[i].TakeLadder();
             const float v[8] = {m.k, m.p, m.r, m.input, m.y1, m.y2, m.y3, m.y4};
             for (int j = 0; j < 8; ++j) memory[j][i] = v[j];
           } else if (type < kFilterComb) {
-            const VoiceFilter::RingMemory m = together[i]->TakeRing();
+            const VoiceFilter::RingMemory m = together[i].TakeRing();
             phase[i] = m.phase;
             increment[i] = m.increment;
             depth[i] = m.depth;
@@ -235,7 +211,7 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
         simd::Store(cleared, runaway);
         for (int i = 0; i < 4; ++i) {
           if (cleared[i] != 0.0f || std::isnan(cleared[i])) {
-            together[i]->ClearMemories();
+            together[i].ClearMemories();
             ++runaways;
           }
           if (two_pole) {
@@ -244,20 +220,20 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
               m.input[j] = memory[5 + j][i];
               m.history[j] = memory[8 + j][i];
             }
-            together[i]->PutTwoPole(m, after);
+            together[i].PutTwoPole(m, after);
           } else if (ladder) {
-            together[i]->PutLadder({0.0f, 0.0f, 0.0f, memory[3][i], memory[4][i], memory[5][i],
-                                    memory[6][i], memory[7][i]});
+            together[i].PutLadder({0.0f, 0.0f, 0.0f, memory[3][i], memory[4][i], memory[5][i],
+                                   memory[6][i], memory[7][i]});
           } else if (type < kFilterComb) {
-            together[i]->PutRing(phase[i]);
+            together[i].PutRing(phase[i]);
           } else {
-            together[i]->CombRun(&lanes[0][i], &lanes[0][i], 4, 32);
+            together[i].CombRun(&lanes[0][i], &lanes[0][i], 4, 32);
           }
         }
         for (int n = 0; n < 32; ++n) {
           ring.Advance();
           for (int i = 0; i < 4; ++i) {
-            const float expected = alone[i]->Process(in[n][i], settings, ring, sine.data());
+            const float expected = alone[i].Process(in[n][i], settings, ring, sine.data());
             const float got = settings.volume * lanes[n][i];
             ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
                 << "type " << type << " drive " << drive << " run " << run << " sample " << n
