@@ -109,28 +109,6 @@ TEST(FilterStability, EveryTypeStaysFiniteAndBoundedAtTheExtremes) {
   }
 }
 
-// One step of four lanes per filter type, as the render loop dispatches them.
-struct LaneStages {
-  filter_lanes::TwoPole two_pole;
-  filter_lanes::Ladder ladder;
-  filter_lanes::Ring ring;
-};
-template <int kType>
-simd::F4 StepLanes(LaneStages& s, simd::F4 x, simd::F4* runaway, const float* sine) {
-  if constexpr (kType <= kFilterBandreject12) return s.two_pole.Step(x, runaway);
-  if constexpr (kType >= kFilterLowpass24 && kType <= kFilterBandreject24) {
-    return s.ladder.template Step<kType>(x, runaway);
-  }
-  if constexpr (kType == kFilterRingMod || kType == kFilterTunedRingMod)
-    return s.ring.Step(x, sine);
-  return x;  // combs run voice by voice
-}
-template <int... kTypes>
-constexpr auto LaneStepTable(std::integer_sequence<int, kTypes...>) {
-  return std::array{&StepLanes<kTypes>...};
-}
-constexpr auto kLaneStep = LaneStepTable(std::make_integer_sequence<int, kFilterComb2 + 1>{});
-
 // The render loop runs four voices' filters side by side (engine/lanes.cpp): two-pole sections,
 // ladders and ring modulators four lanes at a time, their memories taken out of VoiceFilter for a
 // run of samples and put back after it; combs voice by voice over the run (CombRun). Lane for
@@ -170,8 +148,9 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
         FilterHistoryRing first = ring, after = ring;
         first.Advance();
         for (int n = 0; n < 3; ++n) after.Advance();  // 32 samples move the ring on by 32 mod 3
-        LaneStages stages;
-        auto& [tp, ld, rm] = stages;
+        filter_lanes::TwoPole tp;
+        filter_lanes::Ladder ld;
+        filter_lanes::Ring rm;
         F4* const memories[11] = {&tp.c0, &tp.c1, &tp.c2, &tp.c4, &tp.c5, &tp.x1,
                                   &tp.x2, &tp.x3, &tp.y1, &tp.y2, &tp.y3};
         F4* const ladder_memories[8] = {&ld.k,  &ld.p,  &ld.r,  &ld.input,
@@ -203,8 +182,16 @@ TEST(FilterLanes, FourVoicesSideBySideGiveWhatEachGivesAlone) {
         rm.increment = simd::Load(increment);
         rm.depth = simd::Load(depth);
         F4 runaway = simd::Splat(0.0f);
-        for (auto& frame : lanes) {
-          simd::Store(frame, kLaneStep[type](stages, simd::Load(frame), &runaway, sine.data()));
+        for (auto& frame : lanes) {  // each type's step, as the render loop dispatches them
+          const F4 x = simd::Load(frame);
+          simd::Store(frame, type <= kFilterBandreject12 ? tp.Step(x, &runaway)
+                             : type == kFilterLowpass24  ? ld.Step<kFilterLowpass24>(x, &runaway)
+                             : type == kFilterHighpass24 ? ld.Step<kFilterHighpass24>(x, &runaway)
+                             : type == kFilterBandpass24 ? ld.Step<kFilterBandpass24>(x, &runaway)
+                             : type == kFilterBandreject24
+                                 ? ld.Step<kFilterBandreject24>(x, &runaway)
+                             : type < kFilterComb ? rm.Step(x, sine.data())
+                                                  : x);  // combs: voice by voice below
         }
         for (int j = 0; j < count; ++j) simd::Store(memory[j], *memory_of[j]);
         simd::Store(phase, rm.phase);

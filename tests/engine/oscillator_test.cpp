@@ -33,9 +33,7 @@ TEST(Waves, TablesNoiseAndSilentChoices) {
   EXPECT_EQ(a->Table(7), b->Table(7));                          // computed waves shared
   int differ = 0;
   for (int n = 0; n < kWavePoints; ++n) {
-    for (int w : {kWaveNoise1, kWaveNoise2}) {
-      ASSERT_LE(std::fabs(a->Table(w)[n]), 1.0f);
-    }
+    for (int w : {kWaveNoise1, kWaveNoise2}) ASSERT_LE(std::fabs(a->Table(w)[n]), 1.0f);
     differ += a->Table(kWaveNoise1)[n] != b->Table(kWaveNoise1)[n];
   }
   EXPECT_GT(differ, 60000);  // noise is drawn per instance

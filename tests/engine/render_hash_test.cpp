@@ -165,17 +165,12 @@ void FilterScene(Player& p) {
            2, false);
   p.Apply({{120, FilterValue(type)},
            {121, 0.3f + 0.05f * static_cast<float>(type % 7)},
-           {122, 0.45f},
            {123, type % 2 ? 0.85f : 0.2f},
-           {124, 0.7f},
            {125, type % 3 == 0 ? 0.0f : 0.15f * static_cast<float>(type % 5)},
            {129, type % 4 == 1 ? 1.0f : 0.0f},
            {131, SelectorValue(type % 3 == 2 ? 8 : 0)},
-           {132, SelectorValue(type % 2 ? 1 : 5)},
-           {171, WaveValue(1)},
-           {176, LengthValue(40)},
-           {181, 0.6f}});
-  Score(p, "n45 n57 0.3 n64:70 0.2 o45 o57 o64 0.15");
+           {132, SelectorValue(type % 2 ? 1 : 5)}});
+  Score(p, "122=0.45 124=0.7 171=w1 176=l40 181=0.6 n45 n57 0.3 n64:70 0.2 o45 o57 o64 0.15");
 }
 
 template <int order, int octaves, bool host_tempo>
