@@ -6,13 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <numbers>
-#include <utility>
 #include <vector>
 
 #include "engine/random.h"

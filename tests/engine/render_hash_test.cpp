@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <utility>
 
 #include "patch/factory_bank.h"
 #include "tests/engine/engine_harness.h"
