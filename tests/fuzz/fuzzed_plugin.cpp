@@ -1,7 +1,7 @@
 #include "tests/fuzz/fuzzed_plugin.h"
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 
 #include "plugin/uPlugin.h"
 #include "tests/midi_events.h"
@@ -20,7 +20,7 @@ constexpr float kGarbage = 1.0e30f;
 HostAnswers g_answers;
 vst::VstTimeInfo g_time_info;
 
-intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value, void*,
+intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, intptr_t, void*,
                                float opt) {
   switch (opcode) {
     case vst::audioMasterVersion:
@@ -39,7 +39,6 @@ intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, int
     case vst::audioMasterTempoAt:
       return g_answers.tempo_times_10000;
     default:
-      (void)value;
       return 0;
   }
 }
@@ -48,12 +47,8 @@ intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, int
 
 float FuzzedValue(FuzzedDataProvider& data) {
   switch (data.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: {
-      const uint32_t bits = data.ConsumeIntegral<uint32_t>();
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
-      return value;
-    }
+    case 0:
+      return std::bit_cast<float>(data.ConsumeIntegral<uint32_t>());
     case 1:
       return data.ConsumeBool() ? 0.0f : 1.0f;
     default:
@@ -63,15 +58,12 @@ float FuzzedValue(FuzzedDataProvider& data) {
 
 FuzzedPlugin::FuzzedPlugin(bool editor_open)
     : left_(4096 + kGuardFrames), right_(4096 + kGuardFrames) {
-  g_answers = HostAnswers();
-  auto* plugin = new APlugin(HostCallback);
-  effect_ = plugin->getAeffect();
+  effect_ = (new APlugin(HostCallback))->getAeffect();
   effect_->user = kUser;
   effect_->resvd1 = kResvd1;
   effect_->resvd2 = kResvd2;
   Dispatch(vst::effOpen, 0, 0, nullptr, 0.0f);
-  Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-  Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
+  StartInput();
   Dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
   if (editor_open) Check(Dispatch(vst::effEditOpen, 0, 0, nullptr, 0.0f) == 1, "editor open");
 }
@@ -97,10 +89,9 @@ HostAnswers& FuzzedPlugin::host() {
 }
 
 void FuzzedPlugin::CheckRecord() {
-  Check(effect_->user == kUser, "effect->user was written");
-  Check(effect_->resvd1 == kResvd1, "effect->resvd1 was written");
-  Check(effect_->resvd2 == kResvd2, "effect->resvd2 was written");
-  Check(effect_->magic == vst::kEffectMagic, "effect->magic changed");
+  Check(effect_->user == kUser && effect_->resvd1 == kResvd1 && effect_->resvd2 == kResvd2 &&
+            effect_->magic == vst::kEffectMagic,
+        "the record's user, resvd1, resvd2 or magic was written");
 }
 
 intptr_t FuzzedPlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
