@@ -1,8 +1,7 @@
-// The dispatcher as an unkind host drives it: any opcode with any index, value and option,
-// ptr pointing into a buffer of ours large enough for whatever the opcode may write (and the
-// well-formed records the opcodes that read one expect), interleaved with automation,
-// parameter reads and rendering. The editor opens only without a window (the host's window
-// handle is never garbage).
+// The dispatcher as an unkind host drives it: any opcode, index, value and option, ptr at a
+// buffer of ours with room for whatever the opcode may write (or a well-formed record for the
+// opcodes that read one), among automation, parameter reads and rendering. The editor opens
+// only without a window (the host's window handle is never garbage).
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -90,8 +89,8 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
       data.ConsumeIntegralInRange<int32_t>(0, vst::effGetNumMidiOutputChannels + 2);
   const int32_t index = data.ConsumeBool() ? data.ConsumeIntegralInRange<int32_t>(-2, 1601)
                                            : data.ConsumeIntegral<int32_t>();
-  const intptr_t value = data.ConsumeBool() ? data.ConsumeIntegralInRange<intptr_t>(-2, 20)
-                                            : data.ConsumeIntegral<intptr_t>();
+  intptr_t value = data.ConsumeBool() ? data.ConsumeIntegralInRange<intptr_t>(-2, 20)
+                                      : data.ConsumeIntegral<intptr_t>();
   const float opt =
       data.ConsumeBool() ? data.ConsumeFloatingPointInRange(-1.0f, 200000.0f) : FuzzedValue(data);
   // The opcodes that read a record get a well-formed one, or none when the index (which they
@@ -116,15 +115,11 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
     }
     case vst::effSetProgramName:
     case vst::effCanDo:
-    case vst::effString2Parameter: {
-      std::string text = data.ConsumeRandomLengthString(200);
-      plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
-      return;
-    }
+    case vst::effString2Parameter:
     case vst::effSetChunk: {
-      std::string chunk = data.ConsumeRandomLengthString(256);
-      plugin.Dispatch(opcode, index, static_cast<intptr_t>(chunk.size()),
-                      no_record ? nullptr : chunk.data(), opt);
+      std::string text = data.ConsumeRandomLengthString(opcode == vst::effSetChunk ? 256 : 200);
+      if (opcode == vst::effSetChunk) value = static_cast<intptr_t>(text.size());  // its size
+      plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
       return;
     }
     case vst::effVendorSpecific:

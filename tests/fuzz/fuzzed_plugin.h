@@ -51,9 +51,8 @@ class FuzzedPlugin {
 };
 
 // A well-formed event list (what any host sends) with fuzzed contents: MIDI events of any
-// bytes, sizes and offsets, now and then a SysEx, an event of an unknown type or a null entry.
-// A list of a negative or absurd count is made now and then too: the plug-in must read none of
-// it.
+// bytes, sizes and offsets, now and then a SysEx, an event of an unknown type or a null entry;
+// now and then a count that is negative or absurd, where the plug-in must read none of it.
 class FuzzedEvents {
  public:
   explicit FuzzedEvents(FuzzedDataProvider& data, int max_events = 48);
