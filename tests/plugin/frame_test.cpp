@@ -31,9 +31,8 @@ intptr_t VST_CALL RecordingHost(vst::AEffect*, int32_t opcode, int32_t index, in
 }
 
 int CountRequests(int32_t opcode) {
-  int n = 0;
-  for (const Request& r : g_requests) n += r.opcode == opcode;
-  return n;
+  return static_cast<int>(std::count_if(g_requests.begin(), g_requests.end(),
+                                        [opcode](const Request& r) { return r.opcode == opcode; }));
 }
 
 class FrameTest : public ::testing::Test {
@@ -213,10 +212,12 @@ TEST_F(FrameTest, ParametersClampAndIgnoreForeignIndices) {
     EXPECT_EQ(effect->getParameter(effect, 1), stored) << value;
     EXPECT_EQ(plugin->program(0).fvar[1], stored) << value;
   }
-  // Indices outside the record are ignored, not clamped onto its ends.
-  for (int32_t foreign : {1600, -1, 1 << 30}) effect->setParameter(effect, foreign, 0.5f);
-  EXPECT_EQ(Read({1599, -1, 100000, 0, 1}),
-            (std::vector<float>{0.0f, 0.0f, 0.0f, plugin->program(0).fvar[0], 0.75f}));
+  // Indices outside the record are ignored, not clamped onto its ends (which hold neither 0.375).
+  auto ends = [&] { return std::pair(plugin->engine().Patch(0), plugin->engine().Patch(1599)); };
+  const auto before = ends();
+  for (int32_t foreign : {1600, -1, 1 << 30}) effect->setParameter(effect, foreign, 0.375f);
+  EXPECT_EQ(ends(), before);
+  EXPECT_EQ(Read({1599, -1, 100000, 1}), (std::vector<float>{0.0f, 0.0f, 0.0f, 0.75f}));
   // Host changes are not reported back to the host; automated ones are, unclamped.
   EXPECT_EQ(CountRequests(vst::audioMasterAutomate), 0);
   plugin->setParameterAutomated(122, 1.25f);

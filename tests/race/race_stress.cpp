@@ -155,11 +155,9 @@ void Editor(vst::AEffect* effect, Run& run) {
 void Instances(Run& run) {
   std::vector<float> left(256), right(256);
   float* outputs[2] = {left.data(), right.data()};
-  testing::MidiEvents block;
   while (run.going()) {
     vst::AEffect* effect = NewInstance();
-    block.Add(0x90, 60, 100, 0);
-    block.SendTo(effect);
+    testing::MidiEvents().Add(0x90, 60, 100).SendTo(effect);
     effect->processReplacing(effect, nullptr, outputs, 256);
     Dispatch(effect, vst::effClose);
     ++run.instances;
