@@ -1,7 +1,7 @@
 // Controller-map files (*.mmp): whatever a file holds, every request made from it names a
 // controller the map can hold.
 #include "patch/controller_map.h"
-#include "tests/fuzz/text_parser.h"
+#include "tests/fuzz/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace vellicor;

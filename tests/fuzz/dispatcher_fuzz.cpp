@@ -1,8 +1,8 @@
-// The dispatcher as an unkind host drives it: any opcode with any index, value and option,
-// ptr pointing into a buffer of ours large enough for whatever the opcode may write (and the
-// well-formed records the opcodes that read one expect), interleaved with automation,
-// parameter reads and rendering. The editor opens only without a window (the host's window
-// handle is never garbage).
+// The dispatcher as an unkind host drives it: any opcode, index, value and option, ptr at a
+// buffer of ours with room for whatever the opcode may write (or a well-formed record for the
+// opcodes that read one), among automation, parameter reads and rendering. The editor opens
+// only without a window (the host's window handle is never garbage).
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -17,47 +17,23 @@ namespace rq = vellicor::requests;
 constexpr size_t kTextRoom = 64;  // what hosts give for a name: 63 characters and the end
 constexpr uint8_t kUnwritten = 0xA5;
 
-// A buffer for whatever the opcode writes; the bytes past `room` must stay as they were.
-struct OutBuffer {
-  alignas(16) uint8_t bytes[4096];
-  void Reset() { std::memset(bytes, kUnwritten, sizeof bytes); }
-  void CheckUntouchedFrom(size_t room, int opcode) const {
-    for (size_t i = room; i < sizeof bytes; ++i) {
-      Check(bytes[i] == kUnwritten, "wrote past what the opcode may write", opcode);
-    }
-  }
-  // A string the plug-in wrote: terminated within 64 bytes, or nothing written at all.
-  void CheckText(int opcode) const {
-    CheckUntouchedFrom(kTextRoom, opcode);
-    if (bytes[0] == kUnwritten) return;
-    Check(std::memchr(bytes, 0, kTextRoom) != nullptr, "text without its end in 64 bytes", opcode);
-  }
-};
+constexpr int32_t kTextOpcodes[] = {vst::effGetProgramName,        vst::effGetParamLabel,
+                                    vst::effGetParamDisplay,       vst::effGetParamName,
+                                    vst::effGetProgramNameIndexed, vst::effGetEffectName,
+                                    vst::effGetErrorText,          vst::effGetVendorString,
+                                    vst::effGetProductString,      vst::effShellGetNextPlugin};
+constexpr int32_t kPinOpcodes[] = {vst::effGetInputProperties, vst::effGetOutputProperties};
+constexpr int32_t kPointerOpcodes[] = {vst::effEditGetRect, vst::effGetChunk};
 
-enum class Writes { kNothing, kText, kPinProperties, kPointer };
-
-Writes WhatOpcodeWrites(int32_t opcode) {
-  switch (opcode) {
-    case vst::effGetProgramName:
-    case vst::effGetParamLabel:
-    case vst::effGetParamDisplay:
-    case vst::effGetParamName:
-    case vst::effGetProgramNameIndexed:
-    case vst::effGetEffectName:
-    case vst::effGetErrorText:
-    case vst::effGetVendorString:
-    case vst::effGetProductString:
-    case vst::effShellGetNextPlugin:
-      return Writes::kText;
-    case vst::effGetInputProperties:
-    case vst::effGetOutputProperties:
-      return Writes::kPinProperties;
-    case vst::effEditGetRect:
-    case vst::effGetChunk:
-      return Writes::kPointer;
-    default:
-      return Writes::kNothing;
-  }
+// The bytes an opcode may write through ptr: a text, a pin record (which begins with its label,
+// a text) or a pointer; any other opcode writes nothing.
+size_t RoomOf(int32_t opcode) {
+  auto among = [opcode](const auto& list) {
+    return std::find(std::begin(list), std::end(list), opcode) != std::end(list);
+  };
+  if (among(kTextOpcodes)) return kTextRoom;
+  if (among(kPinOpcodes)) return sizeof(vst::VstPinProperties);
+  return among(kPointerOpcodes) ? sizeof(void*) : 0;
 }
 
 // One of our editor requests with a well-formed record (its size field now and then wrong).
@@ -66,53 +42,36 @@ intptr_t VendorRequest(FuzzedPlugin& plugin, FuzzedDataProvider& data) {
   const int32_t kind = data.ConsumeIntegralInRange<int32_t>(0, 7);
   const std::string name = data.ConsumeRandomLengthString(24);
   const bool bad_size = data.ConsumeIntegralInRange(0, 15) == 0;
-  auto request = [&](auto& record) {
+  auto request = [&](auto&& record) {
     record.size = bad_size ? data.ConsumeIntegral<int32_t>() : int32_t{sizeof record};
     return plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, kind, &record, 0.0f);
   };
   // Room for pixels: all of ours, or a count of any sign with none behind it beyond ours.
-  auto canvas = [&](auto& record) {
+  auto canvas = [&](auto&& record) -> auto& {
     record.capacity =
         data.ConsumeBool() ? int32_t{sizeof pixels / 4} : data.ConsumeIntegral<int16_t>();
     record.pixels =
         record.capacity > 0 && record.capacity <= int32_t{sizeof pixels / 4} ? pixels : nullptr;
+    return record;
   };
+  auto some_name = [&] { return data.ConsumeBool() ? name.c_str() : nullptr; };
+  // Braced records take their fields from the input in order, as written.
   switch (kind) {
-    case rq::kCaptureFrame: {
-      rq::CaptureRecord r{};
-      canvas(r);
-      return request(r);
-    }
-    case rq::kMouse: {
-      rq::MouseRecord r{};
-      r.action = data.ConsumeIntegralInRange(-1, 4);
-      r.x = data.ConsumeIntegralInRange(-20, 660);
-      r.y = data.ConsumeIntegralInRange(-20, 540);
-      r.button = data.ConsumeIntegralInRange(-1, 4);
-      r.modifiers = data.ConsumeIntegralInRange(0, 8);
-      return request(r);
-    }
-    case rq::kAdvanceClock: {
-      rq::ClockRecord r{};
-      r.milliseconds = data.ConsumeIntegralInRange(-10, 1200);
-      return request(r);
-    }
-    case rq::kChooseMenuItem: {
-      rq::MenuItemRecord r{};
-      r.name = data.ConsumeBool() ? name.c_str() : nullptr;
-      return request(r);
-    }
-    case rq::kComponentRect: {
-      rq::ComponentRecord r{};
-      r.name = data.ConsumeBool() ? name.c_str() : nullptr;
-      return request(r);
-    }
-    case rq::kOpenMenu: {
-      rq::MenuRecord r{};
-      r.item = data.ConsumeBool() ? name.c_str() : nullptr;
-      canvas(r);
-      return request(r);
-    }
+    case rq::kCaptureFrame:
+      return request(canvas(rq::CaptureRecord{}));
+    case rq::kMouse:
+      return request(rq::MouseRecord{
+          0, data.ConsumeIntegralInRange(-1, 4), data.ConsumeIntegralInRange(-20, 660),
+          data.ConsumeIntegralInRange(-20, 540), data.ConsumeIntegralInRange(-1, 4),
+          data.ConsumeIntegralInRange(0, 8)});
+    case rq::kAdvanceClock:
+      return request(rq::ClockRecord{0, data.ConsumeIntegralInRange(-10, 1200)});
+    case rq::kChooseMenuItem:
+      return request(rq::MenuItemRecord{0, some_name()});
+    case rq::kComponentRect:
+      return request(rq::ComponentRecord{.size = 0, .name = some_name()});
+    case rq::kOpenMenu:
+      return request(canvas(rq::MenuRecord{.size = 0, .item = some_name()}));
     default: {
       uint8_t record[64] = {};
       return plugin.Dispatch(vst::effVendorSpecific, data.ConsumeIntegral<int32_t>(), kind, record,
@@ -124,19 +83,14 @@ intptr_t VendorRequest(FuzzedPlugin& plugin, FuzzedDataProvider& data) {
 // The editor's opens within one input: on the instance whose editor is open they only count
 // up (no window is made), and each close undoes one of them; the other instance's editor is
 // never opened.
-struct EditorOpens {
-  int open = 0;
-};
-
-void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_open,
-                 EditorOpens& opens) {
-  static OutBuffer out;
+void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_open, int& opens) {
+  alignas(16) static uint8_t out[4096];
   const int32_t opcode =
       data.ConsumeIntegralInRange<int32_t>(0, vst::effGetNumMidiOutputChannels + 2);
   const int32_t index = data.ConsumeBool() ? data.ConsumeIntegralInRange<int32_t>(-2, 1601)
                                            : data.ConsumeIntegral<int32_t>();
-  const intptr_t value = data.ConsumeBool() ? data.ConsumeIntegralInRange<intptr_t>(-2, 20)
-                                            : data.ConsumeIntegral<intptr_t>();
+  intptr_t value = data.ConsumeBool() ? data.ConsumeIntegralInRange<intptr_t>(-2, 20)
+                                      : data.ConsumeIntegral<intptr_t>();
   const float opt =
       data.ConsumeBool() ? data.ConsumeFloatingPointInRange(-1.0f, 200000.0f) : FuzzedValue(data);
   // The opcodes that read a record get a well-formed one, or none when the index (which they
@@ -147,11 +101,11 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
       return;  // ends the instance: the harness does that once at the end
     case vst::effEditOpen:
       if (!editor_open) return;
-      if (plugin.Dispatch(opcode, index, value, nullptr, opt) != 0) ++opens.open;  // off-screen
+      if (plugin.Dispatch(opcode, index, value, nullptr, opt) != 0) ++opens;  // off-screen
       return;
     case vst::effEditClose:
-      if (editor_open && opens.open == 0) return;
-      if (editor_open) --opens.open;
+      if (editor_open && opens == 0) return;
+      if (editor_open) --opens;
       plugin.Dispatch(opcode, index, value, nullptr, opt);
       return;
     case vst::effProcessEvents: {
@@ -161,15 +115,11 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
     }
     case vst::effSetProgramName:
     case vst::effCanDo:
-    case vst::effString2Parameter: {
-      std::string text = data.ConsumeRandomLengthString(200);
-      plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
-      return;
-    }
+    case vst::effString2Parameter:
     case vst::effSetChunk: {
-      std::string chunk = data.ConsumeRandomLengthString(256);
-      plugin.Dispatch(opcode, index, static_cast<intptr_t>(chunk.size()),
-                      no_record ? nullptr : chunk.data(), opt);
+      std::string text = data.ConsumeRandomLengthString(opcode == vst::effSetChunk ? 256 : 200);
+      if (opcode == vst::effSetChunk) value = static_cast<intptr_t>(text.size());  // its size
+      plugin.Dispatch(opcode, index, value, no_record ? nullptr : text.data(), opt);
       return;
     }
     case vst::effVendorSpecific:
@@ -178,27 +128,17 @@ void DispatchOne(FuzzedPlugin& plugin, FuzzedDataProvider& data, bool editor_ope
     default:
       break;
   }
-  out.Reset();
+  std::memset(out, kUnwritten, sizeof out);
   const bool null_ptr = data.ConsumeIntegralInRange(0, 15) == 0;
-  plugin.Dispatch(opcode, index, value, null_ptr ? nullptr : out.bytes, opt);
+  plugin.Dispatch(opcode, index, value, null_ptr ? nullptr : out, opt);
   if (null_ptr) return;
-  switch (WhatOpcodeWrites(opcode)) {
-    case Writes::kText:
-      out.CheckText(opcode);
-      break;
-    case Writes::kPinProperties: {
-      out.CheckUntouchedFrom(sizeof(vst::VstPinProperties), opcode);
-      if (out.bytes[0] != kUnwritten) {
-        Check(std::memchr(out.bytes, 0, kTextRoom) != nullptr, "pin label without its end");
-      }
-      break;
-    }
-    case Writes::kPointer:
-      out.CheckUntouchedFrom(sizeof(void*), opcode);
-      break;
-    case Writes::kNothing:
-      out.CheckUntouchedFrom(0, opcode);
-      break;
+  const size_t room = RoomOf(opcode);
+  for (size_t i = room; i < sizeof out; ++i) {
+    Check(out[i] == kUnwritten, "wrote past what the opcode may write", opcode);
+  }
+  // A text the plug-in wrote (its first byte changed) ends within 64 bytes.
+  if (room >= kTextRoom && out[0] != kUnwritten) {
+    Check(std::memchr(out, 0, kTextRoom) != nullptr, "text without its end in 64 bytes", opcode);
   }
 }
 
@@ -211,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const bool editor_open = data.ConsumeBool();
   FuzzedPlugin& plugin = FuzzedPlugin::Instance(editor_open);
   plugin.StartInput();
-  EditorOpens opens;
+  int opens = 0;
   for (int call = 0; call < 64 && data.remaining_bytes() > 0; ++call) {
     switch (data.ConsumeIntegralInRange(0, 9)) {
       case 0:
@@ -233,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         break;
     }
   }
-  while (opens.open-- > 0) plugin.Dispatch(vst::effEditClose, 0, 0, nullptr, 0.0f);
+  while (opens-- > 0) plugin.Dispatch(vst::effEditClose, 0, 0, nullptr, 0.0f);
   plugin.Render(256, true);
   return 0;
 }

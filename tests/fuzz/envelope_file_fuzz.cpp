@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "patch/envelope_file.h"
-#include "tests/fuzz/text_parser.h"
+#include "tests/fuzz/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace vellicor;

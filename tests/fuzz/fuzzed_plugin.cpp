@@ -1,7 +1,7 @@
 #include "tests/fuzz/fuzzed_plugin.h"
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 
 #include "plugin/uPlugin.h"
 #include "tests/midi_events.h"
@@ -20,40 +20,28 @@ constexpr float kGarbage = 1.0e30f;
 HostAnswers g_answers;
 vst::VstTimeInfo g_time_info;
 
-intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value, void*,
+intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t index, intptr_t, void*,
                                float opt) {
-  switch (opcode) {
-    case vst::audioMasterVersion:
-      return 2400;
-    case vst::audioMasterAutomate:
-      Check(index >= 0 && index < kPatchSize, "automated index out of range", index);
-      Check(opt >= 0.0f && opt <= 1.0f, "automated value outside 0..1");
-      return 0;
-    case vst::audioMasterGetTime:
-      if (!g_answers.has_time_info) return 0;
-      g_time_info = {};
-      g_time_info.sampleRate = 44100.0;
-      g_time_info.tempo = static_cast<double>(g_answers.tempo_times_10000) / 10000.0;
-      g_time_info.flags = vst::kVstTempoValid;
-      return reinterpret_cast<intptr_t>(&g_time_info);
-    case vst::audioMasterTempoAt:
-      return g_answers.tempo_times_10000;
-    default:
-      (void)value;
-      return 0;
+  if (opcode == vst::audioMasterAutomate) {
+    Check(index >= 0 && index < kPatchSize, "automated index out of range", index);
+    Check(opt >= 0.0f && opt <= 1.0f, "automated value outside 0..1");
   }
+  if (opcode == vst::audioMasterGetTime && g_answers.has_time_info) {
+    g_time_info = {.sampleRate = 44100.0,
+                   .tempo = static_cast<double>(g_answers.tempo_times_10000) / 10000.0,
+                   .flags = vst::kVstTempoValid};
+    return reinterpret_cast<intptr_t>(&g_time_info);
+  }
+  if (opcode == vst::audioMasterTempoAt) return g_answers.tempo_times_10000;
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
 }  // namespace
 
 float FuzzedValue(FuzzedDataProvider& data) {
   switch (data.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: {
-      const uint32_t bits = data.ConsumeIntegral<uint32_t>();
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
-      return value;
-    }
+    case 0:
+      return std::bit_cast<float>(data.ConsumeIntegral<uint32_t>());
     case 1:
       return data.ConsumeBool() ? 0.0f : 1.0f;
     default:
@@ -63,15 +51,12 @@ float FuzzedValue(FuzzedDataProvider& data) {
 
 FuzzedPlugin::FuzzedPlugin(bool editor_open)
     : left_(4096 + kGuardFrames), right_(4096 + kGuardFrames) {
-  g_answers = HostAnswers();
-  auto* plugin = new APlugin(HostCallback);
-  effect_ = plugin->getAeffect();
+  effect_ = (new APlugin(HostCallback))->getAeffect();
   effect_->user = kUser;
   effect_->resvd1 = kResvd1;
   effect_->resvd2 = kResvd2;
   Dispatch(vst::effOpen, 0, 0, nullptr, 0.0f);
-  Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-  Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
+  StartInput();
   Dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
   if (editor_open) Check(Dispatch(vst::effEditOpen, 0, 0, nullptr, 0.0f) == 1, "editor open");
 }
@@ -85,9 +70,7 @@ FuzzedPlugin& FuzzedPlugin::Instance(bool editor_open) {
 
 void FuzzedPlugin::StartInput() {
   g_answers = HostAnswers();
-  testing::MidiEvents all_off;
-  all_off.Add(0xB0, 126, 0);
-  Dispatch(vst::effProcessEvents, 0, 0, all_off.list(), 0.0f);
+  testing::MidiEvents().Add(0xB0, 126, 0).SendTo(effect_);  // all notes off
   Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
   Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
 }
@@ -97,10 +80,9 @@ HostAnswers& FuzzedPlugin::host() {
 }
 
 void FuzzedPlugin::CheckRecord() {
-  Check(effect_->user == kUser, "effect->user was written");
-  Check(effect_->resvd1 == kResvd1, "effect->resvd1 was written");
-  Check(effect_->resvd2 == kResvd2, "effect->resvd2 was written");
-  Check(effect_->magic == vst::kEffectMagic, "effect->magic changed");
+  Check(effect_->user == kUser && effect_->resvd1 == kResvd1 && effect_->resvd2 == kResvd2 &&
+            effect_->magic == vst::kEffectMagic,
+        "the record's user, resvd1, resvd2 or magic was written");
 }
 
 intptr_t FuzzedPlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
@@ -130,11 +112,7 @@ void FuzzedPlugin::Render(int32_t frames, bool replacing) {
   float* outputs[2] = {left_.data(), right_.data()};
   float input[1] = {0.0f};
   float* inputs[1] = {input};
-  if (replacing) {
-    effect_->processReplacing(effect_, inputs, outputs, frames);
-  } else {
-    effect_->process(effect_, inputs, outputs, frames);
-  }
+  (replacing ? effect_->processReplacing : effect_->process)(effect_, inputs, outputs, frames);
   for (int32_t i = 0; i < frames; ++i) {
     Check(std::isfinite(left_[i]) && std::fabs(left_[i]) <= 1.0f, "left sample", i);
     Check(std::isfinite(right_[i]) && std::fabs(right_[i]) <= 1.0f, "right sample", i);

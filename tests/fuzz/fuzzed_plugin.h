@@ -21,12 +21,10 @@ struct HostAnswers {
   bool has_time_info = true;
 };
 
-// Two instances live through the whole run, like long host sessions: one with its editor
-// open (off-screen) all along, one with it closed. Making an instance or opening an editor
-// costs tens of milliseconds, which would cut the run to a few inputs a second; so the values
-// earlier inputs set stay, and an input opens or closes the editor only on top of the
-// instance's own state. Each input starts with all notes off, 44.1 kHz, 512 frames and the
-// host's tempo 120.
+// Two instances live through the whole run like long host sessions, one with its editor open
+// (off-screen) all along: making an instance or an editor takes tens of milliseconds, too long
+// to do per input. So the values earlier inputs set stay; each input starts with all notes off,
+// 44.1 kHz, 512 frames and the host's tempo 120.
 class FuzzedPlugin {
  public:
   static FuzzedPlugin& Instance(bool editor_open);
@@ -35,7 +33,6 @@ class FuzzedPlugin {
   FuzzedPlugin(const FuzzedPlugin&) = delete;
   FuzzedPlugin& operator=(const FuzzedPlugin&) = delete;
 
-  vst::AEffect* effect() { return effect_; }
   HostAnswers& host();
 
   intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
@@ -54,9 +51,8 @@ class FuzzedPlugin {
 };
 
 // A well-formed event list (what any host sends) with fuzzed contents: MIDI events of any
-// bytes, sizes and offsets, now and then a SysEx, an event of an unknown type or a null entry.
-// A list of a negative or absurd count is made now and then too: the plug-in must read none of
-// it.
+// bytes, sizes and offsets, now and then a SysEx, an event of an unknown type or a null entry;
+// now and then a count that is negative or absurd, where the plug-in must read none of it.
 class FuzzedEvents {
  public:
   explicit FuzzedEvents(FuzzedDataProvider& data, int max_events = 48);

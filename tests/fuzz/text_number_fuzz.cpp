@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "patch/text_number.h"
-#include "tests/fuzz/text_parser.h"
+#include "tests/fuzz/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace vellicor;

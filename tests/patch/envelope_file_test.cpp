@@ -14,13 +14,12 @@ namespace {
 namespace ee = envelope_edit;
 
 ee::Envelope ThreePoints() {
-  ee::Envelope env;
-  env.last = 2;
-  env.loop_start = 1;
-  env.loop_end = 2;
-  env.time = {0.0f, 0.499f, 1.0f};
-  env.level = {0.5f, 1.0f, 0.0f};
-  env.curve = {0.5f, 0.25f, 0.5f};
+  ee::Envelope env{.time = {0.0f, 0.499f, 1.0f},
+                   .level = {0.5f, 1.0f, 0.0f},
+                   .curve = {0.5f, 0.25f, 0.5f},
+                   .last = 2,
+                   .loop_start = 1,
+                   .loop_end = 2};
   env.time[19] = 0.75f;  // a slot beyond the last point is written as it is
   return env;
 }

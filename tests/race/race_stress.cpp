@@ -35,30 +35,23 @@ const vst::VstTimeInfo kTimeInfo = [] {
 }();
 
 intptr_t VST_CALL HostCallback(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  switch (opcode) {
-    case vst::audioMasterVersion:
-      return 2400;
-    case vst::audioMasterGetTime:
-      return reinterpret_cast<intptr_t>(&kTimeInfo);
-    case vst::audioMasterTempoAt:
-      return 1330000;
-    default:
-      return 0;
-  }
-}
-
-vst::AEffect* NewInstance() {
-  vst::AEffect* effect = (new APlugin(HostCallback))->getAeffect();
-  effect->dispatcher(effect, vst::effOpen, 0, 0, nullptr, 0.0f);
-  effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-  effect->dispatcher(effect, vst::effSetBlockSize, 0, 256, nullptr, 0.0f);
-  effect->dispatcher(effect, vst::effMainsChanged, 0, 1, nullptr, 0.0f);
-  return effect;
+  if (opcode == vst::audioMasterGetTime) return reinterpret_cast<intptr_t>(&kTimeInfo);
+  if (opcode == vst::audioMasterTempoAt) return 1330000;
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
 intptr_t Dispatch(vst::AEffect* effect, int32_t opcode, int32_t index = 0, intptr_t value = 0,
                   void* ptr = nullptr, float opt = 0.0f) {
   return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+}
+
+vst::AEffect* NewInstance() {
+  vst::AEffect* effect = (new APlugin(HostCallback))->getAeffect();
+  Dispatch(effect, vst::effOpen);
+  Dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+  Dispatch(effect, vst::effSetBlockSize, 0, 256);
+  Dispatch(effect, vst::effMainsChanged, 0, 1);
+  return effect;
 }
 
 struct Run {
@@ -162,11 +155,9 @@ void Editor(vst::AEffect* effect, Run& run) {
 void Instances(Run& run) {
   std::vector<float> left(256), right(256);
   float* outputs[2] = {left.data(), right.data()};
-  testing::MidiEvents block;
   while (run.going()) {
     vst::AEffect* effect = NewInstance();
-    block.Add(0x90, 60, 100, 0);
-    block.SendTo(effect);
+    testing::MidiEvents().Add(0x90, 60, 100).SendTo(effect);
     effect->processReplacing(effect, nullptr, outputs, 256);
     Dispatch(effect, vst::effClose);
     ++run.instances;
@@ -181,14 +172,10 @@ int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
   vst::AEffect* effect = NewInstance();
   Run run(seconds);
-  std::thread audio(Audio, effect, std::ref(run));
-  std::thread automation(Automation, effect, std::ref(run));
-  std::thread editor(Editor, effect, std::ref(run));
-  std::thread instances(Instances, std::ref(run));
-  audio.join();
-  automation.join();
-  editor.join();
-  instances.join();
+  std::thread threads[] = {
+      std::thread(Audio, effect, std::ref(run)), std::thread(Automation, effect, std::ref(run)),
+      std::thread(Editor, effect, std::ref(run)), std::thread(Instances, std::ref(run))};
+  for (std::thread& thread : threads) thread.join();
   Dispatch(effect, vst::effClose);
   std::printf(
       "race_stress: %.0f s; %ld audio blocks, %ld automation rounds, %ld editor opens, "
