@@ -470,7 +470,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       upper16[m] = Splat(65536.0f * pw.upper);
       lower16[m] = Splat(65536.0f * pw.lower);
     }
-    // WarpPhaseScaled, four lanes at a time.
+    // Phase warp, four lanes at a time: the first half of the wave is squeezed into
+    // [0, position), the second half into [position, 1), so a square becomes a pulse of
+    // variable width. The factors are scaled by 65536 beforehand: scaling by a power of two is
+    // exact, so (a * upper + 0.5) * 65536 and a * (upper * 65536) + 32768 are the same float.
     auto warp = [&](I4 q, int m) VELLICOR_INLINE {
       const F4 u = ToFloat(q) / Splat(65535.0f);
       const F4 scaled = Select(GreaterEqual(u, position[m]),

@@ -1,12 +1,11 @@
-// Oscillator arithmetic shared by the control tick and the per-sample loop: phase increments
-// from pitch, the pulse-width LFOs with their phase warp, and rounding of phase offsets.
+// Oscillator arithmetic of the control tick: phase increments from pitch, and the pulse-width
+// LFOs (the render lanes warp the phase with their position and factors).
 #pragma once
 
 #include <cstdint>
 
 #include "engine/portable_math.h"
 #include "engine/tables.h"
-#include "engine/wavetables.h"
 
 namespace vellicor {
 
@@ -40,25 +39,6 @@ struct PulseWidth {
 // Radians per sample of a pulse-width LFO: 2^(8 v) x 55/1024 Hz.
 inline float PulseWidthRate(float speed, float sample_rate) {
   return pmath::Exp2f(8.0f * speed) * 0.33747548828125f / sample_rate;
-}
-
-// Phase warp: the first half of the wave is squeezed into [0, position), the second half into
-// [position, 1), so a square becomes a pulse of variable width.
-inline uint32_t WarpPhase(uint32_t q, float position, float upper, float lower) {
-  if (position == 0.5f) return q;
-  const float u = static_cast<float>(q) / 65535.0f;
-  const float y = u >= position ? (u - position) * upper + 0.5f : u * lower;
-  return static_cast<uint32_t>(RoundToInt(65536.0f * y)) & kWaveMask;
-}
-
-// The same warp with the factors scaled by 65536 beforehand (PulseWidth::upper16, lower16).
-// Scaling by a power of two is exact, so (a * upper + 0.5) * 65536 and
-// a * (upper * 65536) + 32768 are the same float: one multiplication less per sample.
-inline uint32_t WarpPhaseScaled(uint32_t q, float position, float upper16, float lower16) {
-  if (position == 0.5f) return q;
-  const float u = static_cast<float>(q) / 65535.0f;
-  const float scaled = u >= position ? (u - position) * upper16 + 32768.0f : u * lower16;
-  return static_cast<uint32_t>(RoundToInt(scaled)) & kWaveMask;
 }
 
 }  // namespace vellicor
