@@ -14,6 +14,8 @@
 #include "gui/host_window.h"
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <X11/Xlib.h>  // after gtest: Xlib defines macros (None, Bool) that gtest uses as names
 #endif
 
 namespace vellicor::gui {
@@ -22,23 +24,16 @@ namespace {
 struct SafeRecorder : EventHandler {
   std::mutex mutex;
   std::vector<MouseEvent> mouse;
-  int ticks = 0;
+  std::atomic<int> ticks{0};
 
   void OnMouse(const MouseEvent& e) override {
     std::lock_guard<std::mutex> lock(mutex);
     mouse.push_back(e);
   }
-  void OnTimer(int) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++ticks;
-  }
+  void OnTimer(int) override { ++ticks; }
   std::vector<MouseEvent> events() {
     std::lock_guard<std::mutex> lock(mutex);
     return mouse;
-  }
-  int tick_count() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return ticks;
   }
   void clear() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -83,11 +78,7 @@ int OpenFiles() {
 #ifdef _WIN32
   return 0;
 #else
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++n;
-  }
-  return n;
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 #endif
 }
 
@@ -147,7 +138,7 @@ TEST_F(NativeWindow, ChangesHiddenAndShownRepaintAndTimersTickWithoutIdle) {
 
   // Timers tick from the window system's own events, without idle calls.
   window->SetTimer(2, 20);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.tick_count() >= 3; }));
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.ticks >= 3; }));
   window->KillTimer(2);
 }
 
@@ -241,6 +232,26 @@ TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
   EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(100, 100) == kWhite; }));
   EXPECT_FALSE(window->Open(reinterpret_cast<void*>(static_cast<uintptr_t>(0x7FFFFFF0))));
 }
+
+#if !defined(_WIN32)
+// The window manager's close button on a host window (the standalone application's window) is a
+// request the program sees, not a cut connection that ends the process.
+TEST_F(NativeWindow, TheHostWindowsCloseButtonIsARequest) {
+  EXPECT_FALSE(host->close_requested());
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const auto id = static_cast<::Window>(reinterpret_cast<uintptr_t>(host->native_handle()));
+  XEvent event{};  // what a window manager sends when its close button is pressed
+  event.xclient.type = ClientMessage;
+  event.xclient.window = id;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, id, False, NoEventMask, &event);
+  XCloseDisplay(display);
+  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->close_requested(); }));
+}
+#endif
 
 }  // namespace
 }  // namespace vellicor::gui
