@@ -96,10 +96,9 @@ void PressLeftButton(bool down) {
 
 // The one real-pointer path: a slider dragged and a menu picked in the host's window.
 TEST(EditorUnderTheRealPointer, DragsAndPicks) {
-  if (!HaveDisplay()) GTEST_SKIP() << "no display";
-  if (!HaveRealPointer()) GTEST_SKIP() << "xdotool is not installed";
   auto host = gui::HostWindow::Create(665, 518, "real pointer");
-  if (!host) GTEST_SKIP() << "no window can be opened";
+  if (!host) GTEST_SKIP() << "no display";
+  if (!HaveRealPointer()) GTEST_SKIP() << "xdotool is not installed";
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, host->native_handle()), 1);

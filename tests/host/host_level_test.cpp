@@ -48,7 +48,7 @@ namespace {
 TEST(EditorThroughTheLibrary, ProgramsClicksAndMenusHeadlessAndInAWindow) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
-  const bool window = HaveDisplay() && gui::HostWindow::Create(64, 64, "probe");
+  const bool window = gui::HostWindow::Create(64, 64, "probe") != nullptr;
   auto capture = [&](ScreenshotOptions options, int program, bool headless = true) {
     options.program = program;
     options.headless = headless;
