@@ -60,13 +60,11 @@ TEST_F(Headless, MenuIsKeptOnTheScreen) {
   EXPECT_EQ(r.bottom, 600);
   EXPECT_GT(r.width(), TextWidth(MenuFont(), "Filter02"));
   window.Popup(Filters(), {-40, -40});  // replaces (cancels) the first
-  EXPECT_EQ(window.menu_rect().left, 0);
-  EXPECT_EQ(window.menu_rect().top, 0);
+  EXPECT_EQ(window.menu_rect(), r.Offset(-r.left, -r.top));
   EXPECT_EQ(log, std::vector<std::string>({"cancel"}));
   const int far = std::numeric_limits<int>::max();
   window.Popup(Filters(), {far, -far});
-  EXPECT_EQ(window.menu_rect().right, 800);
-  EXPECT_EQ(window.menu_rect().top, 0);
+  EXPECT_EQ(window.menu_rect(), r.Offset(0, -r.top));
 }
 
 TEST_F(Headless, ChoosingClosesThenReportsTheUpperCasedNameAndCancellingReportsThat) {
@@ -140,23 +138,16 @@ TEST_F(Headless, OwnerDrawingGetsEachItemsRectangleAndState) {
             2 * kMenuBorder + drawn[0].rect.height() + drawn[1].rect.height() + 30);
 }
 
-TEST(TimerSet, FiresAtItsIntervalsAndKeepsTheBeatWhenLate) {
+// The due moments themselves show in the headless window's ticks below.
+TEST(TimerSet, FiresOnceWhenLateThenKeepsTheBeatFromThere) {
   TimerSet timers;
   timers.Set(1, 500, 0);
   timers.Set(2, 200, 0);
-  int fired[3] = {};
-  for (int64_t t = 0; t <= 2000; t += 10) {
-    for (int id : timers.Due(t)) ++fired[id];
-  }
-  EXPECT_EQ(fired[1], 4);
-  EXPECT_EQ(fired[2], 10);
-  EXPECT_EQ(timers.NextDue(), 2200);
-  // A pump 1 s late fires once, then the timer runs on from there.
-  EXPECT_EQ(timers.Due(3250), std::vector<int>({2, 1}));
-  EXPECT_EQ(timers.Due(3300), std::vector<int>());
-  EXPECT_EQ(timers.Due(3450), std::vector<int>({2}));
-  timers.Set(2, 0, 3450);  // bounded to the shortest interval
-  EXPECT_EQ(timers.NextDue(), 3450 + kMinTimerInterval);
+  EXPECT_EQ(timers.Due(1250), std::vector<int>({2, 1}));
+  EXPECT_EQ(timers.Due(1300), std::vector<int>());
+  EXPECT_EQ(timers.Due(1450), std::vector<int>({2}));
+  timers.Set(2, 0, 1450);  // bounded to the shortest interval
+  EXPECT_EQ(timers.NextDue(), 1450 + kMinTimerInterval);
   timers.Kill(2);
   timers.Kill(1);
   EXPECT_FALSE(timers.NextDue());
@@ -192,9 +183,7 @@ TEST_F(Headless, FileDialogAnswersLaterOneAtATime) {
   window.SaveFileDialog({}, done);  // while the first is showing: answered with nothing
   EXPECT_TRUE(answers.empty());     // never inside the call
   window.Idle();
-  ASSERT_EQ(answers.size(), 2u);
-  EXPECT_EQ(answers[0], std::nullopt);  // the refused one
-  EXPECT_EQ(answers[1], "/tmp/map.mmp");
+  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{std::nullopt, "/tmp/map.mmp"}));
   EXPECT_EQ(window.dialogs_shown(), 1);
   EXPECT_EQ(window.last_dialog().pattern, "*.mmp");
   window.SetFileDialogAnswer(std::nullopt);
