@@ -38,7 +38,7 @@ Rect Inked(const Bitmap& b, Color background) {
   return inked;
 }
 
-TEST(Bitmap, FillRectExcludesRightAndBottomAndClips) {
+TEST(Bitmap, FillRectAndLineLeaveOutTheirEndAndClip) {
   Bitmap b(10, 10, kWhite);
   b.FillRect({2, 3, 5, 7}, kBlack);
   EXPECT_EQ(CountColor(b, kBlack), 3 * 4);
@@ -47,6 +47,16 @@ TEST(Bitmap, FillRectExcludesRightAndBottomAndClips) {
   EXPECT_EQ(CountColor(b, kGrey), 20);
   EXPECT_EQ(Bitmap(-5, 7).width(), 0);
   EXPECT_EQ(Bitmap(1 << 20, 1).width(), kMaxBitmapSide);
+
+  b.Fill(kWhite);
+  b.Line(1, 1, 6, 1, kBlack);
+  EXPECT_EQ(Inked(b, kWhite), (Rect{1, 1, 6, 2}));
+  b.Fill(kWhite);
+  b.Line(8, 8, 2, 5, kBlack);  // backwards and sloped: one pixel per column
+  EXPECT_EQ(CountColor(b, kBlack), 6);
+  EXPECT_EQ(Inked(b, kWhite), (Rect{3, 5, 9, 9}));
+  b.Line(-2000000000, 5, 2000000000, 5, kGrey);  // bounded, clipped, quick
+  EXPECT_EQ(CountColor(b, kGrey), 10);
 }
 
 TEST(Bitmap, TransparentCopyKeysTheBottomLeftPixel) {
@@ -107,19 +117,6 @@ TEST(Bitmap, CopyIsClippedAtEveryEdge) {
   const Bitmap before = row;
   row.Copy(row, {0, 0, 6, 1}, 2, 0);
   for (int x = 0; x < 6; ++x) EXPECT_EQ(row.Pixel(x + 2, 0), before.Pixel(x, 0));
-}
-
-TEST(Bitmap, LineLeavesOutItsEndPoint) {
-  Bitmap b(10, 10, kWhite);
-  b.Line(1, 1, 6, 1, kBlack);
-  EXPECT_EQ(Inked(b, kWhite), (Rect{1, 1, 6, 2}));
-  b.Fill(kWhite);
-  b.Line(8, 8, 2, 5, kBlack);  // backwards and sloped: one pixel per column
-  EXPECT_EQ(CountColor(b, kBlack), 6);
-  EXPECT_EQ(b.Pixel(8, 8), kBlack);
-  EXPECT_EQ(b.Pixel(2, 5), kWhite);
-  b.Line(-2000000000, 5, 2000000000, 5, kGrey);  // bounded, clipped, quick
-  EXPECT_EQ(CountColor(b, kGrey), 10);
 }
 
 TEST(ImageList, DrawsFramesByIndexAndNothingPastTheEnd) {

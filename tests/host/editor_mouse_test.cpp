@@ -3,7 +3,7 @@
 // opens a menu and picks from it, and the host hears each change as automation. What each gesture
 // does (envelope points, MIDI learn, the evolver) is checked on the headless editor (tests/editor);
 // that a real window shows the form's very pixels and keeps a menu on the screen, on the native
-// backend (tests/gui), and the pixels again through the screenshot command (editor_window_test).
+// backend (tests/gui), and the pixels again through the screenshot command (host_level_test).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,8 +46,6 @@ std::optional<gui::Rect> OpenMenuItem(Plugin& plugin, const char* item) {
   if (Request(plugin, rq::kOpenMenu, &record) != 1) return std::nullopt;
   return gui::Rect::XYWH(record.item_left, record.item_top, record.item_width, record.item_height);
 }
-
-// --- In a real window, with the window system's pointer ---------------------------------------
 
 bool HaveRealPointer() {
 #if defined(_WIN32)

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "editor/uEditor.h"
@@ -185,20 +186,17 @@ class Lv2HostTest : public ::testing::Test {
 
 TEST_F(Lv2HostTest, PortsAreTheFramesParameters) {
   EXPECT_EQ(lilv_plugin_get_num_ports(plugin_), static_cast<uint32_t>(lv2::kPortCount));
-  const struct {
-    uint32_t index;
-    const char* symbol;
-    const char* name;
-  } expected[] = {{11, "p0011", "Portmento"},       {76, "p0076", "Osc 2 LFO pitch range"},
-                  {0, "p0000", "Voice mode"},       {752, "p0752", "Env 3 point 3 level"},
-                  {1598, "p1598", "Evolver level"}, {1599, "midi_in", "MIDI in"}};
-  for (const auto& e : expected) {
-    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, e.index);
-    ASSERT_NE(port, nullptr) << e.index;
-    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin_, port)), e.symbol);
-    LilvNode* name = lilv_port_get_name(plugin_, port);
-    EXPECT_STREQ(lilv_node_as_string(name), e.name);
-    lilv_node_free(name);
+  const std::tuple<uint32_t, const char*, const char*> expected[] = {
+      {11, "p0011", "Portmento"},       {76, "p0076", "Osc 2 LFO pitch range"},
+      {0, "p0000", "Voice mode"},       {752, "p0752", "Env 3 point 3 level"},
+      {1598, "p1598", "Evolver level"}, {1599, "midi_in", "MIDI in"}};
+  for (const auto& [index, symbol, name] : expected) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, index);
+    ASSERT_NE(port, nullptr) << index;
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin_, port)), symbol);
+    LilvNode* port_name = lilv_port_get_name(plugin_, port);
+    EXPECT_STREQ(lilv_node_as_string(port_name), name);
+    lilv_node_free(port_name);
   }
 }
 
