@@ -62,18 +62,6 @@ void BuildForm(Form& form) {
   dial.SetTransparent(true);
 }
 
-template <typename Done>
-bool WaitFor(HostWindow& host, PlatformWindow* window, Done done, int ms = 3000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    host.Pump();  // the host's event loop (on Windows the editor's messages run in it)
-    if (window != nullptr) window->Idle();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
-
 int OpenFiles() {
 #ifdef _WIN32
   return 0;
@@ -104,13 +92,25 @@ struct NativeWindow : ::testing::Test {
   void TearDown() override {
     if (window) window->Close();
   }
+  // Runs the host's event loop (on Windows the editor's messages run in it), and the editor's
+  // idle calls when asked, until `done` or `ms` have passed.
+  template <typename Done>
+  bool WaitFor(Done done, bool idle = false, int ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      host->Pump();
+      if (idle) window->Idle();
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  }
   // Opens the editor in the host's window and lets it settle: a window that appears under the
   // pointer (left there by an earlier test) is sent a move of its own, which is not ours.
   void OpenSettled() {
     ASSERT_TRUE(window->Open(host->native_handle()));
     window->Update();
-    WaitFor(
-        *host, nullptr, [] { return false; }, 100);
+    WaitFor([] { return false; }, false, 100);
     recorder.clear();
   }
 };
@@ -120,25 +120,25 @@ std::unique_ptr<HostWindow> NativeWindow::shared_host;
 TEST_F(NativeWindow, ChangesHiddenAndShownRepaintAndTimersTickWithoutIdle) {
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Update();
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == form.frame(); }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == form.frame(); }));
   // A change reaches the screen, with the editor at the host's client origin.
   form.FindImage("Image1")->Edit().FillRect({0, 0, 40, 30}, 0x123456);
   window->Update();
   const Bitmap changed = form.frame();
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] {
+  EXPECT_TRUE(WaitFor([&] {
     return host->Capture().Pixel(10, 10) == 0x123456 && window->CaptureScreen() == changed;
   }));
 
   // Hidden and shown again, with nothing in the form changed: only the window system's repaint
   // request brings the picture back.
   window->SetVisible(false);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(300, 300) == kWhite; }));
+  EXPECT_TRUE(WaitFor([&] { return host->Capture().Pixel(300, 300) == kWhite; }));
   window->SetVisible(true);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == changed; }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == changed; }));
 
   // Timers tick from the window system's own events, without idle calls.
   window->SetTimer(2, 20);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.ticks >= 3; }));
+  EXPECT_TRUE(WaitFor([&] { return recorder.ticks >= 3; }));
   window->KillTimer(2);
 }
 
@@ -149,7 +149,7 @@ TEST_F(NativeWindow, ARegionTheSystemSendsRepaintsTheWholeClientArea) {
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Update();
   const Bitmap expected = form.frame();
-  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  ASSERT_TRUE(WaitFor([&] { return window->CaptureScreen() == expected; }));
   HWND editor = GetWindow(static_cast<HWND>(host->native_handle()), GW_CHILD);
   ASSERT_NE(editor, nullptr);
   HDC dc = GetDC(editor);  // stale pixels everywhere, and a short region to repaint
@@ -158,7 +158,7 @@ TEST_F(NativeWindow, ARegionTheSystemSendsRepaintsTheWholeClientArea) {
   ReleaseDC(editor, dc);
   const RECT part{100, 100, 300, 200};
   InvalidateRect(editor, &part, FALSE);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == expected; }));
 }
 #endif
 
@@ -169,7 +169,7 @@ TEST_F(NativeWindow, DeliversClicksWithTheComponentsNameAndKeys) {
   host->SendMouse(MouseAction::kUp, {324 + 40, 240 + 6}, MouseButton::kLeft, kCtrl);
   host->SendMouse(MouseAction::kDown, {140, 110}, MouseButton::kRight, kAlt);
   // The fallback pump alone delivers them: no idle calls here.
-  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.events().size() >= 5; }));
+  ASSERT_TRUE(WaitFor([&] { return recorder.events().size() >= 5; }));
   const std::vector<MouseEvent> events = recorder.events();
   ASSERT_EQ(events.size(), 5u);
   EXPECT_EQ(events[0].action, MouseAction::kDown);
@@ -202,14 +202,13 @@ TEST_F(NativeWindow, AMenuAtTheScreensCornerShowsOnItAndAPressOutsideCancelsIt) 
   EXPECT_EQ(placed.Intersect(screen), placed);
   const Point origin = window->ClientToScreen({0, 0});
   const Rect in_client = placed.Offset(-origin.x, -origin.y);
-  EXPECT_TRUE(WaitFor(*host, window.get(),
-                      [&] { return host->CaptureArea(in_client) == *window->menu_surface(); }));
+  EXPECT_TRUE(
+      WaitFor([&] { return host->CaptureArea(in_client) == *window->menu_surface(); }, true));
   host->SendMouse(MouseAction::kDown, {20, 20}, MouseButton::kLeft, 0);
   host->SendMouse(MouseAction::kUp, {20, 20}, MouseButton::kLeft, 0);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return cancelled == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return cancelled == 1; }));
   EXPECT_FALSE(window->menu_open());
-  EXPECT_TRUE(WaitFor(
-      *host, window.get(), [&] { return recorder.events().empty(); }, 100));
+  EXPECT_TRUE(WaitFor([&] { return recorder.events().empty(); }, true, 100));
 }
 
 TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
@@ -229,7 +228,7 @@ TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
   }
   EXPECT_EQ(OpenFiles(), files);
   // Closed, the editor's window is gone from the host's.
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(100, 100) == kWhite; }));
+  EXPECT_TRUE(WaitFor([&] { return host->Capture().Pixel(100, 100) == kWhite; }));
   EXPECT_FALSE(window->Open(reinterpret_cast<void*>(static_cast<uintptr_t>(0x7FFFFFF0))));
 }
 
@@ -249,7 +248,7 @@ TEST_F(NativeWindow, TheHostWindowsCloseButtonIsARequest) {
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
   XSendEvent(display, id, False, NoEventMask, &event);
   XCloseDisplay(display);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->close_requested(); }));
+  EXPECT_TRUE(WaitFor([&] { return host->close_requested(); }));
 }
 #endif
 

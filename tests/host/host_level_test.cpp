@@ -140,23 +140,22 @@ intptr_t VST_CALL SilentHost(vst::AEffect*, int32_t, int32_t, intptr_t, void*, f
 TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #if defined(_WIN32)
   HMODULE library = LoadLibraryA(NativeLibraryPath(VELLICOR_LIBRARY).c_str());
-  ASSERT_TRUE(library);
-  auto entry =
-      reinterpret_cast<vst::EntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
-  void* plugin_main = reinterpret_cast<void*>(GetProcAddress(library, "VSTPluginMain"));
-#if defined(_WIN64)
-  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
-  EXPECT_EQ(reinterpret_cast<void*>(entry), plugin_main);
-#else
-  EXPECT_FALSE(plugin_main);  // the 32-bit DLL exports main alone
-#endif
+  auto symbol = [&](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(library, name));
+  };
 #else
   void* library = dlopen(VELLICOR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_TRUE(library) << dlerror();
-  auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, "main"));
-  EXPECT_EQ(reinterpret_cast<void*>(entry), dlsym(library, "VSTPluginMain"));
+  auto symbol = [&](const char* name) { return dlsym(library, name); };
 #endif
+  ASSERT_TRUE(library);
+  auto entry = reinterpret_cast<vst::EntryProc>(symbol("main"));
   ASSERT_TRUE(entry);
+#if defined(_WIN32) && !defined(_WIN64)
+  EXPECT_FALSE(symbol("VSTPluginMain"));  // the 32-bit DLL exports main alone
+#else
+  // 64-bit hosts look for VSTPluginMain first: both names lead to the same function.
+  EXPECT_EQ(symbol("VSTPluginMain"), reinterpret_cast<void*>(entry));
+#endif
   EXPECT_EQ(entry(SilentHost), nullptr);
   EXPECT_EQ(entry(nullptr), nullptr);
 #if defined(_WIN32)
