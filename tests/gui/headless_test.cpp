@@ -123,10 +123,11 @@ TEST_F(Headless, OwnerDrawingGetsEachItemsRectangleAndState) {
   };
   window.Popup(menu, {0, 0});
   ASSERT_EQ(drawn.size(), 3u);
-  EXPECT_EQ(drawn[0].rect.width(), 200);  // every item as wide as the widest
-  EXPECT_EQ(drawn[2].rect.width(), 200);
-  EXPECT_EQ(drawn[1].rect.top, drawn[0].rect.bottom);
-  EXPECT_EQ(drawn[2].rect.height(), 30);
+  // Every item as wide as the widest, each below the one before.
+  const Rect first = drawn[0].rect;
+  EXPECT_EQ(first.width(), 200);
+  EXPECT_EQ(drawn[1].rect, first.Offset(0, first.height()));
+  EXPECT_EQ(drawn[2].rect, Rect::XYWH(first.left, first.bottom + first.height(), 200, 30));
   EXPECT_EQ(drawn[2].name, "FI02");
   EXPECT_EQ(drawn[0].font.name, "Arial");
   drawn.clear();
@@ -134,8 +135,7 @@ TEST_F(Headless, OwnerDrawingGetsEachItemsRectangleAndState) {
   ASSERT_EQ(drawn.size(), 3u);
   EXPECT_TRUE(drawn[0].highlighted);
   EXPECT_EQ(window.menu_surface()->Pixel(50, kMenuBorder + 1), FromBgr(0x990044));
-  EXPECT_EQ(window.menu_rect().height(),
-            2 * kMenuBorder + drawn[0].rect.height() + drawn[1].rect.height() + 30);
+  EXPECT_EQ(window.menu_rect().height(), 2 * kMenuBorder + 2 * first.height() + 30);
 }
 
 // The due moments themselves show in the headless window's ticks below.

@@ -165,16 +165,11 @@ TEST(HostLevel, ExportsTheEntryPointsHostsLookFor) {
 #endif
 }
 
-// The answers themselves are checked on the frame (tests/plugin); here, that they reach a host
-// through the built library, and that the host's own fields stay its own.
-TEST(HostLevel, IdentityProgramsAndParameters) {
+// The user and resvd fields belong to the host: we write them and the plug-in keeps them.
+TEST(HostLevel, TheHostsOwnFieldsStayItsOwn) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   vst::AEffect* e = plugin->effect();
-  EXPECT_EQ(plugin->DispatchString(vst::effGetVendorString), "Quorrel");
-  EXPECT_EQ(plugin->ParameterName(125), "Filter 1 distortion");
-  for (int p = 0; p < 16; ++p) EXPECT_FALSE(plugin->ProgramNameIndexed(p).empty()) << p;
-  // The user and resvd fields belong to the host: we write them and the plug-in keeps them.
   e->user = reinterpret_cast<void*>(0x5eed);
   e->resvd1 = 0x1234;
   plugin->Dispatch(vst::effOpen);

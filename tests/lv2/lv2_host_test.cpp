@@ -308,18 +308,17 @@ TEST(Lv2Ui, EditsReachTheHostAsPortChanges) {
     }
   };
   settle(300);
-  const int y = (slider.top + slider.bottom) / 2;
-  const gui::Point from{slider.left + slider.width() / 4, y};
-  const gui::Point to{slider.left + slider.width() * 3 / 4, y};
-  window->SendMouse(gui::MouseAction::kMove, from, gui::MouseButton::kNone, 0);
-  window->SendMouse(gui::MouseAction::kDown, from, gui::MouseButton::kLeft, 0);
-  settle(100);
+  // Pressed a quarter along the slider, dragged in eight steps to three quarters, released.
+  auto along = [&](int step) {
+    return gui::Point{slider.left + slider.width() * (8 + 4 * step) / 32, slider.top + 6};
+  };
+  window->SendMouse(gui::MouseAction::kMove, along(0), gui::MouseButton::kNone, 0);
+  window->SendMouse(gui::MouseAction::kDown, along(0), gui::MouseButton::kLeft, 0);
   for (int step = 1; step <= 8; ++step) {
-    window->SendMouse(gui::MouseAction::kMove, {from.x + (to.x - from.x) * step / 8, y},
-                      gui::MouseButton::kLeft, 0);
     settle(30);
+    window->SendMouse(gui::MouseAction::kMove, along(step), gui::MouseButton::kLeft, 0);
   }
-  window->SendMouse(gui::MouseAction::kUp, to, gui::MouseButton::kLeft, 0);
+  window->SendMouse(gui::MouseAction::kUp, along(8), gui::MouseButton::kLeft, 0);
   settle(200);
   descriptor->cleanup(ui);
   dlclose(library);
