@@ -211,8 +211,7 @@ TEST(Text, StaysInsideItsMeasuredBoxWhichABackgroundFills) {
 TEST(Png, EncodesTheBitmapsSize) {
   const std::vector<uint8_t> png = EncodePng(Numbered(635, 512));
   ASSERT_GT(png.size(), 33u);
-  const uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  EXPECT_TRUE(std::equal(signature, signature + 8, png.begin()));
+  EXPECT_EQ(std::string(png.begin(), png.begin() + 8), "\x89PNG\r\n\x1a\n");
   // IHDR: width and height, big-endian, at bytes 16 and 20.
   EXPECT_EQ((png[18] << 8) | png[19], 635);
   EXPECT_EQ((png[22] << 8) | png[23], 512);

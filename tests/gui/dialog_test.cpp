@@ -3,7 +3,7 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -43,8 +42,7 @@ struct SafeRecorder : EventHandler {
 
 // Something of everything the editor draws: opaque and keyed images, a panel, text.
 void BuildForm(Form& form) {
-  Image& back = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513));
-  Bitmap& b = back.Edit();
+  Bitmap& b = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513)).Edit();
   for (int y = 0; y < b.height(); ++y) {
     for (int x = 0; x < b.width(); ++x) b.SetPixel(x, y, Rgb(x & 255, y & 255, (x ^ y) & 255));
   }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -31,7 +32,7 @@ namespace {
 // test opening a window just after another closed its last one could find no display. One
 // connection held for the whole run keeps the server from resetting; the previous test program
 // may just have left, so the first one waits for the reset to end.
-[[maybe_unused]] Display* const kKeepDisplayOpen = [] {
+Display* OpenDisplayOnceTheServerIsUp() {
   Display* display = nullptr;
   const char* name = std::getenv("DISPLAY");
   for (int attempt = 0; name != nullptr && name[0] != 0 && attempt < 100; ++attempt) {
@@ -39,7 +40,9 @@ namespace {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return display;
-}();
+}
+const std::unique_ptr<Display, int (*)(Display*)> kKeepDisplayOpen(OpenDisplayOnceTheServerIsUp(),
+                                                                   XCloseDisplay);
 #endif
 
 // Each program looks different, headless rendering is deterministic, and (with a display) the

@@ -39,11 +39,6 @@ std::string Read(const std::vector<uint8_t>& data) {
 }
 
 TEST(MidiFile, ReadsChannelMessagesAtTheirTimesStopsAtBrokenDataAndReadsWhatItWrites) {
-  // Track 0 sets 60 beats per minute at tick 0 and 240 at tick 480; the note at tick 960 comes
-  // 480 ticks at 1 s per quarter and 480 at 0.25 s per quarter later: at 1.25 s.
-  const std::vector<uint8_t> conductor = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,
-                                          0x83, 0x60, 0xFF, 0x51, 0x03, 0x03, 0xD0,
-                                          0x90, 0x00, 0xFF, 0x2F, 0x00};
   const struct {
     const char* label;
     std::vector<uint8_t> data;
@@ -53,7 +48,12 @@ TEST(MidiFile, ReadsChannelMessagesAtTheirTimesStopsAtBrokenDataAndReadsWhatItWr
       {"running status",
        File(0, {{0x00, 0x90, 60, 100, 0x83, 0x60, 64, 90, 0x00, 60, 0, 0x00, 0xFF, 0x2F, 0x00}}),
        "0.0000: 90 60 100; 0.5000: 90 64 90; 0.5000: 90 60 0; "},
-      {"tempo map", File(1, {conductor, {0x87, 0x40, 0x91, 62, 80, 0x00, 0xFF, 0x2F, 0x00}}),
+      // Track 0 sets 60 beats per minute at tick 0 and 240 at tick 480; the note at tick 960
+      // comes 480 ticks at 1 s per quarter and 480 at 0.25 s per quarter later: at 1.25 s.
+      {"tempo map",
+       File(1, {{0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x83, 0x60, 0xFF, 0x51, 0x03, 0x03, 0xD0,
+                 0x90, 0x00, 0xFF, 0x2F, 0x00},
+                {0x87, 0x40, 0x91, 62, 80, 0x00, 0xFF, 0x2F, 0x00}}),
        "1.2500: 91 62 80; "},
       // A program change has one data byte.
       {"sysex and meta skipped",
