@@ -27,17 +27,36 @@ int CountColor(const Bitmap& b, Color c) {
   return n;
 }
 
-TEST(Bitmap, FillRectExcludesRightAndBottomAndClips) {
+// The smallest rectangle holding every pixel that is not `background`.
+Rect Inked(const Bitmap& b, Color background) {
+  Rect inked;
+  for (int y = 0; y < b.height(); ++y) {
+    for (int x = 0; x < b.width(); ++x) {
+      if (b.Pixel(x, y) != background) inked = inked.Union(Rect::XYWH(x, y, 1, 1));
+    }
+  }
+  return inked;
+}
+
+TEST(Bitmap, FillRectAndLineLeaveOutTheirEndAndClip) {
   Bitmap b(10, 10, kWhite);
   b.FillRect({2, 3, 5, 7}, kBlack);
   EXPECT_EQ(CountColor(b, kBlack), 3 * 4);
-  EXPECT_EQ(b.Pixel(4, 6), kBlack);
-  EXPECT_EQ(b.Pixel(5, 6), kWhite);
-  EXPECT_EQ(b.Pixel(4, 7), kWhite);
+  EXPECT_EQ(Inked(b, kWhite), (Rect{2, 3, 5, 7}));
   b.FillRect({-100, -100, 100, 2}, kGrey);
   EXPECT_EQ(CountColor(b, kGrey), 20);
   EXPECT_EQ(Bitmap(-5, 7).width(), 0);
   EXPECT_EQ(Bitmap(1 << 20, 1).width(), kMaxBitmapSide);
+
+  b.Fill(kWhite);
+  b.Line(1, 1, 6, 1, kBlack);
+  EXPECT_EQ(Inked(b, kWhite), (Rect{1, 1, 6, 2}));
+  b.Fill(kWhite);
+  b.Line(8, 8, 2, 5, kBlack);  // backwards and sloped: one pixel per column
+  EXPECT_EQ(CountColor(b, kBlack), 6);
+  EXPECT_EQ(Inked(b, kWhite), (Rect{3, 5, 9, 9}));
+  b.Line(-2000000000, 5, 2000000000, 5, kGrey);  // bounded, clipped, quick
+  EXPECT_EQ(CountColor(b, kGrey), 10);
 }
 
 TEST(Bitmap, TransparentCopyKeysTheBottomLeftPixel) {
@@ -100,20 +119,6 @@ TEST(Bitmap, CopyIsClippedAtEveryEdge) {
   for (int x = 0; x < 6; ++x) EXPECT_EQ(row.Pixel(x + 2, 0), before.Pixel(x, 0));
 }
 
-TEST(Bitmap, LineLeavesOutItsEndPoint) {
-  Bitmap b(10, 10, kWhite);
-  b.Line(1, 1, 6, 1, kBlack);
-  EXPECT_EQ(CountColor(b, kBlack), 5);
-  EXPECT_EQ(b.Pixel(6, 1), kWhite);
-  b.Fill(kWhite);
-  b.Line(8, 8, 2, 5, kBlack);  // backwards and sloped: one pixel per column
-  EXPECT_EQ(CountColor(b, kBlack), 6);
-  EXPECT_EQ(b.Pixel(8, 8), kBlack);
-  EXPECT_EQ(b.Pixel(2, 5), kWhite);
-  b.Line(-2000000000, 5, 2000000000, 5, kGrey);  // bounded, clipped, quick
-  EXPECT_EQ(CountColor(b, kGrey), 10);
-}
-
 TEST(ImageList, DrawsFramesByIndexAndNothingPastTheEnd) {
   // Three 4x2 frames side by side, each its own colour with a keyed bottom-left pixel.
   Bitmap strip(13, 2, kBlack);  // one spare column: not a frame
@@ -143,16 +148,15 @@ TEST(ImageList, DrawsFramesByIndexAndNothingPastTheEnd) {
 }
 
 TEST(Text, PixelSizesFacesAndTheSamePixelsEveryTime) {
-  Font font;  // Arial 10: 13 pixels at 96 pixels per inch
-  EXPECT_EQ(font.PixelSize(), 13);
-  for (const auto& [size, pixels] : {std::pair{-19, 19},
-                                     {0, 1},
-                                     {std::numeric_limits<int>::min(), 400},
-                                     {std::numeric_limits<int>::max(), 400}}) {
+  // Arial 10 is 13 pixels at 96 pixels per inch; sizes below zero are pixels; all are bounded.
+  const int far = std::numeric_limits<int>::max();
+  const std::pair<int, int> sizes[] = {{10, 13}, {-19, 19}, {0, 1}, {-far - 1, 400}, {far, 400}};
+  for (const auto& [size, pixels] : sizes) {
     Font sized;
     sized.size = size;
     EXPECT_EQ(sized.PixelSize(), pixels) << size;
   }
+  Font font;
   Bitmap a(200, 20, kWhite), b(200, 20, kWhite);
   a.Text(2, 2, "Volume  cc7  :: 2dB", font);
   b.Text(2, 2, "Volume  cc7  :: 2dB", font);
@@ -171,65 +175,43 @@ TEST(Text, PixelSizesFacesAndTheSamePixelsEveryTime) {
   r.Text(0, 0, text, font);
   d.Text(0, 0, text, display);
   EXPECT_NE(r, d);
-  // Extreme positions are bounded and draw nothing.
-  Bitmap off(10, 10, kWhite);
-  const int far = std::numeric_limits<int>::max();
+  // Extreme positions are bounded and draw nothing; text past the right edge is cut, not wrapped.
+  Bitmap off(20, 20, kWhite);
   off.Text(far, -far, std::string(10000, 'W'), font, kBlack);
   off.Text(-far, 0, "W", font);
-  EXPECT_EQ(CountColor(off, kWhite), 100);
+  EXPECT_EQ(CountColor(off, kWhite), 400);
+  off.Text(15, 0, "Wide text", font);
+  EXPECT_EQ(Inked(off, kWhite).left, 15);
 }
 
-TEST(Text, StaysInsideItsMeasuredBox) {
+// Text lies inside its measured box; a background, when given, fills exactly that box, under the
+// same glyph pixels.
+TEST(Text, StaysInsideItsMeasuredBoxWhichABackgroundFills) {
+  const Color green = 0x00FF00;  // no blend of blue ink on white or on green gives it
   for (bool bold : {false, true}) {
     Font font;
     font.bold = bold;
     font.color = 0x0000FF;
     const std::string text = "Filter 1: Freq :: 15.4KHz";
-    Bitmap b(300, 40, kWhite);
-    const int width = b.Text(10, 5, text, font);
+    Bitmap clear(300, 40, green), opaque(300, 40, green);
+    const int width = clear.Text(10, 5, text, font);
     EXPECT_EQ(width, TextWidth(font, text));
+    opaque.Text(10, 5, text, font, kWhite);
     const Rect box = Rect::XYWH(10, 5, width, TextHeight(font));
-    Rect inked;
-    for (int y = 0; y < b.height(); ++y) {
-      for (int x = 0; x < b.width(); ++x) {
-        if (b.Pixel(x, y) != kWhite) inked = inked.Union(Rect::XYWH(x, y, 1, 1));
-      }
-    }
+    const Rect inked = Inked(clear, green);
     EXPECT_EQ(inked.Intersect(box), inked) << "bold " << bold;
     EXPECT_GT(inked.width(), width * 9 / 10);
+    const int area = box.width() * box.height(), all = 300 * 40;
+    EXPECT_EQ(Inked(opaque, green), box);
+    EXPECT_EQ(CountColor(opaque, green), all - area);  // every pixel of the box
+    EXPECT_EQ(area - CountColor(opaque, kWhite), all - CountColor(clear, green));
   }
-}
-
-TEST(Text, BackgroundFillsTheBoxOnlyWhenGiven) {
-  Font font;
-  const Color green = 0x00FF00;  // no blend of black ink on white gives it
-  Bitmap clear(100, 30, green), opaque(100, 30, green);
-  clear.Text(5, 5, "Off", font);
-  opaque.Text(5, 5, "Off", font, kWhite);
-  const Rect box = Rect::XYWH(5, 5, TextWidth(font, "Off"), TextHeight(font));
-  int inked_clear = 0, inked_opaque = 0;
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 100; ++x) {
-      const bool inside = box.Contains({x, y});
-      inked_clear += clear.Pixel(x, y) != green;
-      inked_opaque += inside && opaque.Pixel(x, y) != kWhite;
-      // Outside the box nothing changes; inside it, the opaque text fills every pixel.
-      EXPECT_EQ(opaque.Pixel(x, y) != green, inside) << x << "," << y;
-    }
-  }
-  EXPECT_EQ(inked_clear, inked_opaque);  // the same glyph pixels, over either background
-  EXPECT_GT(inked_clear, 10);
-  // Text past the right edge is cut, not wrapped.
-  Bitmap narrow(20, 20, kWhite);
-  narrow.Text(15, 0, "Wide text", font);
-  EXPECT_EQ(narrow.Pixel(2, 8), kWhite);
 }
 
 TEST(Png, EncodesTheBitmapsSize) {
   const std::vector<uint8_t> png = EncodePng(Numbered(635, 512));
   ASSERT_GT(png.size(), 33u);
-  const uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  EXPECT_TRUE(std::equal(signature, signature + 8, png.begin()));
+  EXPECT_EQ(std::string(png.begin(), png.begin() + 8), "\x89PNG\r\n\x1a\n");
   // IHDR: width and height, big-endian, at bytes 16 and 20.
   EXPECT_EQ((png[18] << 8) | png[19], 635);
   EXPECT_EQ((png[22] << 8) | png[23], 512);

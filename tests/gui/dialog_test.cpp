@@ -3,16 +3,17 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "gui/dialog_program.h"
 #include "gui/host_window.h"
+#include "gui/text_file.h"
 
 namespace vellicor::gui {
 namespace {
@@ -20,31 +21,23 @@ namespace {
 namespace fs = std::filesystem;
 
 struct FakeDialog : ::testing::Test {
-  fs::path dir;
-  std::string old_path;
+  const fs::path dir = fs::temp_directory_path() / ("vellicor-dialog-" + std::to_string(getpid()));
+  const std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
 
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("vellicor-dialog-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
-  }
+  void SetUp() override { fs::create_directories(dir); }
   void TearDown() override {
     setenv("PATH", old_path.c_str(), 1);
     fs::remove_all(dir);
   }
-  // A program named `name` that saves its arguments and ends with `body`.
+  // A program named `name`, alone on PATH, that saves its arguments and ends with `body`.
   void Install(const std::string& name, const std::string& body) {
-    const fs::path program = dir / name;
-    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << (dir / "args").string()
-                           << "'\n"
-                           << body << "\n";
-    fs::permissions(program, fs::perms::owner_all);
+    const std::string args = (dir / "args").string();
+    ASSERT_TRUE(ReplaceFile((dir / name).string(),
+                            "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + args + "'\n" + body + "\n"));
+    fs::permissions(dir / name, fs::perms::owner_all);
     setenv("PATH", dir.c_str(), 1);
   }
-  std::string Args() {
-    std::ifstream in(dir / "args");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Args() { return ReadWholeFile((dir / "args").string(), 4096).value_or(""); }
   static bool Finish(DialogProgram& program) {
     for (int i = 0; i < 1000; ++i) {
       if (program.Poll()) return true;
@@ -54,13 +47,11 @@ struct FakeDialog : ::testing::Test {
   }
 };
 
-TEST_F(FakeDialog, ZenityAnswersWithThePathItPrints) {
+TEST_F(FakeDialog, ZenityAnswersWithThePathItPrintsAndACancelAFailureOrNoProgramWithNothing) {
   Install("zenity", "echo /home/user/bass.env");
   const FileDialogOptions options{"Save envelope", "Envelope files", "*.env", "bass.env"};
-  const std::vector<std::string> argv = DialogProgram::CommandLine(true, options);
-  ASSERT_FALSE(argv.empty());
   DialogProgram program;
-  ASSERT_TRUE(program.Start(argv));
+  ASSERT_TRUE(program.Start(DialogProgram::CommandLine(true, options)));
   ASSERT_TRUE(Finish(program));
   EXPECT_EQ(program.result(), "/home/user/bass.env");
   EXPECT_FALSE(program.running());
@@ -68,17 +59,14 @@ TEST_F(FakeDialog, ZenityAnswersWithThePathItPrints) {
   EXPECT_NE(args.find("--save"), std::string::npos);
   EXPECT_NE(args.find("--filename=bass.env"), std::string::npos);
   EXPECT_NE(args.find("--file-filter=Envelope files | *.env"), std::string::npos);
-}
 
-TEST_F(FakeDialog, CancelAFailureOrNoProgramAnswersNothing) {
   Install("zenity", "exit 1");
-  DialogProgram program;
   ASSERT_TRUE(program.Start(DialogProgram::CommandLine(false, {"Load", "", "*.mmp", "*.mmp"})));
   ASSERT_TRUE(Finish(program));
   EXPECT_EQ(program.result(), std::nullopt);
   EXPECT_EQ(Args().find("--filename"), std::string::npos);  // "*.mmp" is a filter, not a name
 
-  Install("kdialog", "sleep 30");  // only kdialog now: zenity is gone from PATH
+  Install("kdialog", "exec /bin/sleep 30");  // only kdialog now: zenity is gone from PATH
   fs::remove(dir / "zenity");
   const auto argv = DialogProgram::CommandLine(false, {"Load", "Maps", "*.mmp", ""});
   ASSERT_FALSE(argv.empty());
@@ -94,25 +82,22 @@ TEST_F(FakeDialog, CancelAFailureOrNoProgramAnswersNothing) {
 TEST_F(FakeDialog, TheX11WindowRunsTheDialogAndCallsBackFromItsPump) {
   auto host = HostWindow::Create(640, 520, "gui_tests");
   if (!host) GTEST_SKIP() << "no display";
-  Install("zenity", "sleep 0.2; echo /tmp/chosen.mmp");
+  Install("zenity", "/bin/sleep 0.2; echo /tmp/chosen.mmp");
   Form form(635, 512);
   EventHandler handler;
   auto window = PlatformWindow::Create(PlatformWindow::Backend::kNative, form, handler);
   ASSERT_TRUE(window->Open(host->native_handle()));
-  std::mutex mutex;
-  std::optional<std::optional<std::string>> answer;
+  std::optional<std::string> answer;
+  std::atomic<bool> answered{false};  // set after the answer: reading it then is safe
   window->SaveFileDialog({"Save", "Maps", "*.mmp", "map.mmp"}, [&](std::optional<std::string> p) {
-    std::lock_guard<std::mutex> lock(mutex);
     answer = p;
+    answered = true;
   });
-  bool done = false;
-  for (int i = 0; i < 600 && !done; ++i) {
+  for (int i = 0; i < 600 && !answered; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::lock_guard<std::mutex> lock(mutex);
-    done = answer.has_value();
   }
-  ASSERT_TRUE(done);
-  EXPECT_EQ(*answer, "/tmp/chosen.mmp");
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(answer, "/tmp/chosen.mmp");
   window->Close();
 }
 

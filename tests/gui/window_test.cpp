@@ -7,13 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "gui/host_window.h"
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <X11/Xlib.h>  // after gtest: Xlib defines macros (None, Bool) that gtest uses as names
 #endif
 
 namespace vellicor::gui {
@@ -22,23 +23,16 @@ namespace {
 struct SafeRecorder : EventHandler {
   std::mutex mutex;
   std::vector<MouseEvent> mouse;
-  int ticks = 0;
+  std::atomic<int> ticks{0};
 
   void OnMouse(const MouseEvent& e) override {
     std::lock_guard<std::mutex> lock(mutex);
     mouse.push_back(e);
   }
-  void OnTimer(int) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++ticks;
-  }
+  void OnTimer(int) override { ++ticks; }
   std::vector<MouseEvent> events() {
     std::lock_guard<std::mutex> lock(mutex);
     return mouse;
-  }
-  int tick_count() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return ticks;
   }
   void clear() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -48,8 +42,7 @@ struct SafeRecorder : EventHandler {
 
 // Something of everything the editor draws: opaque and keyed images, a panel, text.
 void BuildForm(Form& form) {
-  Image& back = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513));
-  Bitmap& b = back.Edit();
+  Bitmap& b = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513)).Edit();
   for (int y = 0; y < b.height(); ++y) {
     for (int x = 0; x < b.width(); ++x) b.SetPixel(x, y, Rgb(x & 255, y & 255, (x ^ y) & 255));
   }
@@ -65,30 +58,6 @@ void BuildForm(Form& form) {
   dial.Edit().Fill(kGrey);
   dial.Edit().FillRect({8, 8, 23, 23}, 0xE0E0E0);
   dial.SetTransparent(true);
-}
-
-template <typename Done>
-bool WaitFor(HostWindow& host, PlatformWindow* window, Done done, int ms = 3000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    host.Pump();  // the host's event loop (on Windows the editor's messages run in it)
-    if (window != nullptr) window->Idle();
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
-
-int OpenFiles() {
-#ifdef _WIN32
-  return 0;
-#else
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++n;
-  }
-  return n;
-#endif
 }
 
 struct NativeWindow : ::testing::Test {
@@ -113,13 +82,25 @@ struct NativeWindow : ::testing::Test {
   void TearDown() override {
     if (window) window->Close();
   }
+  // Runs the host's event loop (on Windows the editor's messages run in it), and the editor's
+  // idle calls when asked, until `done` or `ms` have passed.
+  template <typename Done>
+  bool WaitFor(Done done, bool idle = false, int ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      host->Pump();
+      if (idle) window->Idle();
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  }
   // Opens the editor in the host's window and lets it settle: a window that appears under the
   // pointer (left there by an earlier test) is sent a move of its own, which is not ours.
   void OpenSettled() {
     ASSERT_TRUE(window->Open(host->native_handle()));
     window->Update();
-    WaitFor(
-        *host, nullptr, [] { return false; }, 100);
+    WaitFor([] { return false; }, false, 100);
     recorder.clear();
   }
 };
@@ -129,25 +110,25 @@ std::unique_ptr<HostWindow> NativeWindow::shared_host;
 TEST_F(NativeWindow, ChangesHiddenAndShownRepaintAndTimersTickWithoutIdle) {
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Update();
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == form.frame(); }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == form.frame(); }));
   // A change reaches the screen, with the editor at the host's client origin.
   form.FindImage("Image1")->Edit().FillRect({0, 0, 40, 30}, 0x123456);
   window->Update();
   const Bitmap changed = form.frame();
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] {
+  EXPECT_TRUE(WaitFor([&] {
     return host->Capture().Pixel(10, 10) == 0x123456 && window->CaptureScreen() == changed;
   }));
 
   // Hidden and shown again, with nothing in the form changed: only the window system's repaint
   // request brings the picture back.
   window->SetVisible(false);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(300, 300) == kWhite; }));
+  EXPECT_TRUE(WaitFor([&] { return host->Capture().Pixel(300, 300) == kWhite; }));
   window->SetVisible(true);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == changed; }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == changed; }));
 
   // Timers tick from the window system's own events, without idle calls.
   window->SetTimer(2, 20);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.tick_count() >= 3; }));
+  EXPECT_TRUE(WaitFor([&] { return recorder.ticks >= 3; }));
   window->KillTimer(2);
 }
 
@@ -158,7 +139,7 @@ TEST_F(NativeWindow, ARegionTheSystemSendsRepaintsTheWholeClientArea) {
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Update();
   const Bitmap expected = form.frame();
-  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  ASSERT_TRUE(WaitFor([&] { return window->CaptureScreen() == expected; }));
   HWND editor = GetWindow(static_cast<HWND>(host->native_handle()), GW_CHILD);
   ASSERT_NE(editor, nullptr);
   HDC dc = GetDC(editor);  // stale pixels everywhere, and a short region to repaint
@@ -167,7 +148,7 @@ TEST_F(NativeWindow, ARegionTheSystemSendsRepaintsTheWholeClientArea) {
   ReleaseDC(editor, dc);
   const RECT part{100, 100, 300, 200};
   InvalidateRect(editor, &part, FALSE);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return window->CaptureScreen() == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return window->CaptureScreen() == expected; }));
 }
 #endif
 
@@ -178,7 +159,7 @@ TEST_F(NativeWindow, DeliversClicksWithTheComponentsNameAndKeys) {
   host->SendMouse(MouseAction::kUp, {324 + 40, 240 + 6}, MouseButton::kLeft, kCtrl);
   host->SendMouse(MouseAction::kDown, {140, 110}, MouseButton::kRight, kAlt);
   // The fallback pump alone delivers them: no idle calls here.
-  ASSERT_TRUE(WaitFor(*host, nullptr, [&] { return recorder.events().size() >= 5; }));
+  ASSERT_TRUE(WaitFor([&] { return recorder.events().size() >= 5; }));
   const std::vector<MouseEvent> events = recorder.events();
   ASSERT_EQ(events.size(), 5u);
   EXPECT_EQ(events[0].action, MouseAction::kDown);
@@ -211,21 +192,27 @@ TEST_F(NativeWindow, AMenuAtTheScreensCornerShowsOnItAndAPressOutsideCancelsIt) 
   EXPECT_EQ(placed.Intersect(screen), placed);
   const Point origin = window->ClientToScreen({0, 0});
   const Rect in_client = placed.Offset(-origin.x, -origin.y);
-  EXPECT_TRUE(WaitFor(*host, window.get(),
-                      [&] { return host->CaptureArea(in_client) == *window->menu_surface(); }));
+  EXPECT_TRUE(
+      WaitFor([&] { return host->CaptureArea(in_client) == *window->menu_surface(); }, true));
   host->SendMouse(MouseAction::kDown, {20, 20}, MouseButton::kLeft, 0);
   host->SendMouse(MouseAction::kUp, {20, 20}, MouseButton::kLeft, 0);
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return cancelled == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return cancelled == 1; }));
   EXPECT_FALSE(window->menu_open());
-  EXPECT_TRUE(WaitFor(
-      *host, window.get(), [&] { return recorder.events().empty(); }, 100));
+  EXPECT_TRUE(WaitFor([&] { return recorder.events().empty(); }, true, 100));
 }
 
 TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
+  auto open_files = [] {  // none counted on Windows
+#ifdef _WIN32
+    return std::ptrdiff_t{0};
+#else
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+#endif
+  };
   // Warm up once so that one-time allocations of the libraries are not counted.
   ASSERT_TRUE(window->Open(host->native_handle()));
   window->Close();
-  const int files = OpenFiles();
+  const int files = open_files();
   for (int i = 0; i < 200; ++i) {
     ASSERT_TRUE(window->Open(host->native_handle())) << i;
     window->SetTimer(1, 10);
@@ -236,11 +223,31 @@ TEST_F(NativeWindow, OpensAndClosesTwoHundredTimesWithoutLeaking) {
     window->Close();
     EXPECT_FALSE(window->is_open());
   }
-  EXPECT_EQ(OpenFiles(), files);
+  EXPECT_EQ(open_files(), files);
   // Closed, the editor's window is gone from the host's.
-  EXPECT_TRUE(WaitFor(*host, nullptr, [&] { return host->Capture().Pixel(100, 100) == kWhite; }));
+  EXPECT_TRUE(WaitFor([&] { return host->Capture().Pixel(100, 100) == kWhite; }));
   EXPECT_FALSE(window->Open(reinterpret_cast<void*>(static_cast<uintptr_t>(0x7FFFFFF0))));
 }
+
+#if !defined(_WIN32)
+// The window manager's close button on a host window (the standalone application's window) is a
+// request the program sees, not a cut connection that ends the process.
+TEST_F(NativeWindow, TheHostWindowsCloseButtonIsARequest) {
+  EXPECT_FALSE(host->close_requested());
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const auto id = static_cast<::Window>(reinterpret_cast<uintptr_t>(host->native_handle()));
+  XEvent event{};  // what a window manager sends when its close button is pressed
+  event.xclient.type = ClientMessage;
+  event.xclient.window = id;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, id, False, NoEventMask, &event);
+  XCloseDisplay(display);
+  EXPECT_TRUE(WaitFor([&] { return host->close_requested(); }));
+}
+#endif
 
 }  // namespace
 }  // namespace vellicor::gui

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -16,16 +15,6 @@ inline std::unique_ptr<Plugin> LoadBuilt() {
   std::unique_ptr<Plugin> plugin = Plugin::Load(VELLICOR_LIBRARY, &error);
   EXPECT_TRUE(plugin) << error;
   return plugin;
-}
-
-// Window tests need a display; wine and Windows always have a desktop.
-inline bool HaveDisplay() {
-#if defined(_WIN32)
-  return true;
-#else
-  const char* display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != 0;
-#endif
 }
 
 }  // namespace vellicor::host

@@ -3,7 +3,7 @@
 // opens a menu and picks from it, and the host hears each change as automation. What each gesture
 // does (envelope points, MIDI learn, the evolver) is checked on the headless editor (tests/editor);
 // that a real window shows the form's very pixels and keeps a menu on the screen, on the native
-// backend (tests/gui), and the pixels again through the screenshot command (editor_window_test).
+// backend (tests/gui), and the pixels again through the screenshot command (host_level_test).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,8 +20,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <X11/Xlib.h>
 #endif
 
 namespace vellicor::host {
@@ -40,14 +38,6 @@ gui::Rect Component(Plugin& plugin, const char* name) {
   return gui::Rect::XYWH(record.left, record.top, record.width, record.height);
 }
 
-gui::Point Inside(const gui::Rect& r, int x, int y) {
-  return {r.left + x, r.top + y};
-}
-
-gui::Point Centre(const gui::Rect& r) {
-  return {r.left + r.width() / 2, r.top + r.height() / 2};
-}
-
 // An item of the open menu, in client pixels; nothing when no menu is open.
 std::optional<gui::Rect> OpenMenuItem(Plugin& plugin, const char* item) {
   rq::MenuRecord record{};
@@ -57,84 +47,53 @@ std::optional<gui::Rect> OpenMenuItem(Plugin& plugin, const char* item) {
   return gui::Rect::XYWH(record.item_left, record.item_top, record.item_width, record.item_height);
 }
 
-std::vector<HostRequest> Automation(Plugin& plugin) {
-  return plugin.Requests(vst::audioMasterAutomate);
+#if !defined(_WIN32)
+void Xdotool(const std::string& command) {
+  const std::string line = "xdotool " + command;
+  EXPECT_EQ(std::system(line.c_str()), 0) << line;
+}
+#endif
+
+// Moves the window system's pointer to a point of the host window's client area.
+void MovePointer(void* host, gui::Point p) {
+#if defined(_WIN32)
+  POINT screen{p.x, p.y};
+  ClientToScreen(static_cast<HWND>(host), &screen);
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  // Absolute positions run over 0..65535 across the screen; round to the pixel's middle.
+  input.mi.dx = static_cast<LONG>((screen.x * 65536LL + 32768) / w);
+  input.mi.dy = static_cast<LONG>((screen.y * 65536LL + 32768) / h);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+#else
+  Xdotool("mousemove --sync --window " + std::to_string(reinterpret_cast<uintptr_t>(host)) + " " +
+          std::to_string(p.x) + " " + std::to_string(p.y));
+#endif
 }
 
-// --- In a real window, with the window system's pointer ---------------------------------------
-
-// The pointer of the window system, in screen pixels.
-class RealPointer {
- public:
-  static bool Available() {
+void PressLeftButton(bool down) {
 #if defined(_WIN32)
-    return true;
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  SendInput(1, &input, sizeof input);
 #else
-    return std::system("xdotool version > /dev/null 2>&1") == 0;
-#endif
-  }
-  void MoveTo(gui::Point p) {
-#if defined(_WIN32)
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    // Absolute positions run over 0..65535 across the screen; round to the pixel's middle.
-    input.mi.dx = static_cast<LONG>((p.x * 65536LL + 32768) / w);
-    input.mi.dy = static_cast<LONG>((p.y * 65536LL + 32768) / h);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input, sizeof input);
-#else
-    Run("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
-#endif
-  }
-  void Button(bool down) {
-#if defined(_WIN32)
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    SendInput(1, &input, sizeof input);
-#else
-    Run(down ? "mousedown 1" : "mouseup 1");
-#endif
-  }
-
- private:
-#if !defined(_WIN32)
-  static void Run(const std::string& command) {
-    const std::string line = "xdotool " + command;
-    EXPECT_EQ(std::system(line.c_str()), 0) << line;
-  }
-#endif
-};
-
-// Where the host window's client area lies on the screen.
-gui::Point ClientOrigin(void* handle) {
-#if defined(_WIN32)
-  POINT p{0, 0};
-  ClientToScreen(static_cast<HWND>(handle), &p);
-  return {p.x, p.y};
-#else
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return {};
-  int x = 0, y = 0;
-  ::Window child = 0;
-  XTranslateCoordinates(display, static_cast< ::Window>(reinterpret_cast<uintptr_t>(handle)),
-                        DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  XCloseDisplay(display);
-  return {x, y};
+  Xdotool(down ? "mousedown 1" : "mouseup 1");
 #endif
 }
 
 // The one real-pointer path: a slider dragged and a menu picked in the host's window.
 TEST(EditorUnderTheRealPointer, DragsAndPicks) {
-  if (!HaveDisplay()) GTEST_SKIP() << "no display";
-  if (!RealPointer::Available()) GTEST_SKIP() << "xdotool is not installed";
   auto host = gui::HostWindow::Create(665, 518, "real pointer");
-  if (!host) GTEST_SKIP() << "no window can be opened";
+  if (!host) GTEST_SKIP() << "no display";
+#if !defined(_WIN32)
+  if (std::system("xdotool version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no xdotool";
+#endif
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   ASSERT_EQ(plugin->Dispatch(vst::effEditOpen, 0, 0, host->native_handle()), 1);
-  RealPointer pointer;
   // What a host does while time passes: its window's events and the editor's idle calls.
   auto settle = [&](int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -144,31 +103,24 @@ TEST(EditorUnderTheRealPointer, DragsAndPicks) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < end);
   };
-  auto on_screen = [&](gui::Point client) {
-    const gui::Point origin = ClientOrigin(host->native_handle());
-    return gui::Point{origin.x + client.x, origin.y + client.y};
-  };
   auto point_at = [&](gui::Point client) {
-    pointer.MoveTo(on_screen(client));
+    MovePointer(host->native_handle(), client);
     settle(60);
   };
-  auto click = [&] {
-    for (bool down : {true, false}) {
-      pointer.Button(down);
-      settle(60);
-    }
+  auto press = [&](bool down) {
+    PressLeftButton(down);
+    settle(60);
   };
   settle(600);
 
   const gui::Rect volume = Component(*plugin, "Hvolume");
-  const size_t before = Automation(*plugin).size();
-  point_at(Inside(volume, 10, 6));
-  pointer.Button(true);
-  settle(60);
-  for (int x = 20; x <= 60; x += 10) point_at(Inside(volume, x, 6));
-  pointer.Button(false);
-  settle(60);
-  std::vector<HostRequest> automation = Automation(*plugin);
+  const size_t before = plugin->Requests(vst::audioMasterAutomate).size();
+  for (int x = 10; x <= 60; x += 10) {
+    point_at({volume.left + x, volume.top + 6});
+    if (x == 10) press(true);
+  }
+  press(false);
+  std::vector<HostRequest> automation = plugin->Requests(vst::audioMasterAutomate);
   ASSERT_GE(automation.size(), before + 2);
   for (size_t i = before; i < automation.size(); ++i) EXPECT_EQ(automation[i].index, 1);
   EXPECT_FLOAT_EQ(automation[before].opt, 0.0f);
@@ -176,18 +128,21 @@ TEST(EditorUnderTheRealPointer, DragsAndPicks) {
   EXPECT_FLOAT_EQ(plugin->GetParameter(1), 0.625f);
 
   // The filter menu opened with a click, and an item picked where the menu shows it.
-  point_at(Centre(Component(*plugin, "MnFilter1")));
-  click();
+  const gui::Rect filter = Component(*plugin, "MnFilter1");
+  point_at({filter.left + filter.width() / 2, filter.top + filter.height() / 2});
+  press(true);
+  press(false);
   const std::optional<gui::Rect> item = OpenMenuItem(*plugin, "Fi10");
   ASSERT_TRUE(item && !item->empty());
   point_at({item->left + 10, item->top + item->height() / 2});
-  click();
+  press(true);
+  press(false);
   EXPECT_FALSE(OpenMenuItem(*plugin, nullptr));
-  automation = Automation(*plugin);
+  automation = plugin->Requests(vst::audioMasterAutomate);
   EXPECT_EQ(automation.back().index, 120);
   EXPECT_FLOAT_EQ(automation.back().opt, static_cast<float>(10 / 12.99 + 0.05));
   // The pointer left off the editor, where it cannot light up a later test's menus.
-  pointer.MoveTo(on_screen({700, 600}));
+  MovePointer(host->native_handle(), {700, 600});
   plugin->Close();
 }
 

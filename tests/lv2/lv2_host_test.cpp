@@ -1,19 +1,27 @@
 // The LV2 bundle as a host sees it through lilv: found by its URI, its ports named after the
 // frame's parameters, presets and state that bring back a program with the VST 2 library's very
-// samples, and events played at their frame. (The preset count is checked by scripts/test.)
+// samples, and events played at their frame (the preset count is checked by scripts/test); and
+// its UI embedded in a host's window.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
+#include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
 #include <algorithm>
-#include <bit>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "editor/uEditor.h"
+#include "gui/host_window.h"
 #include "host/midi_file.h"
 #include "host/render.h"
 #include "lv2/parameter_ports.h"
@@ -40,11 +48,6 @@ struct Urids {
                        }};
   LV2_Feature map_feature{LV2_URID__map, &map}, unmap_feature{LV2_URID__unmap, &unmap};
   const LV2_Feature* features[3] = {&map_feature, &unmap_feature, nullptr};
-};
-
-struct Event {
-  uint32_t frame;
-  uint8_t bytes[3];
 };
 
 // One instance with every port connected to buffers of its own, as a host runs it.
@@ -74,15 +77,15 @@ class Instance {
   float& control(int index) { return controls_[static_cast<size_t>(index)]; }
 
   // Runs `frames` (at most one block) with the given events; appends the output.
-  void Run(uint32_t frames, const std::vector<Event>& events) {
+  void Run(uint32_t frames, const std::vector<host::MidiMessage>& events) {
     auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(midi_);
     sequence->atom.type = urids_.Map(LV2_ATOM__Sequence);
     lv2_atom_sequence_clear(sequence);
-    for (const Event& e : events) {
+    for (const host::MidiMessage& e : events) {
       struct {
         LV2_Atom_Event head;
         uint8_t bytes[8];
-      } event{{{e.frame}, {3, urids_.Map(LV2_MIDI__MidiEvent)}},
+      } event{{{e.delta_frames}, {3, urids_.Map(LV2_MIDI__MidiEvent)}},
               {e.bytes[0], e.bytes[1], e.bytes[2]}};
       lv2_atom_sequence_append_event(sequence, sizeof midi_, &event.head);
     }
@@ -102,11 +105,11 @@ class Instance {
     size_t next = 0;
     for (int64_t start = 0; start < total; start += kBlock) {
       const auto frames = static_cast<uint32_t>(std::min<int64_t>(kBlock, total - start));
-      std::vector<Event> events;
+      std::vector<host::MidiMessage> events;
       while (next < messages.size() &&
              static_cast<int64_t>(std::floor(messages[next].seconds * kRate)) < start + frames) {
         const auto& m = messages[next++];
-        events.push_back({0, {m.bytes[0], m.bytes[1], m.bytes[2]}});
+        events.push_back({{m.bytes[0], m.bytes[1], m.bytes[2]}, 0});
       }
       Run(frames, events);
     }
@@ -183,20 +186,17 @@ class Lv2HostTest : public ::testing::Test {
 
 TEST_F(Lv2HostTest, PortsAreTheFramesParameters) {
   EXPECT_EQ(lilv_plugin_get_num_ports(plugin_), static_cast<uint32_t>(lv2::kPortCount));
-  const struct {
-    uint32_t index;
-    const char* symbol;
-    const char* name;
-  } expected[] = {{11, "p0011", "Portmento"},       {76, "p0076", "Osc 2 LFO pitch range"},
-                  {0, "p0000", "Voice mode"},       {752, "p0752", "Env 3 point 3 level"},
-                  {1598, "p1598", "Evolver level"}, {1599, "midi_in", "MIDI in"}};
-  for (const auto& e : expected) {
-    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, e.index);
-    ASSERT_NE(port, nullptr) << e.index;
-    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin_, port)), e.symbol);
-    LilvNode* name = lilv_port_get_name(plugin_, port);
-    EXPECT_STREQ(lilv_node_as_string(name), e.name);
-    lilv_node_free(name);
+  const std::tuple<uint32_t, const char*, const char*> expected[] = {
+      {11, "p0011", "Portmento"},       {76, "p0076", "Osc 2 LFO pitch range"},
+      {0, "p0000", "Voice mode"},       {752, "p0752", "Env 3 point 3 level"},
+      {1598, "p1598", "Evolver level"}, {1599, "midi_in", "MIDI in"}};
+  for (const auto& [index, symbol, name] : expected) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, index);
+    ASSERT_NE(port, nullptr) << index;
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin_, port)), symbol);
+    LilvNode* port_name = lilv_port_get_name(plugin_, port);
+    EXPECT_STREQ(lilv_node_as_string(port_name), name);
+    lilv_node_free(port_name);
   }
 }
 
@@ -229,11 +229,8 @@ TEST_F(Lv2HostTest, PresetAndStateRenderTheVst2SamplesOfTheProgram) {
     expected.insert(expected.end(), right.begin(), right.end());
 
     ASSERT_EQ(samples.size(), expected.size()) << "program " << program;
-    const auto differ = std::mismatch(
-        samples.begin(), samples.end(), expected.begin(),
-        [](float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); });
-    EXPECT_TRUE(differ.first == samples.end())
-        << "program " << program << ": first different sample " << (differ.first - samples.begin());
+    EXPECT_EQ(std::memcmp(samples.data(), expected.data(), samples.size() * sizeof(float)), 0)
+        << "program " << program << ": the samples differ";
     EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f) << "program " << program;
   }
 }
@@ -241,15 +238,101 @@ TEST_F(Lv2HostTest, PresetAndStateRenderTheVst2SamplesOfTheProgram) {
 TEST_F(Lv2HostTest, PlaysAnEventAtItsFrame) {
   Instance lv2(plugin_, urids_);
   ASSERT_TRUE(lv2.ok());
-  lv2.Run(kBlock, {{300, {0x90, 60, 100}}});
+  lv2.Run(kBlock, {{{0x90, 60, 100}, 300}});
   // Before it only the engine's denormal guard, far below anything audible.
-  float before = 0.0f, after = 0.0f;
-  for (int i = 0; i < kBlock; ++i) {
-    float& peak = i < 300 ? before : after;
-    peak = std::max(peak, std::fabs(lv2.left[size_t(i)]));
+  auto peak = [&](int from, int to) {
+    return std::fabs(
+        *std::max_element(lv2.left.begin() + from, lv2.left.begin() + to,
+                          [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
+  };
+  EXPECT_LT(peak(0, 300), 1e-9f);
+  EXPECT_GT(peak(300, kBlock), 1e-6f);  // fading in
+}
+
+// Where a component lies in the form, from a headless editor.
+gui::Rect ComponentBounds(const char* name) {
+  EditorValues values;
+  auto editor = TPluginEditorWindow::Create(nullptr, &values);
+  auto lock = editor->Lock();
+  const gui::Component* component = editor->form().Find(name);
+  return component ? component->FormBounds() : gui::Rect{};
+}
+
+// The UI as a host embeds it: a child of the host's X11 window, idled through its idle interface.
+// A drag on a control reaches the host as a change of that control's port, and the UI asks the
+// plug-in for its controller map.
+TEST(Lv2Ui, EditsReachTheHostAsPortChanges) {
+  auto window = gui::HostWindow::Create(635, 512, "lv2 host");
+  if (!window) GTEST_SKIP() << "no display";
+  const gui::Rect slider = ComponentBounds("Hvolume");  // main volume, parameter 1
+  ASSERT_FALSE(slider.empty());
+
+  void* library = dlopen(VELLICOR_LV2_BUNDLE "/vellicor_ui.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"));
+  ASSERT_NE(entry, nullptr);
+  const LV2UI_Descriptor* descriptor = entry(0);
+  ASSERT_NE(descriptor, nullptr);
+  EXPECT_STREQ(descriptor->URI, lv2::kUiUri);
+  const auto* idle =
+      static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+  ASSERT_NE(idle, nullptr);
+
+  Urids urids;
+  struct Write {
+    uint32_t port, format;
+    float value;
+  };
+  std::vector<Write> writes;
+  const LV2_Feature parent_feature = {LV2_UI__parent, window->native_handle()};
+  const LV2_Feature* features[] = {&urids.map_feature, &parent_feature, nullptr};
+  auto write = [](LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t format,
+                  const void* buffer) {
+    float value = 0.0f;
+    if (format == 0 && size == sizeof value) value = *static_cast<const float*>(buffer);
+    static_cast<std::vector<Write>*>(controller)->push_back({port, format, value});
+  };
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle ui = descriptor->instantiate(descriptor, lv2::kPluginUri, VELLICOR_LV2_BUNDLE, write,
+                                            &writes, &widget, features);
+  ASSERT_NE(ui, nullptr);
+  EXPECT_NE(widget, nullptr);
+  const float start = 0.2f;
+  descriptor->port_event(ui, 1, sizeof start, 0, &start);
+
+  auto settle = [&](int ms) {
+    for (int t = 0; t < ms; t += 10) {
+      window->Pump();
+      idle->idle(ui);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  settle(300);
+  // Pressed a quarter along the slider, dragged in eight steps to three quarters, released.
+  auto along = [&](int step) {
+    return gui::Point{slider.left + slider.width() * (8 + 4 * step) / 32, slider.top + 6};
+  };
+  window->SendMouse(gui::MouseAction::kMove, along(0), gui::MouseButton::kNone, 0);
+  window->SendMouse(gui::MouseAction::kDown, along(0), gui::MouseButton::kLeft, 0);
+  for (int step = 1; step <= 8; ++step) {
+    settle(30);
+    window->SendMouse(gui::MouseAction::kMove, along(step), gui::MouseButton::kLeft, 0);
   }
-  EXPECT_LT(before, 1e-9f);
-  EXPECT_GT(after, 1e-6f);  // fading in
+  window->SendMouse(gui::MouseAction::kUp, along(8), gui::MouseButton::kLeft, 0);
+  settle(200);
+  descriptor->cleanup(ui);
+  dlclose(library);
+
+  const LV2_URID transfer = urids.Map(LV2_ATOM__eventTransfer);
+  bool asked_for_map = false;
+  float last_volume = start;
+  for (const Write& w : writes) {
+    if (w.port == lv2::kMidiInPort && w.format == transfer) asked_for_map = true;
+    if (w.port == 1 && w.format == 0) last_volume = w.value;
+    EXPECT_TRUE(w.port == 1 || w.port == lv2::kMidiInPort) << "port " << w.port;
+  }
+  EXPECT_TRUE(asked_for_map);
+  EXPECT_GT(last_volume, start + 0.1f) << writes.size() << " writes";
 }
 
 }  // namespace

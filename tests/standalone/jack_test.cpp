@@ -110,19 +110,15 @@ struct Probe {
   std::atomic<float> peak[2] = {0.0f, 0.0f};
 };
 
-std::string ServerName(const char* role) {
-  return std::string("vellicor-") + role + "-" + std::to_string(getpid());
-}
-
 TEST(Standalone, WithoutAServerSaysSoAndFails) {
-  setenv("JACK_DEFAULT_SERVER", ServerName("absent").c_str(), 1);
+  setenv("JACK_DEFAULT_SERVER", ("vellicor-absent-" + std::to_string(getpid())).c_str(), 1);
   Child app({VELLICOR_STANDALONE, "--no-editor"});
   EXPECT_EQ(app.Wait(20s), 1);
   EXPECT_NE(app.Output().find("vellicor: no JACK server is running"), std::string::npos);
 }
 
 TEST(Standalone, PlaysANoteFromJackMidiOnItsOutputs) {
-  const std::string server = ServerName("dummy");
+  const std::string server = "vellicor-dummy-" + std::to_string(getpid());
   setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
   Child jackd({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"});
   Probe probe;
