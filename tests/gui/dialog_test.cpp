@@ -14,6 +14,7 @@
 #include "gui/dialog_program.h"
 #include "gui/host_window.h"
 #include "gui/text_file.h"
+#include "tests/skip_without_display.h"
 
 namespace vellicor::gui {
 namespace {
@@ -81,7 +82,7 @@ TEST_F(FakeDialog, ZenityAnswersWithThePathItPrintsAndACancelAFailureOrNoProgram
 
 TEST_F(FakeDialog, TheX11WindowRunsTheDialogAndCallsBackFromItsPump) {
   auto host = HostWindow::Create(640, 520, "gui_tests");
-  if (!host) GTEST_SKIP() << "no display";
+  VELLICOR_SKIP_UNLESS(host, "no display");
   Install("zenity", "/bin/sleep 0.2; echo /tmp/chosen.mmp");
   Form form(635, 512);
   EventHandler handler;

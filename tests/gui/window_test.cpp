@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "gui/host_window.h"
+#include "tests/skip_without_display.h"
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -74,7 +75,7 @@ struct NativeWindow : ::testing::Test {
 
   void SetUp() override {
     host = shared_host.get();
-    if (host == nullptr) GTEST_SKIP() << "no display";
+    VELLICOR_SKIP_UNLESS(host, "no display");
     BuildForm(form);
     window = PlatformWindow::Create(PlatformWindow::Backend::kNative, form, recorder);
     ASSERT_NE(window, nullptr);

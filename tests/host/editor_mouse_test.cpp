@@ -16,6 +16,7 @@
 #include "gui/host_window.h"
 #include "host/plugin_loader.h"
 #include "tests/host/built_library.h"
+#include "tests/skip_without_display.h"
 #include "vst/vellicor_requests.h"
 
 #if defined(_WIN32)
@@ -87,9 +88,9 @@ void PressLeftButton(bool down) {
 // The one real-pointer path: a slider dragged and a menu picked in the host's window.
 TEST(EditorUnderTheRealPointer, DragsAndPicks) {
   auto host = gui::HostWindow::Create(665, 518, "real pointer");
-  if (!host) GTEST_SKIP() << "no display";
+  VELLICOR_SKIP_UNLESS(host, "no display");
 #if !defined(_WIN32)
-  if (std::system("xdotool version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no xdotool";
+  VELLICOR_SKIP_UNLESS(std::system("xdotool version > /dev/null 2>&1") == 0, "no xdotool");
 #endif
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);

@@ -23,6 +23,7 @@
 #include "host/plugin_loader.h"
 #include "host/screenshot.h"
 #include "tests/host/built_library.h"
+#include "tests/skip_without_display.h"
 
 namespace vellicor::host {
 namespace {
@@ -52,6 +53,7 @@ TEST(EditorThroughTheLibrary, ProgramsClicksAndMenusHeadlessAndInAWindow) {
   auto plugin = LoadBuilt();
   ASSERT_TRUE(plugin);
   const bool window = gui::HostWindow::Create(64, 64, "probe") != nullptr;
+  ASSERT_TRUE(window || !DisplayPromised()) << "no window in the test command";
   auto capture = [&](ScreenshotOptions options, int program, bool headless = true) {
     options.program = program;
     options.headless = headless;

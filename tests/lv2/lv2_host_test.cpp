@@ -26,6 +26,7 @@
 #include "host/render.h"
 #include "lv2/parameter_ports.h"
 #include "tests/host/built_library.h"
+#include "tests/skip_without_display.h"
 
 namespace vellicor {
 namespace {
@@ -263,7 +264,7 @@ gui::Rect ComponentBounds(const char* name) {
 // plug-in for its controller map.
 TEST(Lv2Ui, EditsReachTheHostAsPortChanges) {
   auto window = gui::HostWindow::Create(635, 512, "lv2 host");
-  if (!window) GTEST_SKIP() << "no display";
+  VELLICOR_SKIP_UNLESS(window, "no display");
   const gui::Rect slider = ComponentBounds("Hvolume");  // main volume, parameter 1
   ASSERT_FALSE(slider.empty());
 
