@@ -1,6 +1,5 @@
-// The bridge with the real editor window (headless): edits as automation, our own requests,
-// the window's life. (Automation from another thread while the editor opens and closes is the
-// race stress run's editor and automation threads, under ThreadSanitizer.)
+// The bridge with the real (headless) editor window. Automation from another thread during
+// opens and closes is the race stress run's, under ThreadSanitizer.
 #include <cstring>
 #include <vector>
 

@@ -1,6 +1,4 @@
-// Dials, sliders and toggles under the mouse, through the real form in a headless window:
-// what a press, a drag and a release write, what the host hears, what the controls show and
-// what the read-out bar says.
+// Dials, sliders and toggles under the mouse, through the real form in a headless window.
 #include <string>
 
 #include "tests/editor/editor_harness.h"

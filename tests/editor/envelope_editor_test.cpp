@@ -1,13 +1,11 @@
-// The envelope panel through the real form in a headless window: point drags and their limits,
-// bending, loops by Ctrl and Alt, snapping, the commit the host hears, the command menu and
-// its presets, the curve modifiers, the selectors' encodings, envelope files through the
-// dialogs, and the view's pixels at a few exactly known places.
+// The envelope panel through the real form in a headless window.
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "gui/text_file.h"
 #include "patch/envelope_file.h"
 #include "tests/editor/editor_harness.h"
 
@@ -222,9 +220,8 @@ TEST_F(EnvelopeEditorTest, SavesAndLoadsFilesThroughTheDialogs) {
   Command("ESave");
   Tick();
   const ee::Envelope saved = Stored();
-  std::stringstream file;
-  file << std::ifstream(path, std::ios::binary).rdbuf();
-  EXPECT_EQ(file.str(), envelope_file::Format(saved, plugin->getParameter(ee::LengthIndex(0))));
+  EXPECT_EQ(gui::ReadWholeFile(path, 1 << 16),
+            envelope_file::Format(saved, plugin->getParameter(ee::LengthIndex(0))));
 
   // Into envelope 2: the file's points, loop and length.
   Choose("MnEnv", "Env1");
@@ -251,16 +248,15 @@ TEST_F(EnvelopeEditorTest, TheViewDrawsRingsLoopMarksAndSteps) {
   editor->SelectedPoint = 2;
   Tick(500);
   const gui::Bitmap& view = ImageNamed("EnvI").bitmap();
-  // Point 1 at (305, 25): a ring of radius 3, its lowest pixels 3 and 2 below the centre.
-  EXPECT_EQ(view.Pixel(305, 28), gui::kBlack);
-  EXPECT_EQ(view.Pixel(305, 27), gui::kBlack);
-  // The loop start's marker line over the drop line, in violet.
+  // Point 1's ring (radius 3 round (305, 25)) at its lowest pixels; the loop start's violet
+  // marker over the drop line; the step holding level 0.2 (row 85) right up to the next point;
+  // the loop's segment in the loop colour.
+  for (const auto& [x, y] : {std::pair{305, 28}, {305, 27}, {10, 85}, {150, 85}, {300, 85}}) {
+    EXPECT_EQ(view.Pixel(x, y), gui::kBlack) << x << "," << y;
+  }
   EXPECT_EQ(view.Pixel(305, 60), gui::FromBgr(0x990044));
-  // The step holds level 0.2 (row 85) right up to the next point.
-  for (int x : {10, 150, 300}) EXPECT_EQ(view.Pixel(x, 85), gui::kBlack) << x;
-  EXPECT_NE(view.Pixel(150, 55), gui::kBlack);
-  // The loop's segment is drawn in the loop colour.
   EXPECT_EQ(view.Pixel(455, 55), gui::FromBgr(0x330022));
+  EXPECT_NE(view.Pixel(150, 55), gui::kBlack);
 }
 
 }  // namespace

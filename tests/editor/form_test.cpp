@@ -1,5 +1,4 @@
-// The editor form: its components, what the controls show after opening, the 200 ms refresh,
-// the read-out bar and the About panel.
+// The editor form: its layout and artwork, what the controls show, the read-out and About.
 #include <string>
 #include <vector>
 

@@ -1,6 +1,4 @@
-// The selection menus through the real form in a headless window: which selector opens which
-// menu, what each item writes where, what the host hears, the Shift rules, cancelling and the
-// menus' look.
+// The selection menus through the real form in a headless window.
 #include <cmath>
 #include <string>
 

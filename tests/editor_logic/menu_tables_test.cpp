@@ -1,5 +1,4 @@
-// Selection menus: every choice reads back as itself wherever the value is read, the item
-// names and the openers. Their look is checked on the editor's pixels (editor/menus_test).
+// Selection menus: choices read back as themselves wherever the value is read; names, openers.
 #include "editor/menu_tables.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The editor bridge between host, plug-in and editor window, with a window that records
-// what the bridge asks of it.
+// The editor bridge between host, plug-in and a fake window that records what it is asked.
 #include <gtest/gtest.h>
 
 #include <array>
