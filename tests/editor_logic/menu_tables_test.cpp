@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 
 #include "editor/control_math.h"
-#include "editor/readout.h"
 #include "engine/tables.h"
 
 namespace vellicor::editor::logic {
@@ -64,23 +62,6 @@ TEST(Menus, SelectorsShowTheChosenLabel) {
   EXPECT_EQ(LabelStrip("IBend")[12], "1 OCT");
   EXPECT_EQ(LabelStrip("Ifilter")[10], "T.RING");
   EXPECT_EQ(LabelStrip("Iosc")[4], "SQURE");
-}
-
-TEST(Menus, TunedRingModSwitchesTheFrequencyReadout) {
-  const MenuSpec& filters = Menu(MenuId::kFilters);
-  std::array<float, 1601> values{};
-  std::array<int, 300> cc{};
-  cc.fill(255);
-  values[122] = 0.5f;
-  for (int k = 0; k < 12; ++k) {
-    values[120] = ItemValue(filters, k);
-    const auto readout = ReadoutOf(122, values, cc, 0, 0);
-    ASSERT_TRUE(readout);
-    const bool tuned =
-        filters.items[k].text == "Tuned Ring Mod" || filters.items[k].text == "Comb Filter";
-    EXPECT_EQ(readout->name, tuned ? "Filter 1: Tune " : "Filter 1: Freq ") << k;
-    EXPECT_EQ(readout->value, tuned ? "0 semitones" : "960Hz") << k;
-  }
 }
 
 TEST(Menus, ItemNamesAndTexts) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "editor/menu_tables.h"
 #include "engine/relaxed.h"
 #include "engine/tables.h"
 
@@ -111,6 +112,15 @@ TEST(ReadoutBar, FilterFrequencyReadsTheTypeWithTheSelectorScale) {
   s.value[120] = 0.8f;
   EXPECT_EQ(Choice(0.8f, 12.99f, 12), 10);
   EXPECT_EQ(s.Bar(122), "Filter 1: Freq  :: 15.4KHz");
+  // Each filter the menu offers: the item's text says whether the bar shows the tuning.
+  const MenuSpec& filters = Menu(MenuId::kFilters);
+  for (int k = 0; k < 12; ++k) {
+    s.value[120] = ItemValue(filters, k);
+    const std::string_view text = filters.items[k].text;
+    const bool tuned = text == "Tuned Ring Mod" || text == "Comb Filter";
+    EXPECT_EQ(s.Bar(122), tuned ? "Filter 1: Tune  :: 24 semitones" : "Filter 1: Freq  :: 15.4KHz")
+        << text;
+  }
 }
 
 }  // namespace
