@@ -56,37 +56,20 @@ TEST(Press, KindsButtonsAndModifiers) {
 }
 
 TEST(Slider, PressJumpsToThePointerWithinTheTrack) {
-  for (const auto& [x, value, knob] : {std::tuple{-20, 0.0f, 5},
-                                       {0, 0.0f, 5},
-                                       {10, 0.0f, 5},
-                                       {50, 0.5f, 45},
-                                       {90, 1.0f, 85},
-                                       {99, 1.0f, 85},
-                                       {300, 1.0f, 85}}) {
+  const std::tuple<int, float, int> cases[] = {{-20, 0.0f, 5}, {0, 0.0f, 5},   {10, 0.0f, 5},
+                                               {50, 0.5f, 45}, {90, 1.0f, 85}, {99, 1.0f, 85},
+                                               {300, 1.0f, 85}};
+  for (const auto& [x, value, knob] : cases) {
     EXPECT_EQ(SliderPointerValue(x), value) << x;
     EXPECT_EQ(KnobX(SliderPointerValue(x)), knob) << x;
   }
-  EXPECT_EQ(DragValue(ControlKind::kSlider, DragMode::kCoarse, 0.25f, 0.25f, 70, 40), 0.75f);
-}
-
-TEST(Slider, ShiftDragCountsPixelsFromTheTrackStart) {
-  const auto fine = [](float start, int x) {
-    return DragValue(ControlKind::kSlider, DragMode::kFine, start, 0.0f, x, 0);
-  };
-  EXPECT_FLOAT_EQ(fine(0.4f, 60), 0.45f);
-  EXPECT_FLOAT_EQ(fine(0.4f, 0), 0.39f);
-  EXPECT_FLOAT_EQ(fine(0.4f, 10), 0.4f);
-  EXPECT_EQ(fine(0.99f, 60), 1.0f);
-  EXPECT_EQ(fine(0.005f, 0), 0.0f);
 }
 
 TEST(Dial, PressAngleGrowsClockwiseFromBelow) {
   // Below, left, above, right, and the centre, which reads angle 0.
-  for (const auto& [x, y, value] : {std::tuple{16, 30, 0.0f},
-                                    {0, 16, 0.3125f},
-                                    {16, 0, 0.625f},
-                                    {30, 16, 0.9375f},
-                                    {16, 16, 0.9375f}}) {
+  const std::tuple<int, int, float> cases[] = {
+      {16, 30, 0.0f}, {0, 16, 0.3125f}, {16, 0, 0.625f}, {30, 16, 0.9375f}, {16, 16, 0.9375f}};
+  for (const auto& [x, y, value] : cases) {
     EXPECT_NEAR(DialPressValue(x, y), value, kAngleTolerance) << x << "," << y;
   }
   // The whole lower-right fifth of the turn (288 to 360 degrees from below) gives 1.
@@ -103,36 +86,48 @@ TEST(Dial, PressAngleGrowsClockwiseFromBelow) {
   }
 }
 
-TEST(Dial, CoarseSweepRefusesJumpsAcrossTheDeadFifth) {
-  const auto sweep = [](float old, int x, int y) {
-    return DragValue(ControlKind::kDial, DragMode::kCoarse, 0.0f, old, x, y);
+// Moves during a drag: kind, mode, the value at the press, the value before the move, the
+// pointer, and the value the move gives (every rule here moves it by 0.001 or more).
+TEST(Drag, EachKindInEachMode) {
+  using K = ControlKind;
+  using M = DragMode;
+  const std::tuple<K, M, float, float, int, int, float> cases[] = {
+      {K::kSlider, M::kCoarse, 0.25f, 0.25f, 70, 40, 0.75f},  // follows the pointer
+      // Fine: each pixel from x = 10 is worth 0.001, within 0..1.
+      {K::kSlider, M::kFine, 0.4f, 0.0f, 60, 0, 0.45f},
+      {K::kSlider, M::kFine, 0.4f, 0.0f, 0, 0, 0.39f},
+      {K::kSlider, M::kFine, 0.4f, 0.0f, 10, 0, 0.4f},
+      {K::kSlider, M::kFine, 0.99f, 0.0f, 60, 0, 1.0f},
+      {K::kSlider, M::kFine, 0.005f, 0.0f, 0, 0, 0.0f},
+      // Coarse dials sweep round (15, 15); (25, 20) lies in the dead fifth, which reads 0, and a
+      // jump of more than 0.5 is refused.
+      {K::kDial, M::kCoarse, 0.0f, 0.95f, 25, 20, 0.95f},
+      {K::kDial, M::kCoarse, 0.0f, 0.1f, 25, 20, 0.0f},
+      {K::kDial, M::kCoarse, 0.0f, 0.5f, 0, 15, 0.3125f},
+      {K::kDial, M::kCoarse, 0.0f, 0.5f, 15, 0, 0.625f},
+      {K::kDial, M::kCoarse, 0.0f, 0.7f, 29, 15, 0.9375f},
+      {K::kDial, M::kCoarse, 0.0f, 0.9f, 5, 25, 0.9f},  // lower left reads about 0.16
+      {K::kDial, M::kCoarse, 0.0f, 0.3f, 5, 25, 0.15625f},
+      // Fine dials: 1/300 per row above y = 15, added to the value at the press, within 0..1.
+      {K::kDial, M::kFine, 0.5f, 0.7f, 0, -15, 0.6f},
+      {K::kDial, M::kFine, 0.5f, 0.7f, 0, 45, 0.4f},
+      {K::kDial, M::kFine, 0.5f, 0.7f, 0, 400, 0.0f},
+      {K::kDial, M::kFine, 0.9f, 0.7f, 0, -100, 1.0f},
   };
-  // (25, 20) lies in the dead fifth round the drag centre (15, 15).
-  EXPECT_EQ(sweep(0.95f, 25, 20), 0.95f);
-  EXPECT_EQ(sweep(0.1f, 25, 20), 0.0f);
-  EXPECT_NEAR(sweep(0.5f, 0, 15), 0.3125f, kAngleTolerance);
-  EXPECT_NEAR(sweep(0.5f, 15, 0), 0.625f, kAngleTolerance);
-  EXPECT_NEAR(sweep(0.7f, 29, 15), 0.9375f, kAngleTolerance);
-  EXPECT_EQ(sweep(0.9f, 5, 25), 0.9f);  // lower left reads about 0.16: too far from 0.9
-  EXPECT_NEAR(sweep(0.3f, 5, 25), 0.15625f, kAngleTolerance);
-}
-
-TEST(Dial, FineDrag) {
-  const auto fine = [](float start, int y) {
-    return DragValue(ControlKind::kDial, DragMode::kFine, start, 0.7f, 0, y);
-  };
-  EXPECT_FLOAT_EQ(fine(0.5f, -15), 0.6f);
-  EXPECT_FLOAT_EQ(fine(0.5f, 45), 0.4f);
-  EXPECT_EQ(fine(0.5f, 400), 0.0f);
-  EXPECT_EQ(fine(0.9f, -100), 1.0f);
+  for (const auto& [kind, mode, start, before, x, y, value] : cases) {
+    EXPECT_NEAR(DragValue(kind, mode, start, before, x, y), value, kAngleTolerance)
+        << (kind == K::kDial ? "dial " : "slider ") << static_cast<int>(mode) << " " << x << ","
+        << y;
+  }
 }
 
 // The LFO panel's sliders of the LFO shown, and the envelope panel's, redraw even unchanged
 // (their value may be another LFO's or envelope's); the knob places are checked by the editor's
 // pictures (editor_harness.h draws them independently).
 TEST(Drawing, AlwaysDrawnSliders) {
-  for (const auto& [index, lfo, always] :
-       {std::tuple{177, 2, true}, {207, 2, true}, {176, 2, false}, {260, 0, true}, {1, 0, false}}) {
+  const std::tuple<int, int, bool> cases[] = {
+      {177, 2, true}, {207, 2, true}, {176, 2, false}, {260, 0, true}, {1, 0, false}};
+  for (const auto& [index, lfo, always] : cases) {
     EXPECT_EQ(SliderAlwaysDrawn(index, lfo), always) << index;
   }
 }
