@@ -9,17 +9,7 @@
 namespace vellicor::testing {
 namespace {
 
-// An edit reaches the plug-in, the mirror and (once) the host: checked per control in
-// controls_test and menus_test. Indices outside the record reach neither the mirror's
-// neighbours nor the host.
-TEST_F(OpenEditorTest, EditsOutsideTheRecordAreDropped) {
-  auto lock = editor->Lock();
-  editor->setfvar(-1, 0.5f);
-  editor->setfvar(100000, 0.5f);
-  EXPECT_EQ(g_automation.count, 0);
-}
-
-TEST_F(OpenEditorTest, RequestsDriveTheHeadlessEditorAndRefuseWhatTheyCannotRead) {
+TEST_F(OpenEditorTest, RequestsDriveTheHeadlessEditorAndWhatCannotBeReadIsRefused) {
   using namespace requests;
   // Where the About area is, by name (any case).
   ComponentRecord about{sizeof about, "image11", 0, 0, 0, 0, 0};
@@ -74,6 +64,13 @@ TEST_F(OpenEditorTest, RequestsDriveTheHeadlessEditorAndRefuseWhatTheyCannotRead
   for (auto* component : {&nameless, &unknown}) EXPECT_EQ(Request(kComponentRect, component), 0);
   for (auto* item : {&runaway, &no_menu}) EXPECT_EQ(Request(kChooseMenuItem, item), 0);
   EXPECT_EQ(Dispatch(vst::effVendorSpecific, kCaptureFrame, &capture), 0);  // not our id
+  // Edits outside the record reach neither the editor's copy's neighbours nor the host.
+  {
+    auto lock = editor->Lock();
+    editor->setfvar(-1, 0.5f);
+    editor->setfvar(100000, 0.5f);
+  }
+  EXPECT_EQ(g_automation.count, 0);
   // With the editor closed nothing is left to ask.
   Dispatch(vst::effEditClose);
   EXPECT_EQ(Request(kComponentRect, &about), 0);

@@ -68,7 +68,7 @@ TEST_F(ControlMouseTest, APressWritesTheValueOnceAndTheControlShowsIt) {
   EXPECT_EQ(ImageNamed("HEAmount").bitmap(), ExpectedSlider(0.7f));
 }
 
-TEST_F(ControlMouseTest, CoarseSliderDragFollowsThePointerAndFineDragCountsPixels) {
+TEST_F(ControlMouseTest, SliderAndDialDragsInEachModeAndSwapDialsExchangesTheDialModes) {
   Press("Hrel", 20, 6);
   EXPECT_TRUE(editor->Dragging);
   Move("Hrel", 70, 6);
@@ -92,9 +92,7 @@ TEST_F(ControlMouseTest, CoarseSliderDragFollowsThePointerAndFineDragCountsPixel
   Move("Hvolume", -2000, 6);
   Release("Hvolume", -2000, 6);
   EXPECT_EQ(ImageNamed("Hvolume").bitmap(), ExpectedSlider(0.0f));
-}
 
-TEST_F(ControlMouseTest, DialDragsSweepCoarselyOrCountRowsAndSwapDialsExchangesTheModes) {
   // From the right (0.9375) into the dead fifth: a jump to 0, refused; round the top it sweeps.
   Press("DlFdist1", 30, 16);
   Move("DlFdist1", 27, 27);
@@ -149,7 +147,6 @@ TEST_F(ControlMouseTest, CtrlLeftResetsADialRightPressNamesTheMidiTargetMiddleDo
 TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredMovesDriveItAndALostReleaseEndsIt) {
   HostSets(12, 0.2f);
   Press("Hvolume", 30, 6);
-  EXPECT_FLOAT_EQ(Value(1), 0.25f);
   // A second button while the drag runs: not a MIDI menu, not a new drag.
   Press("Hvolume", 30, 6, 0, gui::MouseButton::kRight);
   EXPECT_EQ(editor->MidiTarget, -1);
@@ -158,7 +155,6 @@ TEST_F(ControlMouseTest, WhileDraggingOtherPressesAreIgnoredMovesDriveItAndALost
   Headless().MouseMove(over_release);
   const gui::Point local = editor->form().Find("Hvolume")->FromForm(over_release);
   EXPECT_FLOAT_EQ(Value(1), editor::logic::SliderPointerValue(local.x));
-  EXPECT_FLOAT_EQ(Value(12), 0.2f);
   Headless().MouseUp(over_release);
   EXPECT_FALSE(editor->Dragging);
   EXPECT_FLOAT_EQ(Value(12), 0.2f);

@@ -66,7 +66,7 @@ class EnvelopeEditorTest : public OpenEditorTest {
   }
 };
 
-TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
+TEST_F(EnvelopeEditorTest, DragsStayBetweenTheNeighboursShiftInsertsCtrlAndAltSetTheLoop) {
   const struct {
     int from_x, from_y, to_x, to_y;
     const char* shape;
@@ -88,9 +88,7 @@ TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
   Headless().MouseMove(At(155, 30), gui::kLeftHeld);
   EXPECT_EQ(editor->ReadOutText(), "Point 2 :: 25% ( 1qb ) , 75%");
   Headless().MouseUp(At(155, 30));
-}
 
-TEST_F(EnvelopeEditorTest, ShiftInsertsCtrlAndAltSetTheLoopExchangingWhenTheyCross) {
   Set({{0, 0}, {1, 0}});
   Drag(305, 30, 200, 45, gui::kShift);  // inserted at the press, then dragged
   EXPECT_EQ(Shape(), "0,0 0.325,0.6 1,0 [0-0]");

@@ -81,7 +81,7 @@ TEST_F(EditorTest, ControlsShowTheProgramAsSoonAsTheEditorOpens) {
   EXPECT_GT(nonzero, 10);
 }
 
-TEST_F(OpenEditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
+TEST_F(OpenEditorTest, RefreshRedrawsWhatChangedASelectorPastItsListAndTheLfoShown) {
   const float volume = plugin->getParameter(42);
   const int painted = editor->controls_painted();
   // Changed and changed back between two ticks: nothing to redraw.
@@ -99,9 +99,7 @@ TEST_F(OpenEditorTest, RefreshRedrawsExactlyTheControlsThatChanged) {
   Tick(100);
   EXPECT_EQ(ImageNamed("Hvol1").bitmap(), ExpectedSlider(moved));
   EXPECT_EQ(editor->controls_painted(), painted + 1);
-}
 
-TEST_F(OpenEditorTest, SelectorPastItsListShowsNothingAndTheLfoPanelFollowsTheLfoShown) {
   // 0.8 on an LFO selector reads frame 8 of 6: the image stays white, and keys out entirely.
   plugin->setParameter(19, 0.8f);
   Tick();
@@ -147,7 +145,6 @@ TEST_F(OpenEditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
 TEST_F(OpenEditorTest, AboutPanelOpensOnItsAreaAndClosesOnlyOnItsBitmap) {
   gui::Form& form = editor->form();
   const gui::Component* about = form.Find("Pabout");
-  EXPECT_FALSE(about->Showing());
   // Pressing elsewhere does nothing; a press without a release is no click.
   Headless().Click(CentreOf("Evol"));
   Headless().MouseDown(CentreOf("Image11"));

@@ -131,23 +131,17 @@ TEST_F(MenuTest, MenusAreOwnerDrawnAndAsWideAsTheirLongestDesignCaption) {
     item.caption = std::move(caption);
     return gui::MeasureMenuItem(item).width + 2 * gui::kMenuBorder;
   };
-  // Item k of the open menu as shown, and as it should be: its text (not its caption) in Arial
-  // on the item's colour.
-  const auto shown = [&](int k) {
-    const gui::Rect menu = Headless().menu_rect();
-    const gui::Rect item = Headless().menu_item_rect(k);
-    gui::Bitmap b(item.width(), item.height());
-    b.Copy(*Headless().menu_surface(), item.Offset(-menu.left, -menu.top), 0, 0);
-    return b;
-  };
-  const auto drawn = [&](int k, const char* text, gui::Color background, gui::Color ink) {
-    gui::Bitmap b(Headless().menu_item_rect(k).width(), Headless().menu_item_rect(k).height(),
-                  background);
+  // Item k of the open menu must show its text (not its caption) in Arial on its colour.
+  const auto expect_item = [&](int k, const char* text, gui::Color background, gui::Color ink) {
+    const gui::Rect menu = Headless().menu_rect(), item = Headless().menu_item_rect(k);
+    gui::Bitmap shown(item.width(), item.height()),
+        expected(item.width(), item.height(), background);
+    shown.Copy(*Headless().menu_surface(), item.Offset(-menu.left, -menu.top), 0, 0);
     gui::Font font = gui::MenuFont();
     font.name = "Arial";
     font.color = ink;
-    b.Text(0, 0, text, font);
-    return b;
+    expected.Text(0, 0, text, font);
+    EXPECT_EQ(shown, expected) << text;
   };
   const gui::Color khaki = 0xCCCC99, violet = 0x440099, silver = 0xC0C0C0;  // red, green, blue
   Press("MnMode");
@@ -156,8 +150,8 @@ TEST_F(MenuTest, MenusAreOwnerDrawnAndAsWideAsTheirLongestDesignCaption) {
   // Black on khaki; under the pointer, silver on violet.
   const gui::Rect second = Headless().menu_item_rect(1);
   Headless().MouseMove({second.left + 5, second.top + 3});
-  EXPECT_EQ(shown(0), drawn(0, " Poly", khaki, gui::kBlack));
-  EXPECT_EQ(shown(1), drawn(1, " Mono", violet, silver));
+  expect_item(0, " Poly", khaki, gui::kBlack);
+  expect_item(1, " Mono", violet, silver);
   Headless().Key(gui::MenuKey::kEscape);
 
   // The filter menu is sized by its caption of 27 blanks, wider than any filter name.

@@ -55,7 +55,7 @@ TEST(Press, KindsButtonsAndModifiers) {
   }
 }
 
-TEST(Slider, PressJumpsToThePointerWithinTheTrack) {
+TEST(PressValue, SliderWithinTheTrackDialClockwiseFromBelow) {
   const std::tuple<int, float, int> cases[] = {{-20, 0.0f, 5}, {0, 0.0f, 5},   {10, 0.0f, 5},
                                                {50, 0.5f, 45}, {90, 1.0f, 85}, {99, 1.0f, 85},
                                                {300, 1.0f, 85}};
@@ -63,13 +63,11 @@ TEST(Slider, PressJumpsToThePointerWithinTheTrack) {
     EXPECT_EQ(SliderPointerValue(x), value) << x;
     EXPECT_EQ(KnobX(SliderPointerValue(x)), knob) << x;
   }
-}
 
-TEST(Dial, PressAngleGrowsClockwiseFromBelow) {
-  // Below, left, above, right, and the centre, which reads angle 0.
-  const std::tuple<int, int, float> cases[] = {
+  // Dials: below, left, above, right, and the centre, which reads angle 0.
+  const std::tuple<int, int, float> angles[] = {
       {16, 30, 0.0f}, {0, 16, 0.3125f}, {16, 0, 0.625f}, {30, 16, 0.9375f}, {16, 16, 0.9375f}};
-  for (const auto& [x, y, value] : cases) {
+  for (const auto& [x, y, value] : angles) {
     EXPECT_NEAR(DialPressValue(x, y), value, kAngleTolerance) << x << "," << y;
   }
   // The whole lower-right fifth of the turn (288 to 360 degrees from below) gives 1.
@@ -124,15 +122,13 @@ TEST(Drag, EachKindInEachMode) {
 // The LFO panel's sliders of the LFO shown, and the envelope panel's, redraw even unchanged
 // (their value may be another LFO's or envelope's); the knob places are checked by the editor's
 // pictures (editor_harness.h draws them independently).
-TEST(Drawing, AlwaysDrawnSliders) {
+TEST(Tables, NamesAndIndicesLeadToOneControlEachAndSomeAlwaysRedraw) {
   const std::tuple<int, int, bool> cases[] = {
       {177, 2, true}, {207, 2, true}, {176, 2, false}, {260, 0, true}, {1, 0, false}};
   for (const auto& [index, lfo, always] : cases) {
     EXPECT_EQ(SliderAlwaysDrawn(index, lfo), always) << index;
   }
-}
 
-TEST(Tables, NamesAndIndicesLeadToOneControlEach) {
   ASSERT_NE(FindControl("HVOLUME"), nullptr);
   EXPECT_EQ(FindControl("hvolume")->base, 1);
   EXPECT_EQ(FindControl("Image1"), nullptr);

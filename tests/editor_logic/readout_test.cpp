@@ -19,7 +19,7 @@ namespace {
 // (-0.3125 shows -0.4); tempo and modulation speed name only an exact 0; above 100 Hz whole
 // hertz, above 1000 Hz tenths of kilohertz; the top cutoff's 2^8, computed as e^(0.6931472 * 8),
 // lands above 256.
-TEST(ValueTexts, AtTheFormulasEnds) {
+TEST(ValueTexts, AtTheFormulasEndsAndTheLengthNamesBothWays) {
   using Rows = std::initializer_list<std::pair<float, const char*>>;
   const auto texts = [](std::string (*text)(float), Rows rows) {
     for (const auto& [value, expected] : rows) EXPECT_EQ(text(value), expected) << value;
@@ -40,9 +40,7 @@ TEST(ValueTexts, AtTheFormulasEnds) {
   EXPECT_EQ(FreqStr(1.0f, 12.0f, 1024.0f, "Off"), "220Hz");
   EXPECT_EQ(FreqStr(1.0f, 16.0f, 1024.0f, "Off"), "3.5KHz");
   EXPECT_GT(PowerOfTwo(8.0f), 256.0f);
-}
 
-TEST(LengthNames, NameTheLengthTableInBothDirections) {
   EXPECT_EQ(AscLengthName(0.0f), "Off");
   EXPECT_EQ(DescLengthName(0.0f), "Off");
   EXPECT_EQ(AscLengthName(1.0f), "512 qb");
@@ -71,7 +69,7 @@ struct Values {
   }
 };
 
-TEST(ReadoutBar, NameControllerSuffixAndValue) {
+TEST(ReadoutBar, NameControllerSuffixValueAndThePanelShown) {
   Values s;
   s.value[1] = 0.8f;
   s.cc[1] = 7;
@@ -87,10 +85,7 @@ TEST(ReadoutBar, NameControllerSuffixAndValue) {
   EXPECT_EQ(s.Bar(253, 0, 3), "Envelope: Length :: 512 qb");
   s.value[48] = 0.0f;
   EXPECT_EQ(s.Bar(48), "Osc 1: PWM Speed  :: Off");
-}
-
-TEST(ReadoutBar, PanelControlsFollowTheShownLfoAndEnvelope) {
-  Values s;
+  // The LFO panel reads the LFO shown.
   s.value[177] = 1.0f;
   EXPECT_EQ(s.Bar(177, 2), "LFO: Period  :: 1/32 qb");
   EXPECT_EQ(s.Bar(177, 0), "<none>");  // another LFO's period is not on the panel

@@ -66,7 +66,7 @@ class BridgeTest : public ::testing::Test {
   vst::AEffect* effect = nullptr;
 };
 
-TEST_F(BridgeTest, FlagAndRectBeforeAndAfterOpen) {
+TEST_F(BridgeTest, FlagRectAndARefusedWindowAsTheHostSeesThem) {
   EXPECT_EQ(effect->flags, 281);
   EXPECT_EQ(APlugin(Host, nullptr).getAeffect()->flags, 280);  // no editor, no flag
   EXPECT_EQ(Rect(), (std::array<int16_t, 4>{0, 0, 518, 665}));
@@ -74,6 +74,12 @@ TEST_F(BridgeTest, FlagAndRectBeforeAndAfterOpen) {
   EXPECT_EQ(g_last_parent, reinterpret_cast<void*>(0x42));
   EXPECT_EQ(Rect(), (std::array<int16_t, 4>{0, 0, 512, 635}));
   EXPECT_EQ(Dispatch(vst::effEditGetRect, 0, nullptr), 0);
+
+  Dispatch(vst::effEditClose);
+  g_refuse_windows = true;
+  EXPECT_EQ(Dispatch(vst::effEditOpen), 0);
+  EXPECT_EQ(plugin->editor()->openCount(), 0);
+  EXPECT_EQ(Rect(), (std::array<int16_t, 4>{0, 0, 518, 665}));
 }
 
 // The form starts from zeros and the values arrive right after; a closed editor's copy is left
@@ -124,13 +130,6 @@ TEST_F(BridgeTest, IdleCopiesTheControllerMap) {
   for (int i = 0; i < 256; ++i) {
     EXPECT_EQ(plugin->editor()->values().CcMap[i], plugin->engine().ControllerMap(i)) << i;
   }
-}
-
-TEST_F(BridgeTest, RefusedWindowIsReportedToTheHost) {
-  g_refuse_windows = true;
-  EXPECT_EQ(Dispatch(vst::effEditOpen), 0);
-  EXPECT_EQ(plugin->editor()->openCount(), 0);
-  EXPECT_EQ(Rect(), (std::array<int16_t, 4>{0, 0, 518, 665}));
 }
 
 }  // namespace
