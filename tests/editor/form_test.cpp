@@ -111,7 +111,6 @@ TEST_F(OpenEditorTest, RefreshRedrawsWhatChangedASelectorPastItsListAndTheLfoSho
   plugin->setParameter(193, 2.5f / 10.99f);
   plugin->setParameter(169, 3.5f / 10.99f);
   Tick();
-  EXPECT_EQ(editor->LfoNumber, 3);
   EXPECT_EQ(ImageNamed("HAmp").bitmap(), ExpectedSlider(0.75f));
   EXPECT_EQ(ImageNamed("MnLfoType").bitmap(),
             ExpectedSelector("Iosc", 49.99f, 9.0f / 49.99f + 0.001f));

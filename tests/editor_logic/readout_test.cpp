@@ -69,7 +69,7 @@ struct Values {
   }
 };
 
-TEST(ReadoutBar, NameControllerSuffixValueAndThePanelShown) {
+TEST(ReadoutBar, NameControllerSuffixValueThePanelShownAndTheFilterType) {
   Values s;
   s.value[1] = 0.8f;
   s.cc[1] = 7;
@@ -94,10 +94,8 @@ TEST(ReadoutBar, NameControllerSuffixValueAndThePanelShown) {
   // Toggles and selectors have no read-out.
   for (int index : {9, 14, 39, 77, 120, 129, 169, 219, 233})
     EXPECT_EQ(s.Bar(index, 0, 3), "<none>");
-}
 
-TEST(ReadoutBar, FilterFrequencyReadsTheTypeWithTheSelectorScale) {
-  Values s;
+  // The filter frequency reads the filter type with the selector's scale.
   s.value[122] = 1.0f;
   s.value[120] = 8.99f / 10.99f;
   EXPECT_EQ(s.Bar(122), "Filter 1: Freq  :: 15.4KHz");
