@@ -59,10 +59,13 @@ class EnvelopeEditorTest : public OpenEditorTest {
     Headless().MouseMove(At(x1, y1), modifiers | gui::kLeftHeld);
     Headless().MouseUp(At(x1, y1), gui::MouseButton::kLeft, modifiers);
   }
-  // A command of the view's right-button menu (or its Presets submenu).
-  void Command(const char* item) {
+  // A command of the view's right-button menu (or its Presets submenu), given a file: with it
+  // as the answer to the file dialog the command opens.
+  void Command(const char* item, const std::string& file = {}) {
+    if (!file.empty()) Headless().SetFileDialogAnswer(file);
     Headless().MouseDown(At(300, 50), gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << item;
+    if (!file.empty()) Tick();
   }
 };
 
@@ -212,18 +215,14 @@ TEST_F(EnvelopeEditorTest, DestinationsStoreTheirChoiceOnlyWhileOneIsEdited) {
 TEST_F(EnvelopeEditorTest, SavesAndLoadsFilesThroughTheDialogs) {
   const std::string path = ::testing::TempDir() + "vellicor_envelope_test.env";
   Set({{0, 0.25f}, {0.5f, 1}, {1, 0}}, 0, 2);
-  Headless().SetFileDialogAnswer(path);
-  Command("ESave");
-  Tick();
+  Command("ESave", path);
   const ee::Envelope saved = Stored();
   EXPECT_EQ(gui::ReadWholeFile(path, 1 << 16),
             envelope_file::Format(saved, plugin->getParameter(ee::LengthIndex(0))));
 
   // Into envelope 2: the file's points, loop and length.
   Choose("MnEnv", "Env1");
-  Headless().SetFileDialogAnswer(path);
-  Command("ELoad");
-  Tick();
+  Command("ELoad", path);
   EXPECT_EQ(Stored(1), saved);
   EXPECT_EQ(plugin->getParameter(ee::LengthIndex(1)), plugin->getParameter(ee::LengthIndex(0)));
 
@@ -231,8 +230,7 @@ TEST_F(EnvelopeEditorTest, SavesAndLoadsFilesThroughTheDialogs) {
   { std::ofstream(path, std::ios::binary) << "3\r\n0\r\n"; }
   Command("EClear");
   const int heard = g_automation.count;
-  Command("ELoad");
-  Tick();
+  Command("ELoad", path);
   EXPECT_EQ(Stored(1).last, 1);
   EXPECT_EQ(g_automation.count - heard, ee::kCommitWrites);  // the menu's press only
   std::remove(path.c_str());

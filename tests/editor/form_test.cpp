@@ -121,7 +121,7 @@ TEST_F(OpenEditorTest, RefreshRedrawsWhatChangedASelectorPastItsListAndTheLfoSho
   EXPECT_EQ(editor->LfoNumber, 4);
 }
 
-TEST_F(OpenEditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
+TEST_F(OpenEditorTest, ReadOutShowsTheMakerAndAboutOpensOnItsAreaAndClosesOnItsBitmap) {
   EXPECT_EQ(editor->ReadOutText(), "Vellicor  :: Quorrel 2026");
   // The text is drawn on the bar's background, left of the bar's middle.
   gui::Bitmap bar(321, 23);
@@ -139,12 +139,10 @@ TEST_F(OpenEditorTest, ReadOutShowsTheProductAndMakerAfterStartUp) {
   // Nothing of the first start-up text is left over.
   editor->PrintLabels("A", "B");
   EXPECT_EQ(editor->ReadOutText(), "A :: B");
-}
 
-TEST_F(OpenEditorTest, AboutPanelOpensOnItsAreaAndClosesOnlyOnItsBitmap) {
+  // The About panel: pressing elsewhere does nothing; a press without a release is no click.
   gui::Form& form = editor->form();
   const gui::Component* about = form.Find("Pabout");
-  // Pressing elsewhere does nothing; a press without a release is no click.
   Headless().Click(CentreOf("Evol"));
   Headless().MouseDown(CentreOf("Image11"));
   EXPECT_FALSE(about->Showing());

@@ -22,10 +22,7 @@ class MidiEvolverTest : public OpenEditorTest {
     OpenEditorTest::SetUp();
     Dispatch(vst::effEditIdle);  // the bridge copies the controller map
   }
-  void TearDown() override {
-    std::remove(path.c_str());
-    EditorTest::TearDown();
-  }
+  void TearDown() override { std::remove(path.c_str()); }
   void MidiMenu(std::string_view control, std::string_view item) {
     Click(CentreOf(control), 0, gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << control << " " << item;
