@@ -38,7 +38,6 @@ class EditorTest : public ::testing::Test {
     plugin = std::make_unique<APlugin>(QuietHost);
     effect = plugin->getAeffect();
   }
-  void TearDown() override { plugin.reset(); }
 
   intptr_t Dispatch(int32_t opcode, intptr_t value = 0, void* ptr = nullptr) {
     return effect->dispatcher(effect, opcode, 0, value, ptr, 0.0f);

@@ -1,13 +1,11 @@
-// The envelope panel through the real form in a headless window: point drags and their limits,
-// bending, loops by Ctrl and Alt, snapping, the commit the host hears, the command menu and
-// its presets, the curve modifiers, the selectors' encodings, envelope files through the
-// dialogs, and the view's pixels at a few exactly known places.
+// The envelope panel through the real form in a headless window.
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "gui/text_file.h"
 #include "patch/envelope_file.h"
 #include "tests/editor/editor_harness.h"
 
@@ -41,6 +39,19 @@ class EnvelopeEditorTest : public OpenEditorTest {
   ee::Envelope Stored(int e = 0) {
     return ee::Load(e, [this](int i) { return plugin->getParameter(i); });
   }
+  // The stored envelope as text: "time,level" per point ("~curve" where it is not 0.5), then
+  // the loop. Six significant digits: as close as EXPECT_FLOAT_EQ would compare.
+  std::string Shape(int e = 0) {
+    const ee::Envelope env = Stored(e);
+    std::string shape;
+    char text[64];
+    for (int j = 0; j <= env.last; ++j) {
+      int n = std::snprintf(text, sizeof text, "%g,%g", env.time[j], env.level[j]);
+      if (env.curve[j] != 0.5f) n += std::snprintf(text + n, sizeof text - n, "~%g", env.curve[j]);
+      shape.append(text, n) += ' ';
+    }
+    return shape + "[" + std::to_string(env.loop_start) + "-" + std::to_string(env.loop_end) + "]";
+  }
   // A point of the view in the form's pixels.
   gui::Point At(int x, int y) { return EditorTest::At("EnvI", x, y); }
   void Drag(int x0, int y0, int x1, int y1, unsigned modifiers = 0) {
@@ -48,32 +59,32 @@ class EnvelopeEditorTest : public OpenEditorTest {
     Headless().MouseMove(At(x1, y1), modifiers | gui::kLeftHeld);
     Headless().MouseUp(At(x1, y1), gui::MouseButton::kLeft, modifiers);
   }
-  // A command of the view's right-button menu (or its Presets submenu).
-  void Command(const char* item) {
+  // A command of the view's right-button menu (or its Presets submenu), given a file: with it
+  // as the answer to the file dialog the command opens.
+  void Command(const char* item, const std::string& file = {}) {
+    if (!file.empty()) Headless().SetFileDialogAnswer(file);
     Headless().MouseDown(At(300, 50), gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << item;
+    if (!file.empty()) Tick();
   }
 };
 
-TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
-  struct Case {
+TEST_F(EnvelopeEditorTest, DragsStayBetweenTheNeighboursShiftInsertsCtrlAndAltSetTheLoop) {
+  const struct {
     int from_x, from_y, to_x, to_y;
-    int point;
-    float time, level;
+    const char* shape;
+  } cases[] = {
+      {5, 55, 300, -50, "0,1 0.5,0.5 1,0.5 [0-0]"},          // point 0 keeps time 0
+      {605, 55, 100, 200, "0,0.5 0.5,0.5 1,0 [0-0]"},        // the last point keeps time 1
+      {305, 55, 700, 55, "0,0.5 0.999,0.5 1,0.5 [0-0]"},     // not past the right neighbour
+      {305, 55, -40, 55, "0,0.5 0.001,0.5 1,0.5 [0-0]"},     // nor the left one
+      {325, 55, 325, 25, "0,0.5 0.533333,0.8 1,0.5 [0-0]"},  // 20 pixels away still grabs
+      {326, 55, 326, 25, "0,0.5 0.5,0.5~0.8 1,0.5 [0-0]"},   // 21: the segment there bends
   };
-  const Case cases[] = {
-      {5, 55, 300, -50, 0, 0.0f, 1.0f},         // point 0 keeps time 0
-      {605, 55, 100, 200, 2, 1.0f, 0.0f},       // the last point keeps time 1
-      {305, 55, 700, 55, 1, 0.999f, 0.5f},      // not past the right neighbour
-      {305, 55, -40, 55, 1, 0.001f, 0.5f},      // nor the left one
-      {325, 55, 325, 25, 1, 0.5333333f, 0.8f},  // 20 pixels away still grabs
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Set({{0, 0.5f}, {0.5f, 0.5f}, {1, 0.5f}});
     Drag(c.from_x, c.from_y, c.to_x, c.to_y);
-    const ee::Envelope env = Stored();
-    EXPECT_FLOAT_EQ(env.time[c.point], c.time) << c.to_x;
-    EXPECT_FLOAT_EQ(env.level[c.point], c.level) << c.to_x;
+    EXPECT_EQ(Shape(), c.shape) << c.to_x;
   }
   Set({{0, 0.5f}, {0.5f, 0.5f}, {1, 0.5f}});
   Headless().MouseDown(At(305, 55));
@@ -81,39 +92,21 @@ TEST_F(EnvelopeEditorTest, DragsStayInTheViewAndBetweenTheNeighbours) {
   EXPECT_EQ(editor->ReadOutText(), "Point 2 :: 25% ( 1qb ) , 75%");
   Headless().MouseUp(At(155, 30));
 
-  // 21 pixels from every point: the segment under the pointer bends, no point moves.
-  Set({{0, 0.5f}, {0.5f, 0.5f}, {1, 0.5f}});
-  Drag(326, 55, 326, 25);
-  const ee::Envelope bent = Stored();
-  EXPECT_FLOAT_EQ(bent.curve[1], 0.8f);
-  EXPECT_FLOAT_EQ(bent.time[1], 0.5f);
-  EXPECT_FLOAT_EQ(bent.level[1], 0.5f);
-}
-
-TEST_F(EnvelopeEditorTest, ShiftInsertsCtrlAndAltSetTheLoopExchangingWhenTheyCross) {
   Set({{0, 0}, {1, 0}});
   Drag(305, 30, 200, 45, gui::kShift);  // inserted at the press, then dragged
-  EXPECT_EQ(Stored().last, 2);
-  EXPECT_FLOAT_EQ(Stored().time[1], 0.325f);
-  EXPECT_FLOAT_EQ(Stored().level[1], 0.6f);
-
+  EXPECT_EQ(Shape(), "0,0 0.325,0.6 1,0 [0-0]");
+  // Loop end at point 0, before the start, then loop start at point 2, after the end; no drag
+  // follows either.
   Set({{0, 0}, {1 / 3.0f, 0}, {2 / 3.0f, 0}, {1, 0}}, 1, 2);
-  Drag(100, 50, 300, 10, gui::kAlt);  // loop end at point 0: before the start
-  EXPECT_EQ(Stored().loop_start, 0);
-  EXPECT_EQ(Stored().loop_end, 1);
-  Drag(500, 50, 100, 10, gui::kCtrl);  // loop start at point 2: after the end
-  const ee::Envelope env = Stored();
-  EXPECT_EQ(env.loop_start, 1);
-  EXPECT_EQ(env.loop_end, 2);
-  EXPECT_FLOAT_EQ(env.time[2], 2 / 3.0f);  // no drag followed
-  EXPECT_FLOAT_EQ(env.level[0], 0.0f);
+  Drag(100, 50, 300, 10, gui::kAlt);
+  EXPECT_EQ(Shape(), "0,0 0.333333,0 0.666667,0 1,0 [0-1]");
+  Drag(500, 50, 100, 10, gui::kCtrl);
+  EXPECT_EQ(Shape(), "0,0 0.333333,0 0.666667,0 1,0 [1-2]");
 }
 
 TEST_F(EnvelopeEditorTest, SnappingOnReleaseAndTheCommitTheHostHears) {
   Choose("MnSnapp", "SpQ1");
   Choose("MnSnapt", "st3");  // one octave: twelve steps
-  EXPECT_EQ(editor->TimeSnap, 1);
-  EXPECT_EQ(editor->LevelSnap, 2);
   Set({{0, 0.5f}, {0.5f, 0.5f}, {1, 0.5f}});
   const int before = g_automation.count;
   Headless().MouseDown(At(305, 55));
@@ -123,29 +116,20 @@ TEST_F(EnvelopeEditorTest, SnappingOnReleaseAndTheCommitTheHostHears) {
   EXPECT_EQ(g_automation.index, ee::LoopEndIndex(0));
   Headless().MouseUp(At(185, 75));
   EXPECT_EQ(editor->ReadOutText(), "Point 2 :: 25% ( 1qb ) , 4 semitones");
-  EXPECT_FLOAT_EQ(Stored().time[1], 0.25f);
-  EXPECT_FLOAT_EQ(Stored().level[1], 4 / 12.0f);
-  EXPECT_FLOAT_EQ(Stored().level[0], 6 / 12.0f);
+  EXPECT_EQ(Shape(), "0,0.5 0.25,0.333333 1,0.5 [0-0]");
 
   SetLength(14);  // one quarter beat: no time snapping
   Drag(155, 55, 185, 75);
-  EXPECT_FLOAT_EQ(Stored().time[1], 0.3f);
+  EXPECT_EQ(Shape(), "0,0.5 0.3,0.333333 1,0.5 [0-0]");
 }
 
 TEST_F(EnvelopeEditorTest, PointCommandsShiftTheLoopAndRefuseWhatCannotBe) {
   Set({{0, 0}, {0.2f, 0.4f, 0.4f}, {0.6f, 0.8f, 0.6f}, {1, 0}}, 1, 3);
   Drag(125, 65, 125, 65);  // select point 1
   Command("EAddPoint");
-  ee::Envelope env = Stored();
-  EXPECT_EQ(env.last, 4);
-  EXPECT_FLOAT_EQ(env.time[2], 0.4f);
-  EXPECT_FLOAT_EQ(env.level[2], 0.6f);
-  EXPECT_FLOAT_EQ(env.curve[2], 0.5f);
-  EXPECT_EQ(env.loop_start, 1);
-  EXPECT_EQ(env.loop_end, 4);
+  EXPECT_EQ(Shape(), "0,0 0.2,0.4~0.4 0.4,0.6 0.6,0.8~0.6 1,0 [1-4]");
   Command("EDelPoint");
-  EXPECT_EQ(Stored().last, 3);
-  EXPECT_EQ(Stored().loop_end, 3);
+  EXPECT_EQ(Shape(), "0,0 0.4,0.6 0.6,0.8~0.6 1,0 [1-3]");
 
   Set({{0, 0}, {1, 1}});
   const ee::Envelope two = Stored();
@@ -155,12 +139,7 @@ TEST_F(EnvelopeEditorTest, PointCommandsShiftTheLoopAndRefuseWhatCannotBe) {
 
   Set({{0, 0.2f}, {0.5f, 0.6f}, {1, 1}});
   Command("Edouble");
-  env = Stored();
-  EXPECT_EQ(env.last, 5);
-  const float times[] = {0, 0.25f, 0.5f, 0.5f, 0.75f, 1};
-  for (int k = 0; k <= 5; ++k) EXPECT_FLOAT_EQ(env.time[k], times[k]) << k;
-  EXPECT_FLOAT_EQ(env.level[4], 0.6f);
-  EXPECT_EQ(env.loop_end, 5);
+  EXPECT_EQ(Shape(), "0,0.2 0.25,0.6 0.5,1 0.5,0.2 0.75,0.6 1,1 [0-5]");
   // Doubled eleven points would need more than twenty: nothing changes.
   std::vector<Pt> eleven;
   for (int k = 0; k <= 10; ++k) eleven.push_back({k / 10.0f, 0.1f * k});
@@ -208,23 +187,17 @@ TEST_F(EnvelopeEditorTest, ModifiersRecomputeFromTheStartAndSmoothAlternates) {
     Headless().MouseUp({slider.left + xs.back(), slider.top + 6});
   };
   slide({90, 10});  // at position 0 the loop is as it was
-  EXPECT_FLOAT_EQ(Stored().level[2], 0.3f);
+  EXPECT_EQ(Shape(), "0,0.1 0.25,0.2 0.5,0.3 0.75,0.4 1,0.5 [1-3]");
   slide({90});  // fully right: each takes its right neighbour's level, the last the first's
-  ee::Envelope env = Stored();
-  EXPECT_FLOAT_EQ(env.level[1], 0.3f);
-  EXPECT_FLOAT_EQ(env.level[2], 0.4f);
-  EXPECT_FLOAT_EQ(env.level[3], 0.2f);
-  EXPECT_FLOAT_EQ(env.level[4], 0.5f);
+  EXPECT_EQ(Shape(), "0,0.1 0.25,0.3 0.5,0.4 0.75,0.2 1,0.5 [1-3]");
 
   // Two releases so far: Smooth pulls towards the left neighbour, then the right one, both
   // times from the levels the menu found (0.1, 0.3, 0.4, 0.2, 0.5).
   Choose("Ecomm", "EcSmooth");
   slide({10});
-  EXPECT_FLOAT_EQ(Stored().level[2], 0.3f);
-  EXPECT_FLOAT_EQ(Stored().level[3], 0.4f);
+  EXPECT_EQ(Shape(), "0,0.1 0.25,0.3 0.5,0.3 0.75,0.4 1,0.5 [1-3]");
   slide({10});
-  EXPECT_FLOAT_EQ(Stored().level[1], 0.4f);
-  EXPECT_FLOAT_EQ(Stored().level[2], 0.2f);
+  EXPECT_EQ(Shape(), "0,0.1 0.25,0.4 0.5,0.2 0.75,0.4 1,0.5 [1-3]");
 }
 
 TEST_F(EnvelopeEditorTest, DestinationsStoreTheirChoiceOnlyWhileOneIsEdited) {
@@ -242,19 +215,14 @@ TEST_F(EnvelopeEditorTest, DestinationsStoreTheirChoiceOnlyWhileOneIsEdited) {
 TEST_F(EnvelopeEditorTest, SavesAndLoadsFilesThroughTheDialogs) {
   const std::string path = ::testing::TempDir() + "vellicor_envelope_test.env";
   Set({{0, 0.25f}, {0.5f, 1}, {1, 0}}, 0, 2);
-  Headless().SetFileDialogAnswer(path);
-  Command("ESave");
-  Tick();
+  Command("ESave", path);
   const ee::Envelope saved = Stored();
-  std::stringstream file;
-  file << std::ifstream(path, std::ios::binary).rdbuf();
-  EXPECT_EQ(file.str(), envelope_file::Format(saved, plugin->getParameter(ee::LengthIndex(0))));
+  EXPECT_EQ(gui::ReadWholeFile(path, 1 << 16),
+            envelope_file::Format(saved, plugin->getParameter(ee::LengthIndex(0))));
 
   // Into envelope 2: the file's points, loop and length.
   Choose("MnEnv", "Env1");
-  Headless().SetFileDialogAnswer(path);
-  Command("ELoad");
-  Tick();
+  Command("ELoad", path);
   EXPECT_EQ(Stored(1), saved);
   EXPECT_EQ(plugin->getParameter(ee::LengthIndex(1)), plugin->getParameter(ee::LengthIndex(0)));
 
@@ -262,8 +230,7 @@ TEST_F(EnvelopeEditorTest, SavesAndLoadsFilesThroughTheDialogs) {
   { std::ofstream(path, std::ios::binary) << "3\r\n0\r\n"; }
   Command("EClear");
   const int heard = g_automation.count;
-  Command("ELoad");
-  Tick();
+  Command("ELoad", path);
   EXPECT_EQ(Stored(1).last, 1);
   EXPECT_EQ(g_automation.count - heard, ee::kCommitWrites);  // the menu's press only
   std::remove(path.c_str());
@@ -275,16 +242,15 @@ TEST_F(EnvelopeEditorTest, TheViewDrawsRingsLoopMarksAndSteps) {
   editor->SelectedPoint = 2;
   Tick(500);
   const gui::Bitmap& view = ImageNamed("EnvI").bitmap();
-  // Point 1 at (305, 25): a ring of radius 3, its lowest pixels 3 and 2 below the centre.
-  EXPECT_EQ(view.Pixel(305, 28), gui::kBlack);
-  EXPECT_EQ(view.Pixel(305, 27), gui::kBlack);
-  // The loop start's marker line over the drop line, in violet.
+  // Point 1's ring (radius 3 round (305, 25)) at its lowest pixels; the loop start's violet
+  // marker over the drop line; the step holding level 0.2 (row 85) right up to the next point;
+  // the loop's segment in the loop colour.
+  for (const auto& [x, y] : {std::pair{305, 28}, {305, 27}, {10, 85}, {150, 85}, {300, 85}}) {
+    EXPECT_EQ(view.Pixel(x, y), gui::kBlack) << x << "," << y;
+  }
   EXPECT_EQ(view.Pixel(305, 60), gui::FromBgr(0x990044));
-  // The step holds level 0.2 (row 85) right up to the next point.
-  for (int x : {10, 150, 300}) EXPECT_EQ(view.Pixel(x, 85), gui::kBlack) << x;
-  EXPECT_NE(view.Pixel(150, 55), gui::kBlack);
-  // The loop's segment is drawn in the loop colour.
   EXPECT_EQ(view.Pixel(455, 55), gui::FromBgr(0x330022));
+  EXPECT_NE(view.Pixel(150, 55), gui::kBlack);
 }
 
 }  // namespace

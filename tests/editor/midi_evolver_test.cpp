@@ -22,10 +22,7 @@ class MidiEvolverTest : public OpenEditorTest {
     OpenEditorTest::SetUp();
     Dispatch(vst::effEditIdle);  // the bridge copies the controller map
   }
-  void TearDown() override {
-    std::remove(path.c_str());
-    EditorTest::TearDown();
-  }
+  void TearDown() override { std::remove(path.c_str()); }
   void MidiMenu(std::string_view control, std::string_view item) {
     Click(CentreOf(control), 0, gui::MouseButton::kRight);
     ASSERT_TRUE(Headless().ChooseMenuItem(item)) << control << " " << item;
@@ -46,7 +43,22 @@ class MidiEvolverTest : public OpenEditorTest {
   const std::string path = ::testing::TempDir() + "vellicor_map_test.mmp";
 };
 
-TEST_F(MidiEvolverTest, TheMidiMenuNamesTheBoundControllerOrNone) {
+TEST_F(MidiEvolverTest, LearnBindsTheLastArmedControlResetUnbindsAndTheMenuNamesTheBinding) {
+  MidiMenu("HFHi1", "Midi2");
+  MidiMenu("Hvol1", "Midi2");  // moves the armed slot before any controller arrives
+  Controller(74, 127);
+  EXPECT_EQ(Map(42), 74);
+  EXPECT_EQ(Map(122), 40);
+  EXPECT_FLOAT_EQ(plugin->getParameter(42), 1.0f);
+  Headless().MouseMove(CentreOf("Hvol1"));
+  EXPECT_EQ(editor->ReadOutText(), "Osc 1: Volume  cc74  :: 10dB");
+  MidiMenu("Hvol1", "Midi3");
+  Dispatch(vst::effEditIdle);
+  EXPECT_EQ(Map(42), 255);
+  Headless().MouseMove(CentreOf("Hvol2"));
+  Headless().MouseMove(CentreOf("Hvol1"));
+  EXPECT_EQ(editor->ReadOutText(), "Osc 1: Volume  :: 10dB");
+
   // Main volume on 7; an envelope length, unbound; the evolver level, which no slot reaches.
   for (const auto& [control, text, learnable] :
        {std::tuple{"Hvolume", "Current midi - cc7", true},
@@ -67,24 +79,7 @@ TEST_F(MidiEvolverTest, TheMidiMenuNamesTheBoundControllerOrNone) {
   }
 }
 
-TEST_F(MidiEvolverTest, LearnBindsTheNextControllerToTheLastArmedControlAndResetUnbindsIt) {
-  MidiMenu("HFHi1", "Midi2");
-  MidiMenu("Hvol1", "Midi2");  // moves the armed slot before any controller arrives
-  Controller(74, 127);
-  EXPECT_EQ(Map(42), 74);
-  EXPECT_EQ(Map(122), 40);
-  EXPECT_FLOAT_EQ(plugin->getParameter(42), 1.0f);
-  Headless().MouseMove(CentreOf("Hvol1"));
-  EXPECT_EQ(editor->ReadOutText(), "Osc 1: Volume  cc74  :: 10dB");
-  MidiMenu("Hvol1", "Midi3");
-  Dispatch(vst::effEditIdle);
-  EXPECT_EQ(Map(42), 255);
-  Headless().MouseMove(CentreOf("Hvol2"));
-  Headless().MouseMove(CentreOf("Hvol1"));
-  EXPECT_EQ(editor->ReadOutText(), "Osc 1: Volume  :: 10dB");
-}
-
-TEST_F(MidiEvolverTest, MidiResetRestoresTheFactoryMapWhichSavesAndLoadsBack) {
+TEST_F(MidiEvolverTest, TheControllerMenuResetsSavesLoadsMakesANewSoundSwapsAndSilences) {
   MidiMenu("HFHi1", "Midi2");
   Controller(74, 127);
   const int before = g_automation.count;
@@ -106,9 +101,7 @@ TEST_F(MidiEvolverTest, MidiResetRestoresTheFactoryMapWhichSavesAndLoadsBack) {
     ControllerMenu("CCLoad", answer);
   }
   EXPECT_EQ(g_automation.count, after_load);
-}
 
-TEST_F(MidiEvolverTest, ResetMakesANewSoundAndTheOtherItemsSwapAndSilence) {
   // 0.8 reads as no LFO (frame 8 of 6) and as "None" on every envelope selector.
   ControllerMenu("CCNew");
   for (int i : {19, 20, 132, 190, 199, 49, 77, 131, 1})
@@ -123,8 +116,7 @@ TEST_F(MidiEvolverTest, ResetMakesANewSoundAndTheOtherItemsSwapAndSilence) {
                       value);
     }
   }
-  ControllerMenu("CCSwap");
-  EXPECT_EQ(editor->SwapDials, 1);
+  ControllerMenu("CCSwap");  // what a swap does: controls_test's dial drags
   ControllerMenu("CCSwap");
   EXPECT_EQ(editor->SwapDials, 0);
   ControllerMenu("ccnoteoff");
