@@ -163,16 +163,21 @@ inline T Each(Op op) {
   for (int i = 0; i < 4; ++i) r.v[i] = op(i);
   return r;
 }
-inline float MaskValue(bool on) {
-  uint32_t bits = on ? 0xFFFFFFFFu : 0u;
+inline uint32_t BitsOf(float x) {
+  uint32_t bits;
+  __builtin_memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+inline float FloatOf(uint32_t bits) {
   float f;
   __builtin_memcpy(&f, &bits, sizeof f);
   return f;
 }
+inline float MaskValue(bool on) {
+  return FloatOf(on ? 0xFFFFFFFFu : 0u);
+}
 inline bool On(float mask) {
-  uint32_t bits;
-  __builtin_memcpy(&bits, &mask, sizeof bits);
-  return bits != 0;
+  return BitsOf(mask) != 0;
 }
 
 inline F4 Load(const float* p) {
@@ -228,14 +233,15 @@ inline F4 LessEqual(F4 a, F4 b) {
 inline F4 NotLess(F4 a, F4 b) {
   return Each<F4>([&](int i) { return MaskValue(!(a.v[i] < b.v[i])); });
 }
+// Bitwise, as SSE's are: the render loop also ANDs a mask with values to zero lanes.
 inline F4 Or(F4 a, F4 b) {
-  return Each<F4>([&](int i) { return MaskValue(On(a.v[i]) || On(b.v[i])); });
+  return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) | BitsOf(b.v[i])); });
 }
 inline F4 And(F4 a, F4 b) {
-  return Each<F4>([&](int i) { return MaskValue(On(a.v[i]) && On(b.v[i])); });
+  return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) & BitsOf(b.v[i])); });
 }
 inline F4 AndNot(F4 not_this, F4 b) {
-  return Each<F4>([&](int i) { return On(not_this.v[i]) ? 0.0f : b.v[i]; });
+  return Each<F4>([&](int i) { return FloatOf(~BitsOf(not_this.v[i]) & BitsOf(b.v[i])); });
 }
 inline F4 Select(F4 mask, F4 a, F4 b) {
   return Each<F4>([&](int i) { return On(mask.v[i]) ? a.v[i] : b.v[i]; });
@@ -254,16 +260,6 @@ inline int MaskBits(F4 mask) {
   for (int i = 0; i < 4; ++i) bits |= On(mask.v[i]) ? 1 << i : 0;
   return bits;
 }
-inline uint32_t BitsOf(float x) {
-  uint32_t bits;
-  __builtin_memcpy(&bits, &x, sizeof bits);
-  return bits;
-}
-inline float FloatOf(uint32_t bits) {
-  float f;
-  __builtin_memcpy(&f, &bits, sizeof f);
-  return f;
-}
 inline F4 SameBits(F4 a, F4 b) {
   return Each<F4>([&](int i) { return MaskValue(BitsOf(a.v[i]) == BitsOf(b.v[i])); });
 }
@@ -271,14 +267,7 @@ inline F4 Xor(F4 a, F4 b) {
   return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) ^ BitsOf(b.v[i])); });
 }
 inline F4 Abs(F4 a) {
-  return Each<F4>([&](int i) {
-    uint32_t bits;
-    __builtin_memcpy(&bits, &a.v[i], sizeof bits);
-    bits &= 0x7FFFFFFFu;
-    float f;
-    __builtin_memcpy(&f, &bits, sizeof f);
-    return f;
-  });
+  return Each<F4>([&](int i) { return FloatOf(BitsOf(a.v[i]) & 0x7FFFFFFFu); });
 }
 inline F4 Negate(F4 a) {
   return Each<F4>([&](int i) { return -a.v[i]; });
