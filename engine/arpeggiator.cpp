@@ -47,10 +47,9 @@ bool UsesHostTempo(float value) {
   return TempoFromPatch(value) < 25.0f;
 }
 
-float TempoFromHost(intptr_t tempo_times_10000) {
-  const float tempo = static_cast<float>(tempo_times_10000) / 10000.0f;
-  if (!(tempo >= 1.0f)) return 1.0f;
-  return tempo > 999.0f ? 999.0f : tempo;
+float TempoFromHost(double bpm) {
+  if (!(bpm >= 1.0)) return 1.0f;
+  return bpm > 999.0 ? 999.0f : static_cast<float>(bpm);
 }
 
 void Arpeggiator::Init() {

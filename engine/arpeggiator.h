@@ -6,7 +6,7 @@
 //   construction      ArpSettings is built with every value derived from 0; Arpeggiator::Init().
 //   setParameter      settings.Derive(index, value) for every index (it reads 5..8). For the tempo,
 //                     index 2: TempoFromPatch and UsesHostTempo below.
-//   per block         the tempo (TempoFromPatch, or TempoFromHost of the host's answer when
+//   per block         the tempo (TempoFromPatch, or TempoFromHost of the host's tempo when
 //                     UsesHostTempo), then arp.Prepare(settings, tempo, sample_rate).
 //   note on  (Arp)    arp.NoteOn(note); the engine sets the velocity of all six voices.
 //   note off (Arp)    arp.NoteOff(note, voices).
@@ -62,9 +62,9 @@ struct ArpSettings {
 float TempoFromPatch(float value);
 // Below 25 beats per minute the patch follows the host's tempo ("Auto").
 bool UsesHostTempo(float value);
-// The host's tempo answer (beats per minute x 10000), limited to 1..999 beats per minute, so that
-// an unknown tempo (0) or an absurd one still gives finite lengths of at least one sample.
-float TempoFromHost(intptr_t tempo_times_10000);
+// The host's tempo in beats per minute, limited to 1..999, so that an unknown tempo (0, NaN) or
+// an absurd one still gives finite lengths of at least one sample.
+float TempoFromHost(double bpm);
 
 class Arpeggiator {
  public:

@@ -216,12 +216,12 @@ void Engine::OnParameterChanged(int index) {
   if (index == 2 || index == 12) DeriveReleaseStep();
 }
 
+void Engine::SetHostTempo(double bpm) {
+  host_bpm_ = TempoFromHost(bpm);
+}
+
 float Engine::HostTempo() {
-  const intptr_t answer = host_ ? host_->HostTempoTimes10000() : 0;
-  const double bpm = static_cast<double>(answer) / 10000.0;
-  // A host may answer nothing useful; every tempo-derived length needs a sane tempo.
-  if (!(bpm >= 1.0)) return 1.0f;
-  return bpm > 999.0 ? 999.0f : static_cast<float>(bpm);
+  return host_bpm_;
 }
 
 void Engine::DeriveTempo() {

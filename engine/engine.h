@@ -48,9 +48,6 @@ class EngineHost {
   virtual void SetParameterFromEngine(int index, float value) = 0;
   // Ask the open editor to refresh its copy of the values (after controllers and bends).
   virtual void RefreshEditor() = 0;
-  // The host's tempo for "Auto": asks the host for its time information, then its tempo at
-  // position 0, and answers beats per minute x 10000 as the host gave it (0 when unknown).
-  virtual intptr_t HostTempoTimes10000() = 0;
 
  protected:
   ~EngineHost() = default;
@@ -85,6 +82,11 @@ class Engine : private ArpVoices {
   void Render(float* left, float* right, int32_t frames, bool accumulate);
 
   void Suspend();  // clears the stereo delay line
+
+  // The host's tempo in beats per minute, which "Auto" programs follow from the next block on;
+  // limited to 1..999 (an unknown or absurd tempo gives 1), so every length stays finite.
+  // Until a host says otherwise it is 120. Any thread.
+  void SetHostTempo(double bpm);
 
   int ControllerMap(int index) const;  // 255 outside 0..299
   float sample_rate() const { return sample_rate_; }
@@ -204,6 +206,7 @@ class Engine : private ArpVoices {
   Relaxed<float> pitch_scale_{110.0f / 44100.0f};
   Relaxed<float> tempo_{120.0f};
   Relaxed<bool> host_tempo_{false};
+  Relaxed<float> host_bpm_{120.0f};
   Relaxed<float> release_step_{0.0f};
   Relaxed<int> voice_mode_{kPoly};
   Relaxed<float> main_volume_{0.0f};

@@ -44,6 +44,8 @@ InProcessHost::~InProcessHost() {
 
 void InProcessHost::SetHostTempo(double bpm) {
   host_tempo_ = std::isfinite(bpm) && bpm > 0.0 ? static_cast<float>(bpm) : 0.0f;
+  const float known = host_tempo_;
+  plugin_->engine().SetHostTempo(known > 0.0f ? known : kDefaultTempo);
 }
 
 void InProcessHost::Midi(uint8_t status, uint8_t data1, uint8_t data2) {

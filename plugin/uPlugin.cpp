@@ -147,6 +147,7 @@ float APlugin::getParameter(int32_t index) {
 
 void APlugin::Render(float** outputs, int32_t frames, bool accumulate) {
   if (!outputs || !outputs[0] || !outputs[1]) return;
+  FollowHostTempo();
   engine_.Render(outputs[0], outputs[1], frames, accumulate);
 }
 
@@ -302,9 +303,10 @@ void APlugin::RefreshEditor() {
   if (AEffEditor* editor = getEditor()) editor->update();
 }
 
-intptr_t APlugin::HostTempoTimes10000() {
+void APlugin::FollowHostTempo() {
+  if (!engine_.host_tempo()) return;
   getTimeInfo(0);
-  return tempoAt(0);
+  engine_.SetHostTempo(static_cast<double>(tempoAt(0)) / 10000.0);
 }
 
 }  // namespace vellicor

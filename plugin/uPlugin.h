@@ -85,9 +85,10 @@ class APlugin : public AudioEffectX, private EngineHost {
   // EngineHost
   void SetParameterFromEngine(int index, float value) override;
   void RefreshEditor() override;
-  intptr_t HostTempoTimes10000() override;
 
   void Render(float** outputs, int32_t frames, bool accumulate);
+  // "Auto" programs play at the host's tempo: asked for at the start of every block.
+  void FollowHostTempo();
   void LoadFactoryBank();
 
   std::unique_ptr<APluginProgram[]> programs_;

@@ -83,11 +83,8 @@ class Harness : public EngineHost {
   int parameter_calls() const { return parameter_calls_; }
   int refreshes() const { return refreshes_; }
 
-  intptr_t host_tempo = 1200000;  // 120 beats per minute
-
   void SetParameterFromEngine(int index, float value) override { Set(index, value); }
   void RefreshEditor() override { ++refreshes_; }
-  intptr_t HostTempoTimes10000() override { return host_tempo; }
 
  private:
   std::unique_ptr<Engine> engine_;

@@ -96,7 +96,7 @@ struct Armed {
 
 TEST(Realtime, RenderAndMidiNeitherAllocateNorLock) {
   Harness h;
-  h.host_tempo = 0;
+  h.engine().SetHostTempo(0.0);
   // FM, PWM, sync, a filter, envelopes, an LFO, and a controller armed for learning.
   const int indices[] = {44, 46, 47, 67, 63, 62, 120, 170, 175, 180, 54, 250, 310, 351, 16, 15};
   const float values[] = {0.7f, 0.03f, 0.5f, 0.5f, 0.5f, 0.75f, 11.0f / 12.99f + 0.05f, 0.05f,

@@ -182,7 +182,7 @@ void ArpScene(Player& p) {
            {8, ChoiceValue(octaves - 1)},
            {11, 0.6f}});
   if (host_tempo) {
-    p.host_tempo = 1385000;
+    p.engine().SetHostTempo(138.5);
     p.Apply({{2, 0.0f}});
   }
   Score(p, "n60 n64 n67 0.4 n71:60 n60:60 0.3 o64 0.2 o60 o67 o71 0.2");
