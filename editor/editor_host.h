@@ -1,35 +1,83 @@
 // What the editor window needs of whatever shows it, and what that in turn may ask of the
-// window. The VST 2 bridge, the LV2 UI and the standalone application each implement
-// EditorHost and drive an EditorWindow, so the editor knows none of their formats.
+// window. Every host side (the VST 2 bridge, the LV2 UI, the standalone application) implements
+// EditorHost and opens the editor through one EditorSession (editor/editor_session.h), so the
+// editor knows none of their formats.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <span>
+#include <string_view>
 
-#include "engine/engine.h"
 #include "engine/relaxed.h"
+#include "gui/form.h"
+#include "gui/geometry.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 
-// Values in: the editor's copies of the sound's values and of the controller map. They live
-// with the host side, which outlives the window: an update may write them from the audio
-// thread while the window closes on another thread, so they must never be freed with it.
+// The controller-map entry of a parameter no controller drives.
+constexpr int kNoControllerEntry = 255;
+
+// The editor's copies of the sound's values and of the controller map. They live with the
+// session, which outlives the window: a value may arrive from the audio thread while the window
+// closes on another thread, so they must never be freed with it.
 struct EditorValues {
-  Relaxed<float> ValueMirror[kPatchSize + 1];
-  Relaxed<int> CcMap[kControllerMapSize];
+  Relaxed<float> ValueMirror[param::kPatchSize + 1];
+  Relaxed<int> CcMap[param::kControllerMapSize];
 };
 
-// Edits out, and the little else the editor asks of its host.
+// The one small interface between the editor and its host: values and the controller map in,
+// edits out.
 class EditorHost {
  public:
+  // Values in: the sound's value at `index` (0..1599) and the controller bound to it
+  // (kNoControllerEntry for none). Read when the window opens, when the host side says a value
+  // changed, and (the map) at every idle call.
+  virtual float Value(int index) const = 0;
+  virtual int Controller(int index) const = 0;
   // An edit made in the editor: the host side stores and derives it and records it as
   // automation. The editor has already written the value into its ValueMirror.
   virtual void setParameterAutomated(int32_t index, float value) = 0;
-  // The name of program `index` (0..15); empty for any other index.
-  virtual std::string ProgramName(int index) const = 0;
 
  protected:
   ~EditorHost() = default;
+};
+
+// How the command-line host and the tests drive an editor and read what it shows. Every
+// operation answers false when it cannot serve the request (a native window takes its mouse
+// and its time from the window system, not from here).
+class EditorTestPort {
+ public:
+  enum class MouseAction { kDown, kMove, kUp, kClick };
+
+  // The composed frame: its size always, its pixels (0x00RRGGBB, rows from the top) when they
+  // fit into `pixels`; false when they do not.
+  virtual bool CaptureFrame(int* width, int* height, std::span<uint32_t> pixels) = 0;
+  // One mouse event at a point of the window's client area (a press or release needs a button;
+  // `modifiers` are gui::kShift, kCtrl, kAlt).
+  virtual bool InjectMouse(MouseAction action, gui::Point at, gui::MouseButton button,
+                           unsigned modifiers) = 0;
+  // Moves the editor's clock on, firing its timers (0 .. one hour).
+  virtual bool AdvanceClock(int milliseconds) = 0;
+  // Chooses an item of the open popup menu by name (any case).
+  virtual bool ChooseMenuItem(std::string_view name) = 0;
+  // Where a component lies in client pixels, and whether it shows (it and every panel above).
+  virtual bool ComponentBounds(std::string_view name, gui::Rect* bounds, bool* showing) = 0;
+
+  // The open popup menu: where it lies (client pixels; it may reach past the window's edges)
+  // and on the screen, where one of its items lies (empty when it has no such item), and
+  // whether its pixels were copied.
+  struct OpenMenu {
+    gui::Rect bounds;
+    gui::Point screen;
+    gui::Rect item;
+    bool pixels_copied = false;
+  };
+  // False when no menu is open. `item` may be empty; the pixels are copied when they fit.
+  virtual bool OpenMenuInfo(std::string_view item, OpenMenu* menu, std::span<uint32_t> pixels) = 0;
+
+ protected:
+  ~EditorTestPort() = default;
 };
 
 // What a host side needs of an editor window.
@@ -46,12 +94,10 @@ class EditorWindow {
   virtual void Timer2Timer() = 0;
   // Where the window's edits go; set once the window's value copy holds the host's values.
   virtual void SetPlugin(EditorHost* plugin) { (void)plugin; }
-  // One of our own requests (vst/vellicor_requests.h); 0 when not served.
-  virtual intptr_t VendorRequest(int32_t kind, void* record) {
-    (void)kind;
-    (void)record;
-    return 0;
-  }
+  // The native window (an X11 window id or an HWND); null without one.
+  virtual void* NativeHandle() { return nullptr; }
+  // The test port, when the window has one.
+  virtual EditorTestPort* TestPort() { return nullptr; }
 };
 
 }  // namespace vellicor

@@ -10,7 +10,6 @@
 #include "editor/artwork.h"
 #include "editor/layout.h"
 #include "editor/menu_tables.h"
-#include "vst/vellicor_requests.h"
 
 namespace vellicor {
 
@@ -30,26 +29,10 @@ constexpr int kEvolverFirst = 1590;
 constexpr int kEvolverLast = 1599;
 // Parameters with a control start out as never drawn.
 constexpr int kNeverDrawnLast = 1399;
-constexpr int kMaxRequestText = 256;
-
 std::string Upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return u;
-}
-
-template <typename Record>
-Record* RecordOf(void* record) {
-  auto* r = static_cast<Record*>(record);
-  return r != nullptr && r->size == static_cast<int32_t>(sizeof(Record)) ? r : nullptr;
-}
-
-// A request's text, or nothing when it is missing or longer than any name we use.
-std::optional<std::string_view> RequestText(const char* text) {
-  if (text == nullptr) return std::nullopt;
-  const void* end = std::memchr(text, 0, kMaxRequestText);
-  if (end == nullptr) return std::nullopt;
-  return std::string_view(text, static_cast<size_t>(static_cast<const char*>(end) - text));
 }
 
 }  // namespace
@@ -710,157 +693,119 @@ bool TPluginEditorWindow::ChooseFromOpenMenu(std::string_view name) {
 
 // --- Requests -----------------------------------------------------------------------------------
 
-intptr_t TPluginEditorWindow::VendorRequest(int32_t kind, void* record) {
+// --- The test port ---------------------------------------------------------------------------
+// The command-line host and the tests drive the editor through these; a failure inside (out of
+// memory, say) answers false rather than reaching the host.
+
+bool TPluginEditorWindow::CaptureFrame(int* width, int* height, std::span<uint32_t> pixels) {
   auto lock = Lock();
   try {
-    switch (kind) {
-      case requests::kCaptureFrame:
-        return Capture(record);
-      case requests::kMouse:
-        return InjectMouse(record);
-      case requests::kAdvanceClock:
-        return AdvanceClock(record);
-      case requests::kChooseMenuItem:
-        return ChooseMenuItem(record);
-      case requests::kComponentRect:
-        return ComponentRect(record);
-      case requests::kOpenMenu:
-        return OpenMenu(record);
-      default:
-        return 0;
+    window_->Update();
+    const gui::Bitmap& frame = form_.frame();
+    *width = frame.width();
+    *height = frame.height();
+    const size_t needed = static_cast<size_t>(frame.width()) * static_cast<size_t>(frame.height());
+    if (pixels.size() < needed) return false;
+    std::copy(frame.pixels().begin(), frame.pixels().end(), pixels.begin());
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TPluginEditorWindow::InjectMouse(MouseAction action, gui::Point at, gui::MouseButton button,
+                                      unsigned modifiers) {
+  auto lock = Lock();
+  if (headless_ == nullptr) return false;
+  modifiers &= gui::kModifierMask;
+  const bool pressing = button != gui::MouseButton::kNone;
+  try {
+    switch (action) {
+      case MouseAction::kDown:
+        if (!pressing) return false;
+        headless_->MouseDown(at, button, modifiers);
+        return true;
+      case MouseAction::kMove:
+        headless_->MouseMove(at, modifiers);
+        return true;
+      case MouseAction::kUp:
+        if (!pressing) return false;
+        headless_->MouseUp(at, button, modifiers);
+        return true;
+      case MouseAction::kClick:
+        if (!pressing) return false;
+        headless_->Click(at, button, modifiers);
+        return true;
     }
   } catch (...) {
-    return 0;
+  }
+  return false;
+}
+
+bool TPluginEditorWindow::AdvanceClock(int milliseconds) {
+  auto lock = Lock();
+  if (headless_ == nullptr || milliseconds < 0 || milliseconds > 3600 * 1000) return false;
+  try {
+    headless_->AdvanceTime(milliseconds);
+    return true;
+  } catch (...) {
+    return false;
   }
 }
 
-intptr_t TPluginEditorWindow::Capture(void* record) {
-  auto* r = RecordOf<requests::CaptureRecord>(record);
-  if (r == nullptr) return 0;
-  window_->Update();
-  const gui::Bitmap& frame = form_.frame();
-  r->width = frame.width();
-  r->height = frame.height();
-  const int64_t needed = static_cast<int64_t>(frame.width()) * frame.height();
-  if (r->pixels == nullptr || r->capacity < needed) return 0;
-  std::copy(frame.pixels().begin(), frame.pixels().end(), r->pixels);
-  return 1;
-}
-
-intptr_t TPluginEditorWindow::InjectMouse(void* record) {
-  auto* r = RecordOf<requests::MouseRecord>(record);
-  if (r == nullptr || headless_ == nullptr) return 0;
-  gui::MouseButton button;
-  switch (r->button) {
-    case requests::kNoButton:
-      button = gui::MouseButton::kNone;
-      break;
-    case requests::kLeft:
-      button = gui::MouseButton::kLeft;
-      break;
-    case requests::kRight:
-      button = gui::MouseButton::kRight;
-      break;
-    case requests::kMiddle:
-      button = gui::MouseButton::kMiddle;
-      break;
-    default:
-      return 0;
-  }
-  const unsigned modifiers = static_cast<unsigned>(r->modifiers) & gui::kModifierMask;
-  const gui::Point at{r->x, r->y};
-  const bool pressing = button != gui::MouseButton::kNone;
-  switch (r->action) {
-    case requests::kDown:
-      if (!pressing) return 0;
-      headless_->MouseDown(at, button, modifiers);
-      return 1;
-    case requests::kMove:
-      headless_->MouseMove(at, modifiers);
-      return 1;
-    case requests::kUp:
-      if (!pressing) return 0;
-      headless_->MouseUp(at, button, modifiers);
-      return 1;
-    case requests::kClick:
-      if (!pressing) return 0;
-      headless_->Click(at, button, modifiers);
-      return 1;
-    default:
-      return 0;
+bool TPluginEditorWindow::ChooseMenuItem(std::string_view name) {
+  auto lock = Lock();
+  try {
+    return ChooseFromOpenMenu(name);
+  } catch (...) {
+    return false;
   }
 }
 
-intptr_t TPluginEditorWindow::AdvanceClock(void* record) {
-  auto* r = RecordOf<requests::ClockRecord>(record);
-  if (r == nullptr || headless_ == nullptr) return 0;
-  if (r->milliseconds < 0 || r->milliseconds > 3600 * 1000) return 0;
-  headless_->AdvanceTime(r->milliseconds);
-  return 1;
+bool TPluginEditorWindow::ComponentBounds(std::string_view name, gui::Rect* bounds, bool* showing) {
+  auto lock = Lock();
+  const gui::Component* c = form_.Find(name);
+  if (c == nullptr) return false;
+  *bounds = c->FormBounds();
+  *showing = c->Showing();
+  return true;
 }
 
-intptr_t TPluginEditorWindow::ChooseMenuItem(void* record) {
-  auto* r = RecordOf<requests::MenuItemRecord>(record);
-  if (r == nullptr) return 0;
-  const auto name = RequestText(r->name);
-  if (!name) return 0;
-  return ChooseFromOpenMenu(*name) ? 1 : 0;
-}
-
-intptr_t TPluginEditorWindow::ComponentRect(void* record) {
-  auto* r = RecordOf<requests::ComponentRecord>(record);
-  if (r == nullptr) return 0;
-  const auto name = RequestText(r->name);
-  if (!name) return 0;
-  const gui::Component* c = form_.Find(*name);
-  if (c == nullptr) return 0;
-  const gui::Rect bounds = c->FormBounds();
-  r->left = bounds.left;
-  r->top = bounds.top;
-  r->width = bounds.width();
-  r->height = bounds.height();
-  r->visible = c->Showing() ? 1 : 0;
-  return 1;
-}
-
-intptr_t TPluginEditorWindow::OpenMenu(void* record) {
-  auto* r = RecordOf<requests::MenuRecord>(record);
-  if (r == nullptr || !window_->menu_open()) return 0;
+bool TPluginEditorWindow::OpenMenuInfo(std::string_view item, OpenMenu* menu,
+                                       std::span<uint32_t> pixels) {
+  auto lock = Lock();
+  if (!window_->menu_open()) return false;
   // Client coordinates are screen coordinates less where the client area lies on the screen.
   const gui::Point origin = window_->ClientToScreen({0, 0});
-  const gui::Rect menu = window_->menu_rect();
-  r->left = menu.left - origin.x;
-  r->top = menu.top - origin.y;
-  r->width = menu.width();
-  r->height = menu.height();
-  r->screen_left = menu.left;
-  r->screen_top = menu.top;
-  r->item_left = r->item_top = r->item_width = r->item_height = 0;
-  if (r->item != nullptr) {
-    const auto name = RequestText(r->item);
-    if (!name) return 0;
-    const gui::Rect item = window_->menu_item_rect(window_->menu_item_index(*name));
-    if (!item.empty()) {
-      r->item_left = item.left - origin.x;
-      r->item_top = item.top - origin.y;
-      r->item_width = item.width();
-      r->item_height = item.height();
-    }
+  const gui::Rect screen = window_->menu_rect();
+  auto to_client = [&origin](gui::Rect r) {
+    return gui::Rect{r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+  };
+  menu->bounds = to_client(screen);
+  menu->screen = {screen.left, screen.top};
+  menu->item = {};
+  if (!item.empty()) {
+    const gui::Rect at = window_->menu_item_rect(window_->menu_item_index(item));
+    if (!at.empty()) menu->item = to_client(at);
   }
+  menu->pixels_copied = false;
   const gui::Bitmap* surface = window_->menu_surface();
-  if (surface == nullptr || r->pixels == nullptr) return 1;
-  const int64_t needed = static_cast<int64_t>(surface->width()) * surface->height();
-  if (r->capacity < needed) return 1;
-  std::copy(surface->pixels().begin(), surface->pixels().end(), r->pixels);
-  return 1;
+  if (surface == nullptr) return true;
+  const size_t needed =
+      static_cast<size_t>(surface->width()) * static_cast<size_t>(surface->height());
+  if (pixels.size() < needed) return true;
+  std::copy(surface->pixels().begin(), surface->pixels().end(), pixels.begin());
+  menu->pixels_copied = true;
+  return true;
 }
 
-// --- The plug-in's factory ----------------------------------------------------------------------
+void* TPluginEditorWindow::NativeHandle() {
+  return headless_ != nullptr ? nullptr : window_->native_handle();
+}
 
-std::unique_ptr<EditorWindow> CreateEditorWindow(void* parent, APlugin* plugin,
-                                                 EditorValues* values) {
-  // The plug-in arrives later through SetPlugin, once the values are in.
-  (void)plugin;
+// --- The factory every host side's session uses --------------------------------------------------
+
+std::unique_ptr<EditorWindow> CreateEditorWindow(void* parent, EditorValues* values) {
   try {
     return TPluginEditorWindow::Create(parent, values);
   } catch (...) {

@@ -22,21 +22,24 @@
 #include <vector>
 
 #include "editor/control_math.h"
+#include "editor/editor_session.h"
 #include "editor/menu_tables.h"
+#include "engine/engine.h"
 #include "gui/form.h"
 #include "gui/headless.h"
 #include "gui/image_list.h"
 #include "gui/window.h"
 #include "patch/envelope_edit.h"
 #include "patch/evolver.h"
-#include "plugin/plugin_editor.h"
 
 namespace vellicor {
 
 // The second line of the read-out bar after start-up, and of the About bitmap.
 extern const char kMakerLine[];
 
-class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler {
+class TPluginEditorWindow final : public EditorWindow,
+                                  public EditorTestPort,
+                                  private gui::EventHandler {
  public:
   // The form in a child window of `parent` (an X11 window id or an HWND), or without a window
   // when `parent` is null. Null when no window can be made.
@@ -51,7 +54,17 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   void PaintPending() override;
   void Timer2Timer() override;
   void SetPlugin(EditorHost* plugin) override;
-  intptr_t VendorRequest(int32_t kind, void* record) override;
+  void* NativeHandle() override;
+  EditorTestPort* TestPort() override { return this; }
+
+  // --- EditorTestPort (each takes the window's lock) ---
+  bool CaptureFrame(int* width, int* height, std::span<uint32_t> pixels) override;
+  bool InjectMouse(MouseAction action, gui::Point at, gui::MouseButton button,
+                   unsigned modifiers) override;
+  bool AdvanceClock(int milliseconds) override;
+  bool ChooseMenuItem(std::string_view name) override;
+  bool ComponentBounds(std::string_view name, gui::Rect* bounds, bool* showing) override;
+  bool OpenMenuInfo(std::string_view item, OpenMenu* menu, std::span<uint32_t> pixels) override;
 
   std::unique_lock<std::recursive_mutex> Lock() const { return window_->Lock(); }
 
@@ -237,13 +250,6 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   // Breeds all nine slots from the selected one.
   void DoEvol();
 
-  intptr_t Capture(void* record);
-  intptr_t InjectMouse(void* record);
-  intptr_t AdvanceClock(void* record);
-  intptr_t ChooseMenuItem(void* record);
-  intptr_t ComponentRect(void* record);
-  intptr_t OpenMenu(void* record);
-
   EditorValues* values_;
   gui::Form form_;
   std::string readout_;
@@ -276,9 +282,5 @@ class TPluginEditorWindow final : public EditorWindow, private gui::EventHandler
   gui::HeadlessWindow* headless_ = nullptr;
   std::unique_ptr<gui::PlatformWindow> window_;
 };
-
-// The factory the plug-in's bridge uses (plugin/editor_factory.cpp).
-std::unique_ptr<EditorWindow> CreateEditorWindow(void* parent, APlugin* plugin,
-                                                 EditorValues* values);
 
 }  // namespace vellicor

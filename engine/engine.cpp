@@ -76,6 +76,11 @@ int Engine::ControllerMap(int index) const {
   return controller_map_[index];
 }
 
+void Engine::SetControllerMap(int index, int controller) {
+  if (index < 0 || index >= kControllerMapSize) return;
+  controller_map_[index] = controller < 0 ? 0 : (controller > 255 ? 255 : controller);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Derivations
 

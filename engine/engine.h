@@ -89,6 +89,8 @@ class Engine : private ArpVoices {
   void SetHostTempo(double bpm);
 
   int ControllerMap(int index) const;  // 255 outside 0..299
+  // One entry of the map (a restored state); ignored outside 0..299, limited to 0..255.
+  void SetControllerMap(int index, int controller);
   float sample_rate() const { return sample_rate_; }
   float tempo() const { return tempo_; }
   bool host_tempo() const { return host_tempo_; }

@@ -1,7 +1,8 @@
-// The LV2 plug-in: the VST 2 frame run in-process (plugin/in_process_host.h) behind LV2 ports.
-// Control port i is parameter i; a port value reaches the frame as host automation does, when
-// it changes. MIDI events play at their frame, the host's tempo arrives as time:Position, and
-// the state carries the current program, its 1,600 values and the sixteen program names.
+// The LV2 plug-in: the synth core behind LV2 ports. Control port i is parameter i; a port value
+// reaches the core as host automation does, when it changes. MIDI events play at their frame,
+// the host's tempo arrives as time:Position, and the state is the core's (the current program,
+// its values, every name and the controller map). States saved before the core had one (the
+// program, its values and the names as texts) still load, and the presets are written so.
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
@@ -17,14 +18,16 @@
 #include <optional>
 #include <string>
 
+#include "core/synth.h"
 #include "lv2/parameter_ports.h"
-#include "plugin/in_process_host.h"
 
 namespace vellicor::lv2 {
 namespace {
 
 // Controller map entries the editor shows (its CcMap).
-constexpr int kShownControllers = 256;
+constexpr int kShownControllers = param::kLearnableCount;
+// What "Auto" tempo programs hear until the host tells its tempo, as in every format.
+constexpr double kDefaultTempo = 120.0;
 
 struct Uris {
   explicit Uris(const LV2_URID_Map* map) {
@@ -34,28 +37,40 @@ struct Uris {
     atom_Float = id(LV2_ATOM__Float);
     atom_Double = id(LV2_ATOM__Double);
     atom_String = id(LV2_ATOM__String);
+    atom_Chunk = id(LV2_ATOM__Chunk);
     atom_Object = id(LV2_ATOM__Object);
     atom_Blank = id(LV2_ATOM__Blank);
     midi_Event = id(LV2_MIDI__MidiEvent);
     time_Position = id(LV2_TIME__Position);
     time_beatsPerMinute = id(LV2_TIME__beatsPerMinute);
+    state = id(kStateUri);
     values = id(kValuesUri);
     program = id(kProgramUri);
     program_names = id(kProgramNamesUri);
     get_controller_map = id(kGetControllerMapUri);
   }
-  LV2_URID atom_Int, atom_Long, atom_Float, atom_Double, atom_String, atom_Object, atom_Blank;
+  LV2_URID atom_Int, atom_Long, atom_Float, atom_Double, atom_String, atom_Chunk, atom_Object,
+      atom_Blank;
   LV2_URID midi_Event, time_Position, time_beatsPerMinute;
-  LV2_URID values, program, program_names, get_controller_map;
+  LV2_URID state, values, program, program_names, get_controller_map;
 };
 
-class Synth {
+class Plugin {
  public:
-  Synth(std::unique_ptr<InProcessHost> host, const LV2_URID_Map* map)
-      : host_(std::move(host)), uris_(map) {
+  Plugin(const LV2_URID_Map* map) : uris_(map) {
     lv2_atom_forge_init(&forge_, const_cast<LV2_URID_Map*>(map));
     // Ports still at their defaults (program 0, which the instance starts with) change nothing.
-    for (int i = 0; i < kNumHostParameters; ++i) seen_[i] = std::bit_cast<uint32_t>(Patch(i));
+    for (int i = 0; i < kNumHostParameters; ++i) {
+      seen_[i] = std::bit_cast<uint32_t>(synth_.Value(i));
+    }
+  }
+
+  // At the host's rate, program 0 selected again at it, as a host starts a plug-in; false when
+  // the rate is unusable.
+  bool Start(double rate) {
+    if (!synth_.SetSampleRate(rate)) return false;
+    synth_.SelectProgram(synth_.current_program());
+    return true;
   }
 
   void Connect(uint32_t port, void* data) {
@@ -81,8 +96,7 @@ class Synth {
     }
   }
 
-  void Activate() { host_->plugin().resume(); }
-  void Deactivate() { host_->plugin().suspend(); }
+  void Deactivate() { synth_.Suspend(); }
 
   void Run(uint32_t frames) {
     ApplyControls();
@@ -101,28 +115,35 @@ class Synth {
   }
 
   LV2_State_Status Save(LV2_State_Store_Function store, LV2_State_Handle handle) {
-    APlugin& plugin = host_->plugin();
-    const int current = plugin.getProgram();
-    float values[kPatchSize];
-    for (int i = 0; i < kPatchSize; ++i) values[i] = plugin.program(current).fvar[i];
-    std::string names[kNumPrograms];
-    for (int p = 0; p < kNumPrograms; ++p) names[p] = plugin.program(p).name;
-    const std::string values_text = ValuesText(values, kPatchSize);
-    const std::string names_text = NamesText(names, kNumPrograms);
-    const int32_t program = current;
-    const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
-    store(handle, uris_.program, &program, sizeof program, uris_.atom_Int, flags);
-    store(handle, uris_.values, values_text.c_str(), values_text.size() + 1, uris_.atom_String,
-          flags);
-    store(handle, uris_.program_names, names_text.c_str(), names_text.size() + 1, uris_.atom_String,
-          flags);
-    return LV2_STATE_SUCCESS;
+    const std::vector<uint8_t> bytes = synth_.SaveState();
+    return store(handle, uris_.state, bytes.data(), bytes.size(), uris_.atom_Chunk,
+                 LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
   }
 
-  // Each part is optional: a preset carries the program and its values, a saved session also
-  // the names. What is missing or malformed is left as it is.
   LV2_State_Status Restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
-    APlugin& plugin = host_->plugin();
+    size_t size = 0;
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    const void* data = retrieve(handle, uris_.state, &size, &type, &flags);
+    LV2_State_Status status = LV2_STATE_SUCCESS;
+    if (data) {
+      if (type != uris_.atom_Chunk) {
+        status = LV2_STATE_ERR_BAD_TYPE;
+      } else if (!synth_.LoadState({static_cast<const uint8_t*>(data), size})) {
+        status = LV2_STATE_ERR_UNKNOWN;  // malformed: refused, nothing changed
+      }
+    } else {
+      RestoreTexts(retrieve, handle);
+    }
+    map_wanted_ = true;
+    return status;
+  }
+
+ private:
+  // A state saved before the core had one, and the presets: the program, its values and the
+  // names as texts, each part optional (a preset carries the program and its values, a saved
+  // session also the names). What is missing or malformed is left as it is.
+  void RestoreTexts(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
     size_t size = 0;
     uint32_t type = 0;
     uint32_t flags = 0;
@@ -130,28 +151,21 @@ class Synth {
     if (data && type == uris_.atom_Int && size == sizeof(int32_t)) {
       int32_t program;
       std::memcpy(&program, data, sizeof program);
-      if (program >= 0 && program < kNumPrograms) plugin.setProgram(program);
+      if (program >= 0 && program < kNumPrograms) synth_.SelectProgram(program);
     }
     if (const auto text = RetrieveString(retrieve, handle, uris_.program_names)) {
       std::string_view rest = *text;
       for (int p = 0; p < kNumPrograms && !rest.empty(); ++p) {
         const size_t end = rest.find('\n');
-        plugin.program(p).SetName(std::string(rest.substr(0, end)).c_str());
+        synth_.RenameProgram(p, std::string(rest.substr(0, end)).c_str());
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
       }
     }
     if (const auto text = RetrieveString(retrieve, handle, uris_.values)) {
       float values[kPatchSize];
-      if (ParseValuesText(*text, values, kPatchSize)) {
-        plugin.ReplayValues(values);
-      }
+      if (ParseValuesText(*text, values, kPatchSize)) synth_.ReplayValues(values);
     }
-    map_wanted_ = true;
-    return LV2_STATE_SUCCESS;
   }
-
- private:
-  float Patch(int index) { return host_->plugin().engine().Patch(index); }
 
   std::optional<std::string_view> RetrieveString(LV2_State_Retrieve_Function retrieve,
                                                  LV2_State_Handle handle, LV2_URID key) {
@@ -177,7 +191,7 @@ class Synth {
       const uint32_t bits = std::bit_cast<uint32_t>(value);
       if (bits == seen_[i]) return;
       seen_[i] = bits;
-      host_->plugin().setParameter(i, value);
+      synth_.SetParameter(i, value);
     };
     for (int i = 0; i < kNumHostParameters; ++i) {
       if (i != kControllerRequestIndex) apply(i);
@@ -187,15 +201,13 @@ class Synth {
 
   void Render(uint32_t from, uint32_t to) {
     if (to <= from || !left_ || !right_) return;
-    host_->Render(left_ + from, right_ + from, static_cast<int32_t>(to - from));
+    synth_.Render(left_ + from, right_ + from, static_cast<int32_t>(to - from), false);
   }
 
   void Handle(const LV2_Atom& body) {
     if (body.type == uris_.midi_Event) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(&body + 1);
-      // Channel messages only: system messages (sysex, clock) mean nothing to the engine.
-      if (body.size == 0 || bytes[0] < 0x80 || bytes[0] >= 0xF0) return;
-      host_->Midi(bytes[0], body.size > 1 ? bytes[1] : 0, body.size > 2 ? bytes[2] : 0);
+      synth_.Midi(bytes, body.size > 3 ? 3 : static_cast<int>(body.size));
       return;
     }
     if (body.type != uris_.atom_Object && body.type != uris_.atom_Blank) return;
@@ -205,7 +217,10 @@ class Synth {
     } else if (object->body.otype == uris_.time_Position) {
       const LV2_Atom* bpm = nullptr;
       lv2_atom_object_get(object, uris_.time_beatsPerMinute, &bpm, 0);
-      if (bpm) host_->SetHostTempo(Number(*bpm));
+      if (bpm) {
+        const double tempo = Number(*bpm);
+        synth_.SetHostTempo(tempo > 0.0 ? tempo : kDefaultTempo);
+      }
     }
   }
 
@@ -231,7 +246,7 @@ class Synth {
     if (!lv2_atom_forge_sequence_head(&forge_, &frame, 0)) return;
     bool changed = map_wanted_;
     for (int i = 0; i < kShownControllers; ++i) {
-      const int32_t entry = host_->plugin().engine().ControllerMap(i);
+      const int32_t entry = synth_.ControllerFor(i);
       changed = changed || entry != sent_map_[i];
       current_map_[i] = entry;
     }
@@ -244,7 +259,7 @@ class Synth {
     lv2_atom_forge_pop(&forge_, &frame);
   }
 
-  std::unique_ptr<InProcessHost> host_;
+  Synth synth_;
   Uris uris_;
   LV2_Atom_Forge forge_;
   const float* controls_[kNumHostParameters] = {};
@@ -258,8 +273,8 @@ class Synth {
   bool map_wanted_ = true;
 };
 
-Synth* Of(LV2_Handle handle) {
-  return static_cast<Synth*>(handle);
+Plugin* Of(LV2_Handle handle) {
+  return static_cast<Plugin*>(handle);
 }
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
@@ -271,18 +286,19 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
     }
   }
   if (!map) return nullptr;
-  auto host = InProcessHost::Create(rate);
-  if (!host) return nullptr;
-  return new (std::nothrow) Synth(std::move(host), map);
+  try {
+    auto plugin = std::make_unique<Plugin>(map);
+    return plugin->Start(rate) ? plugin.release() : nullptr;
+  } catch (...) {
+    return nullptr;  // out of memory: the host hears that no instance could be made
+  }
 }
 
 void ConnectPort(LV2_Handle instance, uint32_t port, void* data) {
   Of(instance)->Connect(port, data);
 }
 
-void Activate(LV2_Handle instance) {
-  Of(instance)->Activate();
-}
+void Activate(LV2_Handle) {}
 
 void Run(LV2_Handle instance, uint32_t frames) {
   Of(instance)->Run(frames);

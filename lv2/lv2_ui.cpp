@@ -1,7 +1,7 @@
-// The LV2 UI: the editor form as an X11 child of the host's widget (ui:parent). Port values
-// arrive as port events into the editor's value copy; every edit leaves through the host's
-// write function as a port change, so the host records it as automation. The plug-in sends
-// its controller map on the notify port.
+// The LV2 UI: the editor form as an X11 child of the host's widget (ui:parent), opened through
+// the editor session every host side shares. Port values arrive as port events; every edit
+// leaves through the host's write function as a port change, so the host records it as
+// automation. The plug-in sends its controller map on the notify port.
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/uEditor.h"
+#include "editor/editor_session.h"
 #include "lv2/parameter_ports.h"
 #include "patch/factory_bank.h"
 
@@ -27,39 +27,29 @@ class EditorUi final : public EditorHost {
  public:
   EditorUi(LV2UI_Write_Function write, LV2UI_Controller controller, LV2_URID_Map* map,
            const LV2UI_Resize* resize)
-      : write_(write), controller_(controller), map_(map), resize_(resize) {
+      : write_(write), controller_(controller), map_(map), resize_(resize), session_(*this) {
     event_transfer_ = map->map(map->handle, LV2_ATOM__eventTransfer);
     atom_vector_ = map->map(map->handle, LV2_ATOM__Vector);
     atom_int_ = map->map(map->handle, LV2_ATOM__Int);
     // Until the host sends the ports' values the form shows program 0 as the plug-in starts.
-    float values[kPatchSize] = {};
-    factory_bank::Fill(0, values);
-    values[1597] = values[1598] = 0.5f;
-    for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = values[i];
-    for (auto& entry : values_.CcMap) entry = kNoController;
+    factory_bank::Fill(0, values_);
+    values_[param::kEvolverAmount] = values_[param::kEvolverLevel] = 0.5f;
+    for (int& entry : map_entries_) entry = kNoControllerEntry;
   }
 
-  ~EditorUi() { window_.reset(); }
-
   bool Open(void* parent) {
-    window_ = TPluginEditorWindow::Create(parent, &values_);
-    if (!window_) return false;
-    window_->SetPlugin(this);
-    window_->Show();
-    window_->Timer2Timer();
-    if (resize_)
-      resize_->ui_resize(resize_->handle, window_->ClientWidth(), window_->ClientHeight());
+    if (!session_.Open(parent)) return false;
+    if (resize_) resize_->ui_resize(resize_->handle, session_.width(), session_.height());
     AskForControllerMap();
     return true;
   }
 
-  LV2UI_Widget Widget() { return window_->window().native_handle(); }
+  LV2UI_Widget Widget() { return session_.window()->NativeHandle(); }
 
   void PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
     if (format == 0 && port < static_cast<uint32_t>(kControlPortCount) && size == sizeof(float)) {
-      float value;
-      std::memcpy(&value, buffer, sizeof value);
-      values_.ValueMirror[port] = value;
+      std::memcpy(&values_[port], buffer, sizeof(float));
+      session_.ValueChanged(static_cast<int>(port));
       return;
     }
     if (port != kNotifyPort || format != event_transfer_ || size < sizeof(LV2_Atom)) return;
@@ -69,20 +59,28 @@ class EditorUi final : public EditorHost {
     if (vector->body.child_type != atom_int_ || vector->body.child_size != sizeof(int32_t)) return;
     const uint32_t count = (atom->size - sizeof(LV2_Atom_Vector_Body)) / sizeof(int32_t);
     const auto* entries = reinterpret_cast<const int32_t*>(&vector->body + 1);
-    for (uint32_t i = 0; i < count && i < static_cast<uint32_t>(kControllerMapSize); ++i) {
-      values_.CcMap[i] = entries[i];
+    for (uint32_t i = 0; i < count && i < static_cast<uint32_t>(param::kControllerMapSize); ++i) {
+      map_entries_[i] = entries[i];
     }
   }
 
   int Idle() {
     FlushEdits();
-    window_->PaintPending();
+    session_.Idle();
     return 0;
   }
 
   // EditorHost
+  float Value(int index) const override {
+    return index >= 0 && index < param::kPatchSize ? values_[index] : 0.0f;
+  }
+  int Controller(int index) const override {
+    return index >= 0 && index < param::kControllerMapSize ? map_entries_[index]
+                                                           : kNoControllerEntry;
+  }
   void setParameterAutomated(int32_t index, float value) override {
     if (index < 0 || index >= kControlPortCount) return;
+    values_[index] = value;
     // The host's write function belongs to its UI thread. The editor's own fallback thread
     // (when the host stops idling for a while) leaves its edits for the next idle call.
     if (std::this_thread::get_id() == ui_thread_) {
@@ -91,11 +89,6 @@ class EditorUi final : public EditorHost {
     }
     std::lock_guard<std::mutex> lock(pending_mutex_);
     pending_.emplace_back(index, value);
-  }
-
-  std::string ProgramName(int index) const override {
-    if (index < 0 || index >= factory_bank::kProgramCount) return {};
-    return factory_bank::Name(index);
   }
 
  private:
@@ -132,9 +125,11 @@ class EditorUi final : public EditorHost {
   const std::thread::id ui_thread_ = std::this_thread::get_id();
   std::mutex pending_mutex_;
   std::vector<std::pair<int32_t, float>> pending_;
-  EditorValues values_;
-  // Last: the window reads values_ until it is gone.
-  std::unique_ptr<TPluginEditorWindow> window_;
+  // The sound as the host's ports last told it, and the controller map as the plug-in did.
+  float values_[param::kPatchSize] = {};
+  int map_entries_[param::kControllerMapSize] = {};
+  // Last: the window reads through this UI until it is gone.
+  EditorSession session_;
 };
 
 EditorUi* Of(LV2UI_Handle handle) {

@@ -1,7 +1,7 @@
 // Writes the Turtle files of the LV2 bundle: the manifest, the plug-in with its ports and UI,
-// and the sixteen factory programs as presets. Everything comes from the frame itself (names,
-// program values and names as program selection leaves them), so the bundle cannot drift from
-// the VST 2 plug-in.
+// and the sixteen factory programs as presets. Everything comes from the parameter table and
+// the synth core itself (program values and names as program selection leaves them), so the
+// bundle cannot drift from the other formats.
 //
 //   vellicor-lv2-ttl BUNDLE_DIR DSP_BINARY UI_BINARY
 #include <cmath>
@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/synth.h"
 #include "lv2/parameter_ports.h"
-#include "plugin/in_process_host.h"
+#include "parameters/parameter_table.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ std::string PresetUri(int program) {
   return text;
 }
 
-struct Program {
+struct Preset {
   std::string name;
   std::vector<float> values;  // all 1,600
 };
@@ -80,7 +81,7 @@ void WriteManifest(std::ostream& out, const std::string& dsp, const std::string&
   }
 }
 
-void WritePlugin(std::ostream& out, const Program& defaults) {
+void WritePlugin(std::ostream& out, const Preset& defaults) {
   out << kPrefixes;
   out << "<" << lv2::kPluginUri << ">\n"
       << "  a lv2:Plugin , lv2:InstrumentPlugin ;\n"
@@ -94,8 +95,8 @@ void WritePlugin(std::ostream& out, const Program& defaults) {
   for (int i = 0; i < kNumHostParameters; ++i) {
     out << (i == 0 ? "  lv2:port [\n" : "  ] , [\n") << "    a lv2:InputPort , lv2:ControlPort ;\n"
         << "    lv2:index " << i << " ;\n"
-        << "    lv2:symbol \"" << lv2::PortSymbol(i) << "\" ;\n"
-        << "    lv2:name " << Quoted(lv2::PortName(i)) << " ;\n"
+        << "    lv2:symbol \"" << param::Symbol(i).view() << "\" ;\n"
+        << "    lv2:name " << Quoted(std::string(param::Name(i).view())) << " ;\n"
         << "    lv2:default " << Number(defaults.values[static_cast<size_t>(i)]) << " ;\n"
         << "    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n";
   }
@@ -130,15 +131,15 @@ void WritePlugin(std::ostream& out, const Program& defaults) {
       << "    lv2:symbol \"notify\" ;\n    ui:notifyType atom:Vector\n  ] .\n";
 }
 
-void WritePresets(std::ostream& out, const std::vector<Program>& programs) {
+void WritePresets(std::ostream& out, const std::vector<Preset>& programs) {
   out << kPrefixes;
   for (size_t p = 0; p < programs.size(); ++p) {
-    const Program& program = programs[p];
+    const Preset& program = programs[p];
     out << "<" << PresetUri(static_cast<int>(p)) << ">\n  a pset:Preset ;\n"
         << "  lv2:appliesTo <" << lv2::kPluginUri << "> ;\n"
         << "  rdfs:label " << Quoted(program.name) << " ;\n";
     for (int i = 0; i < kNumHostParameters; ++i) {
-      out << (i == 0 ? "  lv2:port [ " : " , [ ") << "lv2:symbol \"" << lv2::PortSymbol(i)
+      out << (i == 0 ? "  lv2:port [ " : " , [ ") << "lv2:symbol \"" << param::Symbol(i).view()
           << "\" ; pset:value " << Number(program.values[static_cast<size_t>(i)]) << " ]";
     }
     // The state selects the program and carries every value, 1599 included, so that loading
@@ -168,29 +169,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  auto host = InProcessHost::Create(44100.0);
-  if (!host) {
-    std::cerr << "vellicor-lv2-ttl: cannot create the plug-in\n";
-    return 1;
-  }
-  APlugin& plugin = host->plugin();
-  auto snapshot = [&plugin](int index) {
-    Program program;
-    program.name = plugin.program(index).name;
-    for (int i = 0; i < kPatchSize; ++i) program.values.push_back(plugin.engine().Patch(i));
-    return program;
+  auto synth = std::make_unique<Synth>();
+  auto snapshot = [&synth](int index) {
+    Preset preset;
+    preset.name = synth->program(index).name;
+    for (int i = 0; i < kPatchSize; ++i) preset.values.push_back(synth->Value(i));
+    return preset;
   };
   // Port defaults: the instance as it starts, program 0 selected.
-  const Program defaults = snapshot(plugin.getProgram());
-  std::vector<Program> programs;
+  const Preset defaults = snapshot(synth->current_program());
+  std::vector<Preset> presets_of;
   for (int p = 0; p < kNumPrograms; ++p) {
-    plugin.setProgram(p);
-    programs.push_back(snapshot(p));
+    synth->SelectProgram(p);
+    presets_of.push_back(snapshot(p));
   }
   std::ostringstream manifest, description, presets;
   WriteManifest(manifest, argv[2], argv[3], kNumPrograms);
   WritePlugin(description, defaults);
-  WritePresets(presets, programs);
+  WritePresets(presets, presets_of);
   const bool ok = WriteFile(dir + "/manifest.ttl", manifest.str()) &&
                   WriteFile(dir + "/vellicor.ttl", description.str()) &&
                   WriteFile(dir + "/presets.ttl", presets.str());

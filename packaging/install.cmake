@@ -120,7 +120,7 @@ endif()
 configure_file(${readme_template} ${CMAKE_BINARY_DIR}/README.txt @ONLY)
 configure_file(${notices} ${CMAKE_BINARY_DIR}/COPYRIGHT.txt COPYONLY)
 
-vellicor_install(vst TARGETS vellicor)
+vellicor_install(vst TARGETS vellicor_vst2)
 vellicor_install(program TARGETS vellicor-host)
 vellicor_install(doc FILES ${CMAKE_SOURCE_DIR}/README.md ${notices})
 vellicor_install(notice FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/COPYRIGHT.txt)

@@ -1,30 +1,31 @@
 #include "plugin/plugin_editor.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "plugin/uPlugin.h"
+#include "vst/vellicor_requests.h"
 
 namespace vellicor {
 
 APluginEditor::APluginEditor(APlugin* plugin, EditorWindowFactory factory)
-    : AEffEditor(plugin), plugin_(plugin), factory_(factory) {
-  for (auto& entry : values_.CcMap) entry = kNoController;
-}
+    : AEffEditor(plugin), plugin_(plugin), synth_(plugin->synth()), session_(*this, factory) {}
 
 APluginEditor::~APluginEditor() {
-  if (window_) {
-    plugin_->setEditorClosed(true);
-    DestroyWindow();
+  if (session_.is_open()) {
+    synth_.SetEditorClosed(true);
+    session_.Close();
   }
-  parent_ = nullptr;
 }
 
 intptr_t APluginEditor::getRect(void* rect_pointer) {
   rect_.top = 0;
   rect_.left = 0;
-  if (window_) {
-    rect_.bottom = static_cast<int16_t>(window_->ClientHeight());
-    rect_.right = static_cast<int16_t>(window_->ClientWidth());
+  if (session_.is_open()) {
+    rect_.bottom = static_cast<int16_t>(session_.height());
+    rect_.right = static_cast<int16_t>(session_.width());
   } else {
     rect_.bottom = 518;
     rect_.right = 665;
@@ -36,74 +37,202 @@ intptr_t APluginEditor::getRect(void* rect_pointer) {
 
 intptr_t APluginEditor::open(void* parent) {
   AEffEditor::open(parent);
-  parent_ = parent;
   ++open_count_;
-  if (open_count_ == 1 || !window_) {
-    // The form starts from zeros; the values arrive right after it is built.
-    for (auto& value : values_.ValueMirror) value = 0.0f;
-    window_ = factory_ ? factory_(parent, plugin_, &values_) : nullptr;
-    if (!window_) {
-      // No window could be made (no display, say): tell the host instead of pretending.
-      open_count_ = 0;
-      return 0;
-    }
-    for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
-    window_->SetPlugin(this);
-    window_exists_ = true;
+  if (open_count_ == 1) session_.Close();  // a fresh window for a fresh open
+  if (!session_.Open(parent)) {
+    // No window could be made (no display, say): tell the host instead of pretending.
+    open_count_ = 0;
+    return 0;
   }
-  plugin_->setEditorClosed(false);
-  window_->PaintPending();
-  window_->Show();
-  window_->Timer2Timer();
+  synth_.SetEditorClosed(false);
   return 1;
 }
 
 void APluginEditor::close() {
-  if (window_) window_->Hide();
+  session_.Hide();
   open_count_ = open_count_ > 0 ? open_count_ - 1 : 0;
   if (open_count_ == 0) {
-    plugin_->setEditorClosed(true);
-    DestroyWindow();
-    parent_ = nullptr;
+    synth_.SetEditorClosed(true);
+    session_.Close();
   }
 }
 
 void APluginEditor::idle() {
-  if (!window_) return;
-  for (int i = 0; i < 256; ++i) values_.CcMap[i] = plugin_->engine().ControllerMap(i);
-  window_->PaintPending();
+  session_.Idle();
 }
 
 void APluginEditor::update() {
-  // May run on the audio thread: it touches only the bridge's own copies.
-  if (plugin_->editorClosed() || !window_exists_) return;
-  for (int i = 0; i < kPatchSize; ++i) values_.ValueMirror[i] = plugin_->engine().Patch(i);
+  // May run on the audio thread: it touches only the session's own copies.
+  if (synth_.editor_closed()) return;
+  session_.AllValuesChanged();
 }
 
 void APluginEditor::updateParameter(int32_t index) {
-  // setParameter's path, from any thread: a program change or an evolver slot replays some
-  // 1,600 values one by one, so each copies only itself.
-  if (plugin_->editorClosed() || !window_exists_) return;
-  if (index >= 0 && index < kPatchSize) values_.ValueMirror[index] = plugin_->engine().Patch(index);
+  if (synth_.editor_closed()) return;
+  session_.ValueChanged(index);
+}
+
+float APluginEditor::Value(int index) const {
+  return synth_.Value(index);
+}
+
+int APluginEditor::Controller(int index) const {
+  return synth_.ControllerFor(index);
 }
 
 void APluginEditor::setParameterAutomated(int32_t index, float value) {
   plugin_->setParameterAutomated(index, value);
 }
 
-std::string APluginEditor::ProgramName(int index) const {
-  if (index < 0 || index >= kNumPrograms) return {};
-  return plugin_->program(index).name;
+// --- The command-line host's requests -----------------------------------------------------------
+
+namespace {
+
+namespace rq = requests;
+
+// The record when it is one of this kind (its leading size field matches), else null.
+template <typename Record>
+Record* RecordOf(void* record) {
+  auto* r = static_cast<Record*>(record);
+  return r->size == static_cast<int32_t>(sizeof(Record)) ? r : nullptr;
 }
+
+// A request's text, or nothing when it is missing or longer than any name we use.
+std::optional<std::string_view> RequestText(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  const void* end = std::memchr(text, 0, 256);
+  if (end == nullptr) return std::nullopt;
+  return std::string_view(text, static_cast<size_t>(static_cast<const char*>(end) - text));
+}
+
+std::span<uint32_t> PixelsOf(uint32_t* pixels, int32_t capacity) {
+  if (pixels == nullptr || capacity <= 0) return {};
+  return {pixels, static_cast<size_t>(capacity)};
+}
+
+bool Capture(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::CaptureRecord>(record);
+  if (r == nullptr) return false;
+  int width = 0, height = 0;
+  const bool copied = port.CaptureFrame(&width, &height, PixelsOf(r->pixels, r->capacity));
+  r->width = width;
+  r->height = height;
+  return copied;
+}
+
+bool Mouse(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::MouseRecord>(record);
+  if (r == nullptr) return false;
+  gui::MouseButton button;
+  switch (r->button) {
+    case rq::kNoButton:
+      button = gui::MouseButton::kNone;
+      break;
+    case rq::kLeft:
+      button = gui::MouseButton::kLeft;
+      break;
+    case rq::kRight:
+      button = gui::MouseButton::kRight;
+      break;
+    case rq::kMiddle:
+      button = gui::MouseButton::kMiddle;
+      break;
+    default:
+      return false;
+  }
+  using Action = EditorTestPort::MouseAction;
+  Action action;
+  switch (r->action) {
+    case rq::kDown:
+      action = Action::kDown;
+      break;
+    case rq::kMove:
+      action = Action::kMove;
+      break;
+    case rq::kUp:
+      action = Action::kUp;
+      break;
+    case rq::kClick:
+      action = Action::kClick;
+      break;
+    default:
+      return false;
+  }
+  return port.InjectMouse(action, {r->x, r->y}, button, static_cast<unsigned>(r->modifiers));
+}
+
+bool Clock(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::ClockRecord>(record);
+  return r != nullptr && port.AdvanceClock(r->milliseconds);
+}
+
+bool ChooseItem(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::MenuItemRecord>(record);
+  if (r == nullptr) return false;
+  const auto name = RequestText(r->name);
+  return name && port.ChooseMenuItem(*name);
+}
+
+bool Component(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::ComponentRecord>(record);
+  if (r == nullptr) return false;
+  const auto name = RequestText(r->name);
+  gui::Rect bounds;
+  bool showing = false;
+  if (!name || !port.ComponentBounds(*name, &bounds, &showing)) return false;
+  r->left = bounds.left;
+  r->top = bounds.top;
+  r->width = bounds.width();
+  r->height = bounds.height();
+  r->visible = showing ? 1 : 0;
+  return true;
+}
+
+bool Menu(EditorTestPort& port, void* record) {
+  auto* r = RecordOf<rq::MenuRecord>(record);
+  if (r == nullptr) return false;
+  std::string_view item;
+  if (r->item != nullptr) {
+    const auto name = RequestText(r->item);
+    if (!name) return false;
+    item = *name;
+  }
+  EditorTestPort::OpenMenu menu;
+  if (!port.OpenMenuInfo(item, &menu, PixelsOf(r->pixels, r->capacity))) return false;
+  r->left = menu.bounds.left;
+  r->top = menu.bounds.top;
+  r->width = menu.bounds.width();
+  r->height = menu.bounds.height();
+  r->screen_left = menu.screen.x;
+  r->screen_top = menu.screen.y;
+  r->item_left = menu.item.left;
+  r->item_top = menu.item.top;
+  r->item_width = menu.item.width();
+  r->item_height = menu.item.height();
+  return true;
+}
+
+}  // namespace
 
 intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {
-  if (!window_ || record == nullptr || request < 0 || request > INT32_MAX) return 0;
-  return window_->VendorRequest(static_cast<int32_t>(request), record);
-}
-
-void APluginEditor::DestroyWindow() {
-  window_exists_ = false;
-  window_.reset();
+  EditorTestPort* port = session_.test_port();
+  if (port == nullptr || record == nullptr) return 0;
+  switch (request) {
+    case rq::kCaptureFrame:
+      return Capture(*port, record) ? 1 : 0;
+    case rq::kMouse:
+      return Mouse(*port, record) ? 1 : 0;
+    case rq::kAdvanceClock:
+      return Clock(*port, record) ? 1 : 0;
+    case rq::kChooseMenuItem:
+      return ChooseItem(*port, record) ? 1 : 0;
+    case rq::kComponentRect:
+      return Component(*port, record) ? 1 : 0;
+    case rq::kOpenMenu:
+      return Menu(*port, record) ? 1 : 0;
+    default:
+      return 0;
+  }
 }
 
 }  // namespace vellicor

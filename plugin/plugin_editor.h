@@ -1,29 +1,21 @@
-// The editor bridge: the object the host's editor opcodes reach. It creates the editor window
-// as a child of the host's window, destroys it again, and carries values across: the patch
-// values and the controller map into the window, edits back as automated parameters.
+// The editor bridge: the object the host's editor opcodes reach. It opens the editor through
+// an EditorSession as a child of the host's window and closes it again, carries the synth's
+// values in, and sends edits back as automated parameters. It also decodes the command-line
+// host's own requests (vst/vellicor_requests.h) into calls of the editor's test port.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "editor/editor_host.h"
-#include "engine/engine.h"
-#include "engine/relaxed.h"
+#include "core/synth.h"
+#include "editor/editor_session.h"
 #include "plugin/aeffeditor.h"
-#include "vst/vellicor_requests.h"
 #include "vst/vst2.h"
 
 namespace vellicor {
 
 class APlugin;
 
-// Creates the window as a child of the host's window (an HWND on Windows, an X11 window id on
-// Linux, null for an off-screen editor). Returns null when no window can be made.
-using EditorWindowFactory = std::unique_ptr<EditorWindow> (*)(void* parent, APlugin* plugin,
-                                                              EditorValues* values);
-
-// The bridge is the editor's host: edits go to the plug-in as automated parameters.
-class APluginEditor : public AEffEditor, public EditorHost {
+class APluginEditor : public AEffEditor, private EditorHost, public SynthListener {
  public:
   APluginEditor(APlugin* plugin, EditorWindowFactory factory);
   ~APluginEditor() override;
@@ -35,29 +27,28 @@ class APluginEditor : public AEffEditor, public EditorHost {
   void update() override;
   void updateParameter(int32_t index) override;
 
-  // EditorHost
-  void setParameterAutomated(int32_t index, float value) override;
-  std::string ProgramName(int index) const override;
-
   // A request of ours through effVendorSpecific (value = request kind, ptr = its record, see
   // vst/vellicor_requests.h); 0 when not understood or when no editor is open.
   intptr_t VendorRequest(intptr_t request, void* record);
 
   int openCount() const { return open_count_; }
-  EditorWindow* window() { return window_.get(); }
-  EditorValues& values() { return values_; }
+  EditorWindow* window() { return session_.window(); }
+  EditorValues& values() { return session_.values(); }
 
  private:
-  void DestroyWindow();
+  // EditorHost
+  float Value(int index) const override;
+  int Controller(int index) const override;
+  void setParameterAutomated(int32_t index, float value) override;
+  // SynthListener
+  void ValueChanged(int index) override { updateParameter(index); }
+  void SoundChanged() override { update(); }
 
   APlugin* plugin_;
-  EditorWindowFactory factory_;
+  Synth& synth_;
   vst::ERect rect_{0, 0, 518, 665};
   int32_t open_count_ = 0;
-  std::unique_ptr<EditorWindow> window_;
-  Relaxed<bool> window_exists_{false};
-  void* parent_ = nullptr;
-  EditorValues values_;
+  EditorSession session_;
 };
 
 }  // namespace vellicor

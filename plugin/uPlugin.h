@@ -1,56 +1,33 @@
-// APlugin: the synthesizer as the host sees it. Sixteen programs of 1,600 values, 1,599
-// parameters, and the engine that turns the current program into sound.
+// APlugin: the VST 2 face of the synth core. It answers the host's opcodes with the core's
+// programs, parameters and sound, collects each block's MIDI events and has the core apply
+// them at their frames while it renders, and owns the editor bridge.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "engine/engine.h"
-#include "engine/relaxed.h"
+#include "core/synth.h"
+#include "editor/editor_session.h"
 #include "plugin/audioeffect.h"
 #include "plugin/plugin_editor.h"
 
 namespace vellicor {
 
-constexpr int kNumPrograms = 16;
-constexpr int kNumHostParameters = 1599;  // index 1599 is replayed but never offered to hosts
-constexpr int kProgramNameSize = 64;      // at most 63 characters and the terminator
-
-extern const char kEffectName[];  // "VellicorV2.0"
-extern const char kVendorName[];  // "Quorrel"
-
-class APluginProgram {
- public:
-  APluginProgram();
-
-  Relaxed<float> fvar[kPatchSize];
-  char name[kProgramNameSize];
-
-  void SetName(const char* text);  // cut to 63 characters
-};
-
 // The name a host sees for a parameter index; "" for indices without one.
 const char* ParameterName(int32_t index);
 
-// The editor window the plug-in shows by default (null while there is none to show).
-EditorWindowFactory DefaultEditorWindowFactory();
-
-class APlugin : public AudioEffectX, private EngineHost {
+class APlugin : public AudioEffectX {
  public:
   // Tests may pass their own window factory; null attaches no editor at all.
-  explicit APlugin(vst::HostCallback host,
-                   EditorWindowFactory editor_factory = DefaultEditorWindowFactory());
+  explicit APlugin(vst::HostCallback host, EditorWindowFactory editor_factory = CreateEditorWindow);
   ~APlugin() override;
 
   void setParameter(int32_t index, float value) override;
   float getParameter(int32_t index) override;
   void process(float** inputs, float** outputs, int32_t frames) override;
   void processReplacing(float** inputs, float** outputs, int32_t frames) override;
+  int32_t getProgram() override { return synth_.current_program(); }
   void setProgram(int32_t program) override;
-  // Replays a whole record into the current program through setParameter, in index order, as
-  // program selection does (other formats restore their state with it). A controller-map
-  // request the record holds is stored but not carried out: the map is not part of a sound.
-  void ReplayValues(const float* values);
   void setProgramName(const char* name) override;
   void getProgramName(char* name) override;
   void getParameterLabel(int32_t index, char* label) override;
@@ -59,6 +36,7 @@ class APlugin : public AudioEffectX, private EngineHost {
   float getVu() override;
   void suspend() override;
   void resume() override;
+  // Keeps the block's MIDI events until the block is rendered, where each acts at its frame.
   intptr_t processEvents(vst::VstEvents* events) override;
   bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
   bool getOutputProperties(int32_t index, vst::VstPinProperties* properties) override;
@@ -71,30 +49,26 @@ class APlugin : public AudioEffectX, private EngineHost {
   // without a window through them. Everything else answers 0.
   intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
 
-  Engine& engine() { return engine_; }
+  Synth& synth() { return synth_; }
+  Engine& engine() { return synth_.engine(); }
   APluginEditor* editor() { return static_cast<APluginEditor*>(getEditor()); }
-  const APluginProgram& program(int index) const { return programs_[index]; }
-  APluginProgram& program(int index) { return programs_[index]; }
-
-  // Set while the editor window is destroyed, cleared when it opens; while set, program
-  // changes leave the editor alone.
-  bool editorClosed() const { return editor_closed_; }
-  void setEditorClosed(bool closed) { editor_closed_ = closed; }
+  const Program& program(int index) const { return synth_.program(index); }
 
  private:
-  // EngineHost
-  void SetParameterFromEngine(int index, float value) override;
-  void RefreshEditor() override;
-
   void Render(float** outputs, int32_t frames, bool accumulate);
   // "Auto" programs play at the host's tempo: asked for at the start of every block.
   void FollowHostTempo();
-  void LoadFactoryBank();
+  // Hands every kept event to the core at once (when the list is full, or the host stops).
+  void FlushEvents();
 
-  std::unique_ptr<APluginProgram[]> programs_;
-  Relaxed<bool> editor_closed_{false};
+  // More events than this in one block is not something any host sends; the kept ones then act
+  // at once, as they would have at the start of the block, and the list starts again.
+  static constexpr int kMaxPendingEvents = 4096;
+
+  Synth synth_;
   Relaxed<float> vu_{0.0f};
-  Engine engine_;
+  MidiEvent pending_[kMaxPendingEvents];
+  int32_t pending_count_ = 0;
 };
 
 }  // namespace vellicor

@@ -16,8 +16,7 @@ void PrintJackError(const char* message) {
 
 }  // namespace
 
-std::unique_ptr<JackSynth> JackSynth::Open(const std::string& client_name, bool with_editor,
-                                           std::string* error) {
+std::unique_ptr<JackSynth> JackSynth::Open(const std::string& client_name, std::string* error) {
   std::unique_ptr<JackSynth> synth(new JackSynth());
   jack_status_t status{};
   // A missing server is told in one clear line below, not in the library's several.
@@ -31,11 +30,13 @@ std::unique_ptr<JackSynth> JackSynth::Open(const std::string& client_name, bool 
     return nullptr;
   }
   const double rate = jack_get_sample_rate(synth->client_);
-  synth->host_ = InProcessHost::Create(rate, with_editor ? DefaultEditorWindowFactory() : nullptr);
-  if (!synth->host_) {
+  synth->synth_ = std::make_unique<Synth>();
+  // A host's order: the rate, then the program selected again at it.
+  if (!synth->synth_->SetSampleRate(rate)) {
     *error = "cannot run at the server's sample rate of " + std::to_string(rate) + " Hz";
     return nullptr;
   }
+  synth->synth_->SelectProgram(synth->synth_->current_program());
   synth->midi_in_ =
       jack_port_register(synth->client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   synth->out_[0] = jack_port_register(synth->client_, "out_l", JACK_DEFAULT_AUDIO_TYPE,
@@ -97,7 +98,8 @@ void JackSynth::Render(jack_nframes_t frames) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, midi, i) != 0 || event.size == 0) continue;
     const jack_nframes_t at = event.time < done ? done : event.time > frames ? frames : event.time;
-    if (at > done) host_->Render(left + done, right + done, static_cast<int32_t>(at - done));
+    if (at > done)
+      synth_->Render(left + done, right + done, static_cast<int32_t>(at - done), false);
     done = at;
     const uint8_t status = event.buffer[0];
     if (status < 0x80 || status >= 0xF0) continue;  // system messages mean nothing here
@@ -106,9 +108,11 @@ void JackSynth::Render(jack_nframes_t frames) {
       if (event.size > 1) program_request_ = event.buffer[1] & 0x7F;
       continue;
     }
-    host_->Midi(status, event.size > 1 ? event.buffer[1] : 0, event.size > 2 ? event.buffer[2] : 0);
+    synth_->Midi(event.buffer, event.size > 3 ? 3 : static_cast<int>(event.size));
   }
-  if (frames > done) host_->Render(left + done, right + done, static_cast<int32_t>(frames - done));
+  if (frames > done) {
+    synth_->Render(left + done, right + done, static_cast<int32_t>(frames - done), false);
+  }
 }
 
 }  // namespace vellicor::standalone

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "editor/editor_session.h"
 #include "editor/layout.h"
 #include "gui/host_window.h"
 #include "standalone/jack_synth.h"
@@ -66,12 +67,37 @@ bool Parse(int argc, char** argv, Options* options) {
   return true;
 }
 
-void SelectProgram(APlugin& plugin, int program) {
+void SelectProgram(Synth& synth, int program) {
   if (program < 0 || program >= kNumPrograms) return;
-  plugin.setProgram(program);
-  std::printf("vellicor: program %d \"%s\"\n", program, plugin.program(program).name);
+  synth.SelectProgram(program);
+  std::printf("vellicor: program %d \"%s\"\n", program, synth.program(program).name);
   std::fflush(stdout);
 }
+
+// The editor on the synth: values in, edits straight to the synth (there is no host to record
+// them as automation).
+class Editor final : private EditorHost, private SynthListener {
+ public:
+  explicit Editor(Synth& synth) : synth_(synth), session_(*this) { synth_.SetListener(this); }
+  ~Editor() {
+    synth_.SetListener(nullptr);
+    session_.Close();
+  }
+  bool Open(void* parent) { return session_.Open(parent); }
+  void Idle() { session_.Idle(); }
+
+ private:
+  float Value(int index) const override { return synth_.Value(index); }
+  int Controller(int index) const override { return synth_.ControllerFor(index); }
+  void setParameterAutomated(int32_t index, float value) override {
+    synth_.SetParameter(index, value);
+  }
+  void ValueChanged(int index) override { session_.ValueChanged(index); }
+  void SoundChanged() override { session_.AllValuesChanged(); }
+
+  Synth& synth_;
+  EditorSession session_;
+};
 
 }  // namespace
 
@@ -82,21 +108,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.list) {
-    auto host = InProcessHost::Create(44100.0);
-    if (!host) return 1;
-    for (int p = 0; p < kNumPrograms; ++p)
-      std::printf("%2d %s\n", p, host->plugin().program(p).name);
+    const auto synth = std::make_unique<Synth>();
+    for (int p = 0; p < kNumPrograms; ++p) std::printf("%2d %s\n", p, synth->program(p).name);
     return 0;
   }
 
   std::string error;
-  auto synth = standalone::JackSynth::Open(options.name, options.editor, &error);
+  auto synth = standalone::JackSynth::Open(options.name, &error);
   if (!synth) {
     std::fprintf(stderr, "vellicor: %s\n", error.c_str());
     return 1;
   }
-  APlugin& plugin = synth->plugin();
-  SelectProgram(plugin, options.program);
+  Synth& core = synth->synth();
+  SelectProgram(core, options.program);
   if (!synth->Start(options.connect, &error)) {
     std::fprintf(stderr, "vellicor: %s\n", error.c_str());
     return 1;
@@ -110,10 +134,13 @@ int main(int argc, char** argv) {
 
   // The editor, in a top-level window standing in for a host's editor frame.
   std::unique_ptr<gui::HostWindow> window;
+  std::unique_ptr<Editor> editor;
   if (options.editor) {
     window = gui::HostWindow::Create(editor::kFormWidth, editor::kFormHeight, "Vellicor");
-    if (!window || !plugin.editor() || plugin.editor()->open(window->native_handle()) != 1) {
+    if (window) editor = std::make_unique<Editor>(core);
+    if (!window || !editor->Open(window->native_handle())) {
       std::fprintf(stderr, "vellicor: no display for the editor; playing without it\n");
+      editor.reset();
       window.reset();
     }
   }
@@ -124,13 +151,14 @@ int main(int argc, char** argv) {
     if (window) {
       window->Pump();
       if (window->close_requested()) break;
-      plugin.editor()->idle();
+      editor->Idle();
     }
-    if (const int program = synth->TakeProgramRequest(); program >= 0)
-      SelectProgram(plugin, program);
+    if (const int program = synth->TakeProgramRequest(); program >= 0) {
+      SelectProgram(core, program);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  if (window) plugin.editor()->close();
+  editor.reset();
   window.reset();
   const bool server_gone = synth->server_gone();
   synth.reset();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "vst/vst2.h"
 
@@ -29,6 +30,13 @@ class MidiEvents {
   void SendTo(vst::AEffect* effect) {
     effect->dispatcher(effect, vst::effProcessEvents, 0, 0, list(), 0.0f);
     list_.count = 0;
+  }
+  // Sends the list and renders one block, in which the events act at their frames.
+  void PlayOn(vst::AEffect* effect, int32_t frames = 32) {
+    SendTo(effect);
+    std::vector<float> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
+    float* outputs[2] = {left.data(), right.data()};
+    effect->processReplacing(effect, nullptr, outputs, frames);
   }
 
  private:

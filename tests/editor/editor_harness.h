@@ -10,6 +10,7 @@
 #include "editor/uEditor.h"
 #include "engine/tables.h"
 #include "plugin/uPlugin.h"
+#include "vst/vellicor_requests.h"
 
 namespace vellicor::testing {
 

@@ -35,7 +35,7 @@ class MidiEvolverTest : public OpenEditorTest {
     Headless().AdvanceTime(0);
   }
   void Controller(int number, int value) {
-    MidiEvents().Add(0xB0, number, value).SendTo(effect);
+    MidiEvents().Add(0xB0, number, value).PlayOn(effect);
     Dispatch(vst::effEditIdle);
   }
   int Map(int i) { return plugin->engine().ControllerMap(i); }

@@ -70,7 +70,7 @@ FuzzedPlugin& FuzzedPlugin::Instance(bool editor_open) {
 
 void FuzzedPlugin::StartInput() {
   g_answers = HostAnswers();
-  testing::MidiEvents().Add(0xB0, 126, 0).SendTo(effect_);  // all notes off
+  testing::MidiEvents().Add(0xB0, 126, 0).PlayOn(effect_);  // all notes off
   Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
   Dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
 }

@@ -30,7 +30,7 @@ class FakeWindow : public EditorWindow {
   void Timer2Timer() override { g_calls += "timer2 "; }
 };
 
-std::unique_ptr<EditorWindow> MakeFakeWindow(void* parent, APlugin*, EditorValues* values) {
+std::unique_ptr<EditorWindow> MakeFakeWindow(void* parent, EditorValues* values) {
   if (g_refuse_windows) return nullptr;
   g_last_parent = parent;
   return std::make_unique<FakeWindow>(values);
@@ -90,9 +90,9 @@ TEST_F(BridgeTest, OpenFillsTheMirrorAfterTheFormStartsFromZerosAndOnlyThen) {
   EXPECT_EQ(g_value_1_at_creation, 0.0f);
   EXPECT_EQ(Mirror(1), 0.625f);
   EXPECT_EQ(g_calls, "create show timer2 ");
-  EXPECT_FALSE(plugin->editorClosed());
+  EXPECT_FALSE(plugin->synth().editor_closed());
   Dispatch(vst::effEditClose);
-  plugin->program(4).fvar[1] = 0.3f;
+  plugin->synth().program(4).values[1] = 0.3f;
   Dispatch(vst::effSetProgram, 4);
   EXPECT_EQ(Mirror(1), 0.625f);
   Dispatch(vst::effEditOpen);
@@ -101,17 +101,17 @@ TEST_F(BridgeTest, OpenFillsTheMirrorAfterTheFormStartsFromZerosAndOnlyThen) {
 
 TEST_F(BridgeTest, OpenCountsAndOnlyTheLastCloseDestroys) {
   Dispatch(vst::effEditClose);  // without an open: only the flag
-  EXPECT_TRUE(plugin->editorClosed());
+  EXPECT_TRUE(plugin->synth().editor_closed());
   EXPECT_EQ(g_calls, "");
   Dispatch(vst::effEditOpen);
   Dispatch(vst::effEditOpen);
   Dispatch(vst::effEditClose);
   EXPECT_EQ(g_calls, "create show timer2 show timer2 hide ");
-  EXPECT_FALSE(plugin->editorClosed());
+  EXPECT_FALSE(plugin->synth().editor_closed());
   Dispatch(vst::effEditClose);
   EXPECT_EQ(g_calls, "create show timer2 show timer2 hide hide destroy ");
   EXPECT_EQ(plugin->editor()->window(), nullptr);
-  EXPECT_TRUE(plugin->editorClosed());
+  EXPECT_TRUE(plugin->synth().editor_closed());
   Dispatch(vst::effEditClose);  // never below zero
   EXPECT_EQ(plugin->editor()->openCount(), 0);
   g_calls.clear();

@@ -59,7 +59,8 @@ class FrameTest : public ::testing::Test {
     return values;
   }
   void Store(int program, std::initializer_list<std::pair<int, float>> values) {
-    for (const auto& [index, value] : values) plugin->program(program).fvar[index] = value;
+    for (const auto& [index, value] : values)
+      plugin->synth().program(program).values[index] = value;
   }
   std::unique_ptr<APlugin> plugin;
   vst::AEffect* effect = nullptr;
@@ -147,7 +148,7 @@ TEST_F(FrameTest, ProgramSelectionAndNames) {
   EXPECT_EQ(Text(vst::effGetProgramName), first_name);
 
   // Program 5's values are what the host reads once it is selected.
-  plugin->program(5).fvar[1] = 0.3125f;
+  plugin->synth().program(5).values[1] = 0.3125f;
   Dispatch(vst::effSetProgram, 0, 5);
   EXPECT_EQ(Dispatch(vst::effGetProgram), 5);
   EXPECT_EQ(effect->getParameter(effect, 1), 0.3125f);
@@ -171,7 +172,7 @@ TEST_F(FrameTest, SelectionClampsStoredValuesAndResetsEvolverValues) {
   Store(3, {{1597, 0.9f}, {1598, 0.9f}, {40, 7.0f}, {41, -3.0f}, {1599, 0.25f}});
   Dispatch(vst::effSetProgram, 0, 3);
   std::vector<float> kept;
-  for (int i : {1597, 1598, 40, 41, 1599}) kept.push_back(plugin->program(3).fvar[i]);
+  for (int i : {1597, 1598, 40, 41, 1599}) kept.push_back(plugin->synth().program(3).values[i]);
   // 1599 is replayed into the record but is no host parameter.
   EXPECT_EQ(Read({1597, 1598, 40, 41, 1599}), (std::vector<float>{0.5f, 0.5f, 1.0f, 0.0f, 0.0f}));
   EXPECT_EQ(kept, (std::vector<float>{0.5f, 0.5f, 1.0f, 0.0f, 0.25f}));
@@ -193,9 +194,9 @@ TEST_F(FrameTest, SelectionLeavesTheControllerMapAlone) {
   const std::vector<int> factory = map();
   for (int program : {2, 3}) {
     Dispatch(vst::effSetProgram, 0, program);
-    testing::MidiEvents().Add(0xB0, 74, 100).SendTo(effect);  // learnable: binds nothing
+    testing::MidiEvents().Add(0xB0, 74, 100).PlayOn(effect);  // learnable: binds nothing
     EXPECT_EQ(map(), factory) << program;
-    EXPECT_EQ(plugin->program(program).fvar[15], program == 2 ? 0.5f : 1.0f);
+    EXPECT_EQ(plugin->synth().program(program).values[15], program == 2 ? 0.5f : 1.0f);
   }
   // A request the editor sends in order (slot, controller, command) still acts.
   for (auto [index, value] : {std::pair{16, 40 / 255.0f}, {17, 74 / 255.0f}, {15, 0.5f}})
@@ -210,7 +211,7 @@ TEST_F(FrameTest, ParametersClampAndIgnoreForeignIndices) {
   for (const auto& [value, stored] : kStored) {
     effect->setParameter(effect, 1, value);
     EXPECT_EQ(effect->getParameter(effect, 1), stored) << value;
-    EXPECT_EQ(plugin->program(0).fvar[1], stored) << value;
+    EXPECT_EQ(plugin->synth().program(0).values[1], stored) << value;
   }
   // Indices outside the record are ignored, not clamped onto its ends (which hold neither 0.375).
   auto ends = [&] { return std::pair(plugin->engine().Patch(0), plugin->engine().Patch(1599)); };
