@@ -115,6 +115,9 @@ constexpr int Point(int block, int e, int j) {
 // --- The evolver's sliders, and the replayed tail ------------------------------------------
 constexpr int kEvolverAmount = 1597;
 constexpr int kEvolverLevel = 1598;
+// The evolver's slots hold the values before this index; a bred sound leaves the rest (its own
+// sliders among them) as the current sound has them.
+constexpr int kEvolverSlotEnd = 1591;
 constexpr int kReplayOnly = 1599;
 
 // --- What each index means -------------------------------------------------------------------
