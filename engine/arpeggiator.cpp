@@ -4,6 +4,7 @@
 
 #include "engine/random.h"
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 namespace {
@@ -17,21 +18,23 @@ int32_t LengthInSamples(float samples) {
 }  // namespace
 
 ArpSettings::ArpSettings() {
-  for (int index = 5; index <= 8; ++index) Derive(index, 0.0f);
+  for (int index : {param::kArpLength, param::kArpGate, param::kArpOrder, param::kArpOctaves}) {
+    Derive(index, 0.0f);
+  }
 }
 
 bool ArpSettings::Derive(int index, float v) {
   switch (index) {
-    case 5:
+    case param::kArpLength:
       length = ReversedLengthOf(v);
       return true;
-    case 6:
+    case param::kArpGate:
       gate = v;
       return true;
-    case 7:
+    case param::kArpOrder:
       order = Choice(v, 3.99f, kArpRandom);
       return true;
-    case 8:
+    case param::kArpOctaves:
       octaves = Choice(v, 3.99f, 3) + 1;
       return true;
     default:

@@ -4,8 +4,9 @@
 //
 // Wiring, for the render loop:
 //   construction      ArpSettings is built with every value derived from 0; Arpeggiator::Init().
-//   setParameter      settings.Derive(index, value) for every index (it reads 5..8). For the tempo,
-//                     index 2: TempoFromPatch and UsesHostTempo below.
+//   setParameter      settings.Derive(index, value) for every index (it reads kArpLength,
+//                     kArpGate, kArpOrder and kArpOctaves). For the tempo, kTempo:
+//                     TempoFromPatch and UsesHostTempo below.
 //   per block         the tempo (TempoFromPatch, or TempoFromHost of the host's tempo when
 //                     UsesHostTempo), then arp.Prepare(settings, tempo, sample_rate).
 //   note on  (Arp)    arp.NoteOn(note); the engine sets the velocity of all six voices.
@@ -52,13 +53,13 @@ struct ArpSettings {
   // Returns false, and changes nothing, for an index the arpeggiator does not read.
   bool Derive(int index, float value);
 
-  Relaxed<float> length;  // 5: quarter beats, reversed length table
-  Relaxed<float> gate;    // 6: fraction of the step, as stored
-  Relaxed<int> order;     // 7: floor(3.99 v), ArpOrder
-  Relaxed<int> octaves;   // 8: floor(3.99 v) + 1
+  Relaxed<float> length;  // kArpLength: quarter beats, reversed length table
+  Relaxed<float> gate;    // kArpGate: fraction of the step, as stored
+  Relaxed<int> order;     // kArpOrder: floor(3.99 v), ArpOrder
+  Relaxed<int> octaves;   // kArpOctaves: floor(3.99 v) + 1
 };
 
-// Tempo from the patch's tempo value (index 2): floor(200 v + 20), 20..220 beats per minute.
+// Tempo from the patch's tempo value (kTempo): floor(200 v + 20), 20..220 beats per minute.
 float TempoFromPatch(float value);
 // Below 25 beats per minute the patch follows the host's tempo ("Auto").
 bool UsesHostTempo(float value);

@@ -29,10 +29,38 @@ struct DefaultAssignment {
   int controller;
 };
 
+// The two oscillator blocks, short enough for case labels.
+constexpr const param::OscillatorIndices& kOsc1 = param::kOscillator[0];
+constexpr const param::OscillatorIndices& kOsc2 = param::kOscillator[1];
+
 constexpr DefaultAssignment kDefaultControllers[] = {
-    {1, 7},   {2, 16},  {5, 17},  {6, 18},  {11, 5},   {12, 9},   {13, 8},   {40, 22},  {41, 24},
-    {42, 20}, {44, 28}, {45, 26}, {47, 30}, {48, 32},  {60, 23},  {61, 25},  {62, 21},  {63, 34},
-    {64, 29}, {65, 27}, {67, 31}, {68, 33}, {121, 44}, {122, 40}, {123, 41}, {124, 42}, {125, 43},
+    {param::kMainVolume, 7},
+    {param::kTempo, 16},
+    {param::kArpLength, 17},
+    {param::kArpGate, 18},
+    {param::kPortamento, 5},
+    {param::kRelease, 9},
+    {param::kStereo, 8},
+    {kOsc1.octave, 22},
+    {kOsc1.semitone, 24},
+    {kOsc1.volume, 20},
+    {kOsc1.fm_amount, 28},
+    {kOsc1.fine_tune, 26},
+    {kOsc1.pwm_amount, 30},
+    {kOsc1.pwm_speed, 32},
+    {kOsc2.octave, 23},
+    {kOsc2.semitone, 25},
+    {kOsc2.volume, 21},
+    {param::kOsc2Sync, 34},
+    {kOsc2.fm_amount, 29},
+    {kOsc2.fine_tune, 27},
+    {kOsc2.pwm_amount, 31},
+    {kOsc2.pwm_speed, 33},
+    {param::kFilterQ, 44},
+    {param::kFilterFrequency, 40},
+    {param::kFilterEnvelopeAmount, 41},
+    {param::kFilterVolume, 42},
+    {param::kFilterDistortion, 43},
 };
 
 }  // namespace
@@ -61,9 +89,12 @@ int DefaultController(int index) {
   for (const DefaultAssignment& a : kDefaultControllers) {
     if (a.index == index) return a.controller;
   }
-  if (index >= 175 && index < 180) return 55 + (index - 175);  // LFO periods
-  if (index >= 180 && index < 185) return 50 + (index - 180);  // LFO amplitudes
-  if (index >= 205 && index < 210) return 60 + (index - 205);  // LFO sample-and-hold periods
+  int row = 0, n = 0;
+  if (param::InLfoRow(index, &row, &n)) {
+    if (row == param::kLfoPeriod) return 55 + n;
+    if (row == param::kLfoAmplitude) return 50 + n;
+    if (row == param::kLfoHold) return 60 + n;  // sample-and-hold periods
+  }
   return kNoController;
 }
 
@@ -86,18 +117,11 @@ void Engine::SetControllerMap(int index, int controller) {
 
 namespace {
 
-// The envelope an index of the envelope blocks belongs to, or -1.
-int EnvelopeOfIndex(int index) {
-  if (index >= kEnvLoopModeIndex && index < kEnvLastPointIndex + kEnvelopes) {
-    const int e = (index - kEnvLoopModeIndex) % kEnvelopePoints;
-    return e < kEnvelopes ? e : -1;
-  }
-  for (int base : {kEnvTimeIndex, kEnvLevelIndex, kEnvCurveIndex}) {
-    if (index >= base && index < base + kEnvelopes * kEnvelopePoints) {
-      return (index - base) / kEnvelopePoints;
-    }
-  }
-  return -1;
+// The envelope an index of the envelope blocks belongs to, or -1; the slots the voices do not
+// play count as none.
+int PlayedEnvelopeOf(int index) {
+  const int e = param::EnvelopeOf(index);
+  return e < kEnvelopes ? e : -1;
 }
 
 }  // namespace
@@ -106,119 +130,120 @@ void Engine::OnParameterChanged(int index) {
   if (index < 0 || index >= kPatchSize) return;
   const float v = patch_[index];
   // After the value is stored: the audio thread that takes the bit reads the new value.
-  const int envelope = EnvelopeOfIndex(index);
+  const int envelope = PlayedEnvelopeOf(index);
   if (envelope >= 0) envelope_changes_.fetch_or(1u << envelope, std::memory_order_release);
   // The LFO, filter and arpeggiator units derive their own indices and ignore the rest.
   lfo_settings_.Derive(index, v);
   filter_settings_.Derive(index, v);
   arp_settings_.Derive(index, v);
-  // Oscillator 2's block starts 20 after oscillator 1's, but a few of its indices do not.
-  auto osc_of = [](int i) { return i < 59 ? 0 : 1; };
+  // The blocks are not a fixed offset apart, but all of oscillator 2's lies above oscillator 1's.
+  auto osc_of = [](int i) { return i < kOsc2.wave ? 0 : 1; };
   switch (index) {
-    case 0:
+    case param::kVoiceMode:
       voice_mode_ = Choice(v, 3.99f, kArp);
       break;
-    case 1:
+    case param::kMainVolume:
       main_volume_ = VolumeCurve(v);
       break;
-    case 2:
+    case param::kTempo:
       DeriveTempo();
       break;
-    case 3:
+    case param::kMainEnvelope:
       main_env_ = EnvelopeSelector(v);
       break;
-    case 4:
+    case param::kBendRange:
       bend_range_ = SemitonesOf(v);
       break;
-    case 11:
+    case param::kPortamento:
       glide_ = v == 0.0f ? 100.0f : pmath::Exp2f(-8.0f * v);
       break;
-    case 13: {
+    case param::kStereo: {
       const int delay = IntPart(pmath::Exp2f(9.0f * v) + 1.0f);
       stereo_delay_ = delay < 2 ? 2 : (delay > 513 ? 513 : delay);
       break;
     }
-    case 14:
+    case param::kEnvelopeKeyTracking:
       env_key_tracking_ = Switch(v);
       break;
-    case 15:
+    case param::kLearnCommand:
       // An assign request from the editor: slot and controller were stored before.
-      if (v == 0.5f) {
-        const int slot = IntPart(255.0f * patch_[16] + 0.5f);
-        const int controller = IntPart(255.0f * patch_[17] + 0.5f);
+      if (v == param::kAssignRequest) {
+        const int slot = IntPart(255.0f * patch_[param::kLearnTarget] + 0.5f);
+        const int controller = IntPart(255.0f * patch_[param::kLearnController] + 0.5f);
         if (slot >= 0 && slot < kControllerMapSize) {
           controller_map_[slot] = controller < 0 ? 0 : (controller > 255 ? 255 : controller);
         }
       }
       break;
-    case 18:
+    case param::kVoiceReset:
       if (v == 1.0f) {
         Post(kRequestVoiceReset);
-        patch_[18] = 0.0f;  // the engine's copy only; the program keeps the trigger value
+        // The engine's copy only; the program keeps the trigger value.
+        patch_[param::kVoiceReset] = 0.0f;
       }
       break;
-    case 39:
-    case 59:
+    case kOsc1.wave:
+    case kOsc2.wave:
       osc_[osc_of(index)].wave = Choice(v, 49.99f, kWaveChoices - 1);
       break;
-    case 40:
-    case 60:
+    case kOsc1.octave:
+    case kOsc2.octave:
       osc_[osc_of(index)].octave = IntPart(7.99f * v - 3.0f);
       break;
-    case 41:
-    case 61:
+    case kOsc1.semitone:
+    case kOsc2.semitone:
       osc_[osc_of(index)].semitone = IntPart(11.99f * v);
       break;
-    case 42:
-    case 62:
+    case kOsc1.volume:
+    case kOsc2.volume:
       osc_[osc_of(index)].volume = VolumeCurve(v);
       break;
-    case 44:
-    case 64:
+    case kOsc1.fm_amount:
+    case kOsc2.fm_amount:
       osc_[osc_of(index)].fm_amount = v;
       break;
-    case 45:
-    case 65:
+    case kOsc1.fine_tune:
+    case kOsc2.fine_tune:
       osc_[osc_of(index)].fine = v;
       break;
-    case 46:
-    case 66:
+    case kOsc1.fm_source:
+    case kOsc2.fm_source:
       osc_[osc_of(index)].fm_source = IntPart(49.99f * v) + 1;
       break;
-    case 48:
-    case 68:
+    case kOsc1.pwm_speed:
+    case kOsc2.pwm_speed:
       osc_[osc_of(index)].pwm_rate = PulseWidthRate(v, sample_rate_);
       break;
-    case 49:
-    case 70:
+    case kOsc1.amp_envelope:
+    case kOsc2.amp_envelope:
       osc_[osc_of(index)].amp_env = EnvelopeSelector(v);
       break;
-    case 50:
-    case 71:
+    case kOsc1.pitch_envelope:
+    case kOsc2.pitch_envelope:
       osc_[osc_of(index)].pitch_env = EnvelopeSelector(v);
       break;
-    case 51:
-    case 72:
+    case kOsc1.env_pitch_range:
+    case kOsc2.env_pitch_range:
       osc_[osc_of(index)].env_pitch_range = SemitonesOf(v);
       break;
-    case 52:
-    case 73:
+    case kOsc1.fm_envelope:
+    case kOsc2.fm_envelope:
       osc_[osc_of(index)].fm_env = EnvelopeSelector(v);
       break;
-    case 55:
-    case 76:
+    case kOsc1.lfo_pitch_range:
+    case kOsc2.lfo_pitch_range:
       osc_[osc_of(index)].lfo_pitch_range = SemitonesOf(v);
       break;
-    case 63:
+    case param::kOsc2Sync:
       sync_factor_ = 1.0f - v;
       break;
-    case 77:
+    case param::kRingModulation:
       ring_mod_ = Switch(v);
       break;
     default:
       break;
   }
-  if (index == 2 || index == 12) DeriveReleaseStep();
+  if (index == param::kTempo || index == param::kRelease) DeriveReleaseStep();
 }
 
 void Engine::SetHostTempo(double bpm) {
@@ -230,7 +255,7 @@ float Engine::HostTempo() {
 }
 
 void Engine::DeriveTempo() {
-  const int bpm = IntPart(200.0f * patch_[2] + 20.0f);
+  const int bpm = IntPart(200.0f * patch_[param::kTempo] + 20.0f);
   if (bpm < 25) {
     host_tempo_ = true;
     tempo_ = HostTempo();
@@ -241,7 +266,7 @@ void Engine::DeriveTempo() {
 }
 
 void Engine::DeriveReleaseStep() {
-  release_step_ = ReleaseStep(patch_[12], sample_rate_, tempo_);
+  release_step_ = ReleaseStep(patch_[param::kRelease], sample_rate_, tempo_);
 }
 
 void Engine::SetSampleRate(float sample_rate) {
@@ -317,7 +342,7 @@ void Engine::PrepareBlock() {
   if (host_tempo_) {
     tempo_ = HostTempo();
   } else {
-    tempo_ = static_cast<float>(IntPart(200.0f * patch_[2] + 20.0f));
+    tempo_ = static_cast<float>(IntPart(200.0f * patch_[param::kTempo] + 20.0f));
   }
   const float tempo = tempo_, sample_rate = sample_rate_;
   lfo_timing_.Prepare(lfo_settings_, tempo, sample_rate, waves_);
@@ -325,8 +350,8 @@ void Engine::PrepareBlock() {
   DeriveReleaseStep();
   PrepareEnvelopes(false);
   arp_.Prepare(arp_settings_, tempo, sample_rate);
-  pwm_on_[0] = patch_[47] != 0.0f;
-  pwm_on_[1] = patch_[67] != 0.0f;
+  pwm_on_[0] = patch_[kOsc1.pwm_amount] != 0.0f;
+  pwm_on_[1] = patch_[kOsc2.pwm_amount] != 0.0f;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -352,7 +377,7 @@ void Engine::Render(float* left, float* right, int32_t frames, bool accumulate) 
 void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate,
                           bool arp_clocked) {
   const uint32_t first_counter = sample_counter_ + 1;
-  const float pwm_amount[2] = {patch_[47], patch_[67]};
+  const float pwm_amount[2] = {patch_[kOsc1.pwm_amount], patch_[kOsc2.pwm_amount]};
   const float pwm_rate[2] = {osc_[0].pwm_rate, osc_[1].pwm_rate};
   // Frame steps that precede the voices: history ring, counters, arpeggiator clock, PWM.
   // The pulse-width state is kept per stretch of frames between two updates (segments).

@@ -20,15 +20,16 @@
 #include "engine/relaxed.h"
 #include "engine/voice.h"
 #include "engine/wavetables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 
-constexpr int kPatchSize = 1600;         // values in a patch record
-constexpr int kControllerMapSize = 300;  // controller map entries, one per parameter index
+using param::kControllerMapSize;
+using param::kPatchSize;
 constexpr int kNoController = 255;
-// The editor's controller-map requests: 15 the command (1 learn, 0.5 assign), 16 the slot, 17 the
-// controller.
-constexpr int kControllerRequestIndex = 15;
+// The index of the editor's controller-map command, under the name the plug-in frame and the
+// LV2 port know it by.
+constexpr int kControllerRequestIndex = param::kLearnCommand;
 constexpr int kDelayLineSize = 1024;
 constexpr int kControlPeriod = 32;  // samples per control tick
 constexpr int kPwmPeriod = 8;       // samples per pulse-width update
@@ -66,7 +67,8 @@ class Engine : private ArpVoices {
   float Patch(int index) const { return patch_[index]; }
   void SetPatch(int index, float value) { patch_[index] = value; }
 
-  // After the frame stored a clamped value at index (0..1599): derive what depends on it.
+  // After the frame stored a clamped value at index (anywhere in the record): derive what
+  // depends on it.
   void OnParameterChanged(int index);
 
   // Program selection: step 1 (sample rate from the host), step 6 (running state reset),
@@ -88,8 +90,8 @@ class Engine : private ArpVoices {
   // Until a host says otherwise it is 120. Any thread.
   void SetHostTempo(double bpm);
 
-  int ControllerMap(int index) const;  // 255 outside 0..299
-  // One entry of the map (a restored state); ignored outside 0..299, limited to 0..255.
+  int ControllerMap(int index) const;  // kNoController outside the map
+  // One entry of the map (a restored state); ignored outside the map, limited to 0..255.
   void SetControllerMap(int index, int controller);
   float sample_rate() const { return sample_rate_; }
   float tempo() const { return tempo_; }
@@ -111,7 +113,7 @@ class Engine : private ArpVoices {
   uint32_t sample_counter() const { return sample_counter_; }
 
  private:
-  // Values derived from one oscillator's parameters (39..55 and 59..76).
+  // Values derived from one oscillator's block of parameters (param::kOscillator).
   struct OscillatorSettings {
     Relaxed<int> wave{0};
     Relaxed<int> octave{0};

@@ -7,22 +7,13 @@
 
 #include "engine/portable_math.h"
 #include "engine/relaxed.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 
 constexpr int kEnvelopes = 8;        // envelopes the voices run
 constexpr int kEnvelopeOutputs = 9;  // plus the "none" slot, always 1
-constexpr int kEnvelopePoints = 20;  // points stored per envelope
-
-// Patch layout of envelope e.
-constexpr int kEnvLoopModeIndex = 230;
-constexpr int kEnvLengthIndex = 250;
-constexpr int kEnvLoopStartIndex = 270;
-constexpr int kEnvLoopEndIndex = 290;
-constexpr int kEnvLastPointIndex = 310;
-constexpr int kEnvTimeIndex = 350;
-constexpr int kEnvLevelIndex = 710;
-constexpr int kEnvCurveIndex = 1110;
+using param::kEnvelopePoints;        // points stored per envelope
 
 struct EnvelopeShape {
   bool off = true;  // length parameter exactly 0: the output is 1

@@ -4,6 +4,7 @@
 
 #include "engine/portable_math.h"
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 namespace {
@@ -24,37 +25,41 @@ using pmath::SinCosf;
 }  // namespace
 
 FilterSettings::FilterSettings() {
-  for (int index : {120, 121, 122, 123, 124, 125, 129, 131, 132}) Derive(index, 0.0f);
+  for (int index : {param::kFilterType, param::kFilterQ, param::kFilterFrequency,
+                    param::kFilterEnvelopeAmount, param::kFilterVolume, param::kFilterDistortion,
+                    param::kFilterKeyTracking, param::kFilterEnvelope, param::kFilterLfo}) {
+    Derive(index, 0.0f);
+  }
 }
 
 bool FilterSettings::Derive(int index, float v) {
   switch (index) {
-    case 120:
+    case param::kFilterType:
       type = Choice(v, 12.99f, kFilterComb2);
       return true;
-    case 121:
+    case param::kFilterQ:
       q = 0.99f * v;
       return true;
-    case 122:
+    case param::kFilterFrequency:
       frequency = v;
       tuned_offset = IntPart(48.99f * v - 24.0f);
       return true;
-    case 123:
+    case param::kFilterEnvelopeAmount:
       envelope_amount = 2.0f * v - 1.0f;
       return true;
-    case 124:
+    case param::kFilterVolume:
       volume = VolumeCurve(v);
       return true;
-    case 125:
+    case param::kFilterDistortion:
       drive = pmath::Powf(100.0f, v);
       return true;
-    case 129:
+    case param::kFilterKeyTracking:
       key_tracking = Switch(v) ? 1 : 0;
       return true;
-    case 131:
+    case param::kFilterEnvelope:
       envelope_selector = EnvelopeSelector(v);
       return true;
-    case 132:
+    case param::kFilterLfo:
       lfo_selector = LfoSelector(v);
       return true;
     default:

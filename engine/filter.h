@@ -4,7 +4,8 @@
 //   construction      FilterSettings is built with every value derived from 0;
 //                     VoiceFilter::Init() on each voice, FilterHistoryRing::Reset().
 //   setParameter      settings.Derive(index, value) for every index; it answers false for indices
-//                     that are not the filter's (120..125, 129, 131, 132).
+//                     that are not the filter's (kFilterType .. kFilterDistortion,
+//                     kFilterKeyTracking, kFilterEnvelope and kFilterLfo of the parameter table).
 //   program selection ring.Reset(); ClearMemories() on every voice.
 //   note start        ClearCombStart() on the started voice (Poly, Mono, first Legato note).
 //   per frame         ring.Advance() once, before any voice renders.
@@ -56,18 +57,20 @@ struct FilterSettings {
   // changes nothing, for an index the filter does not read.
   bool Derive(int index, float value);
 
-  Relaxed<int> type;               // 120: floor(12.99 v), 0..12
-  Relaxed<float> q;                // 121: 0.99 v
-  Relaxed<float> frequency;        // 122: F = v
-  Relaxed<int> tuned_offset;       // 122: floor(48.99 v - 24) semitones
-  Relaxed<float> envelope_amount;  // 123: A = 2 v - 1
-  Relaxed<float> volume;           // 124: volume curve, exactly 0 at v = 0
-  // 125: drive = 100^v. A drive of 1.01 or less is a clean bypass, so 0 plays the signal untouched;
-  // from there the stage boosts quiet signals and saturates loud ones towards about +-1.
+  Relaxed<int> type;               // kFilterType: floor(12.99 v), 0..12
+  Relaxed<float> q;                // kFilterQ: 0.99 v
+  Relaxed<float> frequency;        // kFilterFrequency: F = v
+  Relaxed<int> tuned_offset;       // kFilterFrequency: floor(48.99 v - 24) semitones
+  Relaxed<float> envelope_amount;  // kFilterEnvelopeAmount: A = 2 v - 1
+  Relaxed<float> volume;           // kFilterVolume: volume curve, exactly 0 at v = 0
+  // kFilterDistortion: drive = 100^v. A drive of 1.01 or less is a clean bypass, so 0 plays the
+  // signal untouched; from there the stage boosts quiet signals and saturates loud ones towards
+  // about +-1.
   Relaxed<float> drive;
-  Relaxed<int> key_tracking;       // 129: floor(1.99 v)
-  Relaxed<int> envelope_selector;  // 131: 0..7 envelope, kEnvelopeNone for none (and 9, 10)
-  Relaxed<int> lfo_selector;       // 132: 0..4 LFO, kLfoNone for none (and 6..10)
+  Relaxed<int> key_tracking;  // kFilterKeyTracking: floor(1.99 v)
+  // kFilterEnvelope: 0..7 envelope, kEnvelopeNone for none (and 9, 10).
+  Relaxed<int> envelope_selector;
+  Relaxed<int> lfo_selector;  // kFilterLfo: 0..4 LFO, kLfoNone for none (and 6..10)
 };
 
 // Control-rate inputs of one voice's filter.

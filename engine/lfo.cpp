@@ -3,35 +3,44 @@
 #include "engine/portable_math.h"
 
 namespace vellicor {
+namespace {
+
+constexpr const param::OscillatorIndices& kOsc1 = param::kOscillator[0];
+constexpr const param::OscillatorIndices& kOsc2 = param::kOscillator[1];
+
+}  // namespace
 
 LfoSettings::LfoSettings() {
-  for (int index : {9, 10, 19, 20, 53, 54, 74, 75}) Derive(index, 0.0f);
+  for (int index : {param::kLfoRestart, param::kLfoKeyTracking, param::kVolumeLfo, param::kPanLfo,
+                    kOsc1.volume_lfo, kOsc1.pitch_lfo, kOsc2.volume_lfo, kOsc2.pitch_lfo}) {
+    Derive(index, 0.0f);
+  }
   for (int k = 0; k < kLfoCount; ++k) {
-    for (int base : {170, 175, 180, 190, 195, 205}) Derive(base + k, 0.0f);
+    for (int row : param::kLfoRows) Derive(param::Lfo(row, k), 0.0f);
   }
 }
 
 bool LfoSettings::Derive(int index, float v) {
-  if (index >= 170 && index < 210) {
-    const int k = index % 5;
-    switch ((index - 170) / 5) {
-      case 0:
+  int row = 0, k = 0;
+  if (param::InLfoRow(index, &row, &k)) {
+    switch (row) {
+      case param::kLfoWave:
         wave[k] = Choice(v, 49.99f, 49);
         return true;
-      case 1:
+      case param::kLfoPeriod:
         stopped[k] = v == 0.0f ? 1 : 0;
         period[k] = ReversedLengthOf(v);
         return true;
-      case 2:
+      case param::kLfoAmplitude:
         amplitude[k] = v;
         return true;
-      case 4:
+      case param::kLfoDepthEnvelope:
         depth_envelope[k] = EnvelopeSelector(v);
         return true;
-      case 5:
+      case param::kLfoSpeedEnvelope:
         speed_envelope[k] = EnvelopeSelector(v);
         return true;
-      case 7:
+      case param::kLfoHold:
         hold[k] = ReversedLengthOf(v);
         return true;
       default:
@@ -39,25 +48,25 @@ bool LfoSettings::Derive(int index, float v) {
     }
   }
   switch (index) {
-    case 9:
+    case param::kLfoRestart:
       restart = Switch(v) ? 1 : 0;
       return true;
-    case 10:
+    case param::kLfoKeyTracking:
       key_tracking = Switch(v) ? 1 : 0;
       return true;
-    case 19:
+    case param::kVolumeLfo:
       volume_lfo = LfoSelector(v);
       return true;
-    case 20:
+    case param::kPanLfo:
       pan_lfo = LfoSelector(v);
       return true;
-    case 53:
-    case 74:
-      oscillator_volume_lfo[index == 74 ? 1 : 0] = LfoSelector(v);
+    case kOsc1.volume_lfo:
+    case kOsc2.volume_lfo:
+      oscillator_volume_lfo[index == kOsc2.volume_lfo ? 1 : 0] = LfoSelector(v);
       return true;
-    case 54:
-    case 75:
-      oscillator_pitch_lfo[index == 75 ? 1 : 0] = LfoSelector(v);
+    case kOsc1.pitch_lfo:
+    case kOsc2.pitch_lfo:
+      oscillator_pitch_lfo[index == kOsc2.pitch_lfo ? 1 : 0] = LfoSelector(v);
       return true;
     default:
       return false;

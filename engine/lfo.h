@@ -4,8 +4,8 @@
 // Wiring, for the render loop:
 //   construction      LfoSettings is built with every value derived from 0; LfoVoice::Init() on
 //                     each voice (phases 0, key factor 1).
-//   setParameter      settings.Derive(index, value) for every index, including 205..209 (the
-//                     sample-and-hold periods); it answers false for indices it does not read.
+//   setParameter      settings.Derive(index, value) for every index, including the row of
+//                     sample-and-hold periods; it answers false for indices it does not read.
 //   per block         timing.Prepare(settings, tempo, sample_rate, wave_bank), after the tempo is
 //                     known (wave_bank: anything with Table(choice), such as WaveBank).
 //   note start        voice.StartNote(previous_voice, settings.restart != 0) (Poly, Mono, first
@@ -33,10 +33,11 @@
 
 #include "engine/relaxed.h"
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor {
 
-constexpr int kLfoCount = 5;
+using param::kLfoCount;
 
 // Values derived from the patch. Written by setParameter on any thread, read by the audio thread.
 struct LfoSettings {
@@ -46,19 +47,21 @@ struct LfoSettings {
   // changes nothing, for an index the LFOs do not read.
   bool Derive(int index, float value);
 
-  Relaxed<int> wave[kLfoCount];            // 170 + k: floor(49.99 v)
-  Relaxed<int> stopped[kLfoCount];         // 175 + k: 1 when the stored value is exactly 0
-  Relaxed<float> period[kLfoCount];        // 175 + k: half beats, reversed length table
-  Relaxed<float> amplitude[kLfoCount];     // 180 + k: as stored
-  Relaxed<int> depth_envelope[kLfoCount];  // 190 + k: 0..7, kEnvelopeNone for none (and 9, 10)
-  Relaxed<int> speed_envelope[kLfoCount];  // 195 + k: likewise
-  Relaxed<float> hold[kLfoCount];          // 205 + k: reversed length table
-  Relaxed<int> restart;                    // 9: floor(1.99 v), restart phases on a new note
-  Relaxed<int> key_tracking;               // 10: floor(1.99 v)
-  Relaxed<int> volume_lfo;                 // 19: 0..4, kLfoNone for none (and 6..10)
-  Relaxed<int> pan_lfo;                    // 20
-  Relaxed<int> oscillator_volume_lfo[2];   // 53, 74
-  Relaxed<int> oscillator_pitch_lfo[2];    // 54, 75
+  // Per LFO k, from the LFO rows of the parameter table:
+  Relaxed<int> wave[kLfoCount];            // kLfoWave: floor(49.99 v)
+  Relaxed<int> stopped[kLfoCount];         // kLfoPeriod: 1 when the stored value is exactly 0
+  Relaxed<float> period[kLfoCount];        // kLfoPeriod: half beats, reversed length table
+  Relaxed<float> amplitude[kLfoCount];     // kLfoAmplitude: as stored
+  Relaxed<int> depth_envelope[kLfoCount];  // kLfoDepthEnvelope: 0..7, kEnvelopeNone for none
+                                           // (and 9, 10)
+  Relaxed<int> speed_envelope[kLfoCount];  // kLfoSpeedEnvelope: likewise
+  Relaxed<float> hold[kLfoCount];          // kLfoHold: reversed length table
+  Relaxed<int> restart;       // kLfoRestart: floor(1.99 v), restart phases on a new note
+  Relaxed<int> key_tracking;  // kLfoKeyTracking: floor(1.99 v)
+  Relaxed<int> volume_lfo;    // kVolumeLfo: 0..4, kLfoNone for none (and 6..10)
+  Relaxed<int> pan_lfo;       // kPanLfo
+  Relaxed<int> oscillator_volume_lfo[2];  // volume_lfo of each block of kOscillator
+  Relaxed<int> oscillator_pitch_lfo[2];   // pitch_lfo of each block of kOscillator
 };
 
 // Per-block values shared by all voices.

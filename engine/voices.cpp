@@ -201,9 +201,10 @@ void Engine::Controller(int number, float value) {
       pan_offset_ = 2.0f * value - 1.0f;
       break;
     default:
-      if (patch_[15] == 1.0f) {
-        patch_[15] = 0.0f;  // the mirror only: the program keeps the value that armed it
-        const int slot = IntPart(255.0f * patch_[16] + 0.5f);
+      if (patch_[param::kLearnCommand] == param::kLearnRequest) {
+        // The mirror only: the program keeps the value that armed it.
+        patch_[param::kLearnCommand] = 0.0f;
+        const int slot = IntPart(255.0f * patch_[param::kLearnTarget] + 0.5f);
         if (slot >= 0 && slot < kControllerMapSize) controller_map_[slot] = number;
       }
       break;

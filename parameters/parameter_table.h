@@ -56,7 +56,7 @@ struct OscillatorIndices {
       amp_envelope, pitch_envelope, env_pitch_range, fm_envelope, volume_lfo, pitch_lfo,
       lfo_pitch_range;
 };
-constexpr OscillatorIndices kOscillator[2] = {
+inline constexpr OscillatorIndices kOscillator[2] = {
     {39, 40, 41, 42, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55},
     {59, 60, 61, 62, 64, 65, 66, 67, 68, 70, 71, 72, 73, 74, 75, 76},
 };
@@ -115,6 +115,9 @@ constexpr int Point(int block, int e, int j) {
 // --- The evolver's sliders, and the replayed tail ------------------------------------------
 constexpr int kEvolverAmount = 1597;
 constexpr int kEvolverLevel = 1598;
+// The evolver's slots hold the values before this index; a bred sound leaves the rest (its own
+// sliders among them) as the current sound has them.
+constexpr int kEvolverSlotEnd = 1591;
 constexpr int kReplayOnly = 1599;
 
 // --- What each index means -------------------------------------------------------------------
@@ -186,6 +189,8 @@ constexpr float kPointScale = 39.99f;     // envelope point indices
 constexpr int kEnvelopeChoices = 9;  // "Env1".."Env8", none
 constexpr int kLfoChoices = 6;       // LFO 1..5, none
 
+// Inline, like the array: a namespace-scope reference is not const itself, so without it every
+// file that includes this header would define these two once more.
 inline constexpr const OscillatorIndices& O1 = kOscillator[0];
 inline constexpr const OscillatorIndices& O2 = kOscillator[1];
 }  // namespace detail

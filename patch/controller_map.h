@@ -1,7 +1,7 @@
-// The controller-map file (*.mmp): the controller bound to each of the parameters 0..255, one
-// line each, as controller / 255 in the fixed-width number form of our text files
-// (patch/text_number.h), every line ended by CR LF. No header, no count, no version: the
-// format other tools and older saves already use.
+// The controller-map file (*.mmp): the controller bound to each of the learnable parameters
+// (the first param::kLearnableCount indices), one line each, as controller / 255 in the
+// fixed-width number form of our text files (patch/text_number.h), every line ended by CR LF. No
+// header, no count, no version: the format other tools and older saves already use.
 #pragma once
 
 #include <array>
@@ -9,14 +9,16 @@
 #include <string>
 #include <string_view>
 
+#include "parameters/parameter_table.h"
+
 namespace vellicor::controller_map {
 
 // Lines in a file: the map slots an editor request can address (slot = round(255 * value)).
-constexpr int kFileEntries = 256;
+constexpr int kFileEntries = param::kLearnableCount;
 // A file larger than this is not a map file; reading stops there.
 constexpr size_t kMaxFileBytes = 64 * 1024;
 
-// Controller numbers 0..127, or kNoController (255) for none, for the parameters 0..255.
+// Controller numbers 0..127, or kNoController (255) for none, for the learnable parameters.
 using Entries = std::array<int, kFileEntries>;
 // What a file asks for each slot: the controller as a fraction, limited to 0..1, exactly what
 // the editor sends as the controller of an assign request.

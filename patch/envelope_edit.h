@@ -10,37 +10,40 @@
 
 #include <array>
 
+#include "parameters/parameter_table.h"
+
 namespace vellicor::envelope_edit {
 
-constexpr int kPoints = 20;   // points stored per envelope
-constexpr int kMaxLast = 19;  // highest point index
+constexpr int kPoints = param::kEnvelopePoints;  // points stored per envelope
+constexpr int kMaxLast = kPoints - 1;            // highest point index
 constexpr int kShownEnvelopes = 8;
 
 // --- Where an envelope lives in the patch record ---
-constexpr int kShownIndex = 219;  // the envelope shown: (e + 0.1) / 20.99
+// The envelope shown, (e + 0.1) / 20.99, under the name the editor knows it by.
+constexpr int kShownIndex = param::kEnvelopeShown;
 constexpr int LoopModeIndex(int e) {
-  return 230 + e;
+  return param::Envelope(param::kEnvLoopMode, e);
 }
 constexpr int LengthIndex(int e) {
-  return 250 + e;
+  return param::Envelope(param::kEnvLength, e);
 }
 constexpr int LoopStartIndex(int e) {
-  return 270 + e;
+  return param::Envelope(param::kEnvLoopStart, e);
 }
 constexpr int LoopEndIndex(int e) {
-  return 290 + e;
+  return param::Envelope(param::kEnvLoopEnd, e);
 }
 constexpr int LastPointIndex(int e) {
-  return 310 + e;
+  return param::Envelope(param::kEnvLastPoint, e);
 }
 constexpr int TimeIndex(int e, int j) {
-  return 350 + 20 * e + j;
+  return param::Point(param::kEnvTime, e, j);
 }
 constexpr int LevelIndex(int e, int j) {
-  return 710 + 20 * e + j;
+  return param::Point(param::kEnvLevel, e, j);
 }
 constexpr int CurveIndex(int e, int j) {
-  return 1110 + 20 * e + j;
+  return param::Point(param::kEnvCurve, e, j);
 }
 
 // Point indices are stored as i / 39.99 and read as IntPart(39.99 v).

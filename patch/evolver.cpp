@@ -1,8 +1,11 @@
 #include "patch/evolver.h"
 
 #include <cmath>
+#include <cstddef>
 
+#include "engine/envelope.h"
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor::evolver {
 
@@ -11,14 +14,24 @@ namespace {
 // The bred range: below it the voice mode, volume, tempo, main envelope, bend range and the
 // arpeggiator's settings; from its end on the envelopes' loop points, point counts and point
 // times, none of which may move or the points would leave their places in time.
-constexpr int kFirstBred = 9;
-constexpr int kLastBred = 269;
+constexpr int kFirstBred = param::kLfoRestart;
+constexpr int kLastBred = param::kEnvLoopStart - 1;
 
-constexpr int kEnvelopes = 8;
-constexpr int kEnvelopePoints = 20;
-constexpr int kLastPointBase = 310;
-constexpr int kLevelBase = 710;
-constexpr int kCurveBase = 1110;
+constexpr const param::OscillatorIndices& kOsc1 = param::kOscillator[0];
+constexpr const param::OscillatorIndices& kOsc2 = param::kOscillator[1];
+
+struct IndexRange {
+  int first;
+  int last;
+};
+// Never bred: envelope key tracking, the MIDI-learn and voice-reset requests, and the editor's
+// view of which envelope it shows.
+constexpr IndexRange kFixed[] = {
+    {param::kEnvelopeKeyTracking, param::kVoiceReset},
+    {param::kEnvelopeShown, param::kEnvelopeShown},
+};
+// Spare indices that have always been left alone too (a bred sound keeps them as they are).
+constexpr IndexRange kFixedSpares[] = {{21, 22}, {220, 227}};
 
 struct WrapRange {
   int first;
@@ -29,13 +42,32 @@ struct WrapRange {
 // Choices whose value read back must stay a choice: the LFO selectors (5 LFOs and none), the
 // envelope selectors (8 envelopes and none), the waves, the FM sources and the filter types.
 constexpr WrapRange kWrapping[] = {
-    {19, 20, 10.99, 5.99},    {53, 54, 10.99, 5.99},  {74, 75, 10.99, 5.99},
-    {132, 132, 10.99, 5.99},  {49, 50, 10.99, 8.99},  {52, 52, 10.99, 8.99},
-    {70, 71, 10.99, 8.99},    {73, 73, 10.99, 8.99},  {131, 131, 10.99, 8.99},
-    {190, 199, 10.99, 8.99},  {39, 39, 49.99, 13.99}, {59, 59, 49.99, 13.99},
-    {170, 174, 49.99, 13.99}, {46, 46, 49.99, 1.99},  {66, 66, 49.99, 1.99},
-    {120, 120, 12.99, 11.99},
+    {param::kVolumeLfo, param::kPanLfo, 10.99, 5.99},
+    {kOsc1.volume_lfo, kOsc1.pitch_lfo, 10.99, 5.99},
+    {kOsc2.volume_lfo, kOsc2.pitch_lfo, 10.99, 5.99},
+    {param::kFilterLfo, param::kFilterLfo, 10.99, 5.99},
+    {kOsc1.amp_envelope, kOsc1.pitch_envelope, 10.99, 8.99},
+    {kOsc1.fm_envelope, kOsc1.fm_envelope, 10.99, 8.99},
+    {kOsc2.amp_envelope, kOsc2.pitch_envelope, 10.99, 8.99},
+    {kOsc2.fm_envelope, kOsc2.fm_envelope, 10.99, 8.99},
+    {param::kFilterEnvelope, param::kFilterEnvelope, 10.99, 8.99},
+    {param::kLfoDepthEnvelope, param::Lfo(param::kLfoSpeedEnvelope, param::kLfoCount - 1), 10.99,
+     8.99},
+    {kOsc1.wave, kOsc1.wave, 49.99, 13.99},
+    {kOsc2.wave, kOsc2.wave, 49.99, 13.99},
+    {param::kLfoWave, param::Lfo(param::kLfoWave, param::kLfoCount - 1), 49.99, 13.99},
+    {kOsc1.fm_source, kOsc1.fm_source, 49.99, 1.99},
+    {kOsc2.fm_source, kOsc2.fm_source, 49.99, 1.99},
+    {param::kFilterType, param::kFilterType, 12.99, 11.99},
 };
+
+template <size_t kCount>
+bool InAny(int index, const IndexRange (&ranges)[kCount]) {
+  for (const IndexRange& range : ranges) {
+    if (index >= range.first && index <= range.last) return true;
+  }
+  return false;
+}
 
 double Limit(double v) {
   return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
@@ -51,10 +83,7 @@ float Moved(float parent, double amount, const RandomSource& random) {
 
 GeneRule RuleOf(int index) {
   if (index < kFirstBred || index > kLastBred) return {Gene::kFixed};
-  // The MIDI-learn and voice-reset requests, two unused indices, and the editor's view of
-  // which envelope it shows.
-  if ((index >= 14 && index <= 18) || index == 21 || index == 22 ||
-      (index >= 219 && index <= 227)) {
+  if (InAny(index, kFixed) || InAny(index, kFixedSpares)) {
     return {Gene::kFixed};
   }
   for (const WrapRange& w : kWrapping) {
@@ -92,11 +121,11 @@ void Breed(Slot parent, float level, float amount, Slots& slots, const RandomSou
     for (int e = 0; e < kEnvelopes; ++e) {
       // Bounded: a stored point count past the last point slot must not reach the next
       // envelope's values.
-      const int last =
-          Choice(slot[static_cast<size_t>(kLastPointBase + e)], 39.99f, kEnvelopePoints - 1);
+      const int last = Choice(slot[static_cast<size_t>(param::Envelope(param::kEnvLastPoint, e))],
+                              39.99f, kEnvelopePoints - 1);
       for (int j = 0; j <= last; ++j) {
-        const size_t level_at = static_cast<size_t>(kLevelBase + kEnvelopePoints * e + j);
-        const size_t curve_at = static_cast<size_t>(kCurveBase + kEnvelopePoints * e + j);
+        const size_t level_at = static_cast<size_t>(param::Point(param::kEnvLevel, e, j));
+        const size_t curve_at = static_cast<size_t>(param::Point(param::kEnvCurve, e, j));
         if (random() < p) slot[level_at] = Moved(parent[level_at], a, random);
         if (random() < p) slot[curve_at] = Moved(parent[curve_at], a, random);
       }

@@ -7,20 +7,22 @@
 #include <array>
 #include <functional>
 
+#include "parameters/parameter_table.h"
+
 namespace vellicor::evolver {
 
 constexpr int kSlotCount = 9;
 constexpr int kCentreSlot = 4;  // the middle of the 3 x 3 grid: keeps the parent's parameters
-// A slot holds the patch values 0..1590: the parameters, the envelopes and everything up to
-// the evolver's own controls, which a bred sound leaves alone.
-constexpr int kSlotValues = 1591;
+// A slot holds the patch values before param::kEvolverSlotEnd: the parameters, the envelopes and
+// everything up to the evolver's own controls, which a bred sound leaves alone.
+constexpr int kSlotValues = param::kEvolverSlotEnd;
 
 using Slot = std::array<float, kSlotValues>;
 using Slots = std::array<Slot, kSlotCount>;
 // Uniform draws in [0, 1).
 using RandomSource = std::function<double()>;
 
-// How a value 9..269 mutates.
+// How a value of the bred range (the LFO restart switch to the envelopes' lengths) mutates.
 enum class Gene {
   kFixed,     // never changes (MIDI requests, view settings, ...), though it takes its draw
   kPlain,     // moves by up to the amount, limited to 0..1

@@ -1,5 +1,6 @@
 #include "patch/factory_bank.h"
 
+#include "parameters/parameter_table.h"
 #include "patch/factory_patch.h"
 
 namespace vellicor::factory_bank {
@@ -583,10 +584,10 @@ void Fill(int program, float* values) {
   if (program < 0 || program >= kProgramCount || values == nullptr) return;
   // Sections overwrite each other's defaults, zeros included, so the sound is built on a
   // blank record and only its non-zero values are handed over.
-  float record[kRecordSize] = {};
+  float record[param::kPatchSize] = {};
   SetBase(record);
   kPrograms[program].build(record);
-  for (int i = 0; i < kRecordSize; ++i) {
+  for (int i = 0; i < param::kPatchSize; ++i) {
     if (record[i] != 0.0f) values[i] = record[i];
   }
 }

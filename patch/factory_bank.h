@@ -9,9 +9,9 @@ constexpr int kProgramCount = 16;
 // The factory name of program 0..15 ("" outside).
 const char* Name(int program);
 
-// Writes the program's non-zero values into values[0..1599]; entries the bank does not set
-// are left as the caller passed them (the constructor passes zeros). Does nothing outside
-// 0..15.
+// Writes the program's non-zero values into a whole record (values[0..kPatchSize - 1]); entries the
+// bank does not set are left as the caller passed them (the constructor passes zeros). Does nothing
+// outside 0..15.
 void Fill(int program, float* values);
 
 }  // namespace vellicor::factory_bank

@@ -5,15 +5,16 @@
 
 #include <initializer_list>
 
+#include "parameters/parameter_table.h"
+
 namespace vellicor::factory_patch {
 
-constexpr int kRecordSize = 1600;
 // The bank writes nothing from here on: the evolver values and the tail of the envelope
 // curves (envelope 15 from point 10, all of envelope 16) stay 0; no voice plays those slots.
-constexpr int kBankEnd = 1400;
+constexpr int kBankEnd = param::Point(param::kEnvCurve, 14, 10);
 
 constexpr int kEnvelopeSlots = 16;
-constexpr int kEnvelopePoints = 20;
+using param::kEnvelopePoints;
 
 // --- Choice encodings: choice k stored the way the editor's menus write it, so that the
 // integer part of K * v reads k back.

@@ -16,15 +16,15 @@ namespace {
 // Envelope 0 in a patch of its own: a ramp from 0 to 1 over one quarter beat.
 struct Bench {
   Bench() : patch(new Relaxed<float>[kPatchSize]) {
-    patch[kEnvLengthIndex] = LengthValue(14);
-    patch[kEnvLastPointIndex] = PointValue(1);
+    patch[param::kEnvLength] = LengthValue(14);
+    patch[param::kEnvLastPoint] = PointValue(1);
     Point(0, 0.0f, 0.0f);
     Point(1, 1.0f, 1.0f);
   }
   void Point(int j, float time, float level, float curve = 0.5f) {
-    patch[kEnvTimeIndex + j] = time;
-    patch[kEnvLevelIndex + j] = level;
-    patch[kEnvCurveIndex + j] = curve;
+    patch[param::kEnvTime + j] = time;
+    patch[param::kEnvLevel + j] = level;
+    patch[param::kEnvCurve + j] = curve;
   }
   float Tick(bool gate) {
     if (!prepared) PrepareEnvelope(&shape, 0, patch.get(), 44100.0f, 120.0f);
@@ -40,14 +40,14 @@ struct Bench {
 
 TEST(Envelope, LengthZeroSwitchesItOffAndIndicesStayWithinTheStoredPoints) {
   Bench off;  // output 1, nothing moves
-  off.patch[kEnvLengthIndex] = 0.0f;
+  off.patch[param::kEnvLength] = 0.0f;
   EXPECT_EQ(off.Tick(true), 1.0f);
   EXPECT_EQ(off.position, 0.0f);
 
   Bench b;
-  b.patch[kEnvLastPointIndex] = 1.0f;  // reads 39
-  b.patch[kEnvLoopStartIndex] = 1.0f;
-  b.patch[kEnvLoopEndIndex] = 0.5f;  // below the start: raised to it
+  b.patch[param::kEnvLastPoint] = 1.0f;  // reads 39
+  b.patch[param::kEnvLoopStart] = 1.0f;
+  b.patch[param::kEnvLoopEnd] = 0.5f;  // below the start: raised to it
   for (int tick = 0; tick < 500; ++tick) ASSERT_TRUE(std::isfinite(b.Tick(tick < 250)));
   EXPECT_EQ(b.shape.last, kEnvelopePoints - 1);
   EXPECT_EQ(b.shape.loop_end, kEnvelopePoints - 1);
@@ -62,11 +62,11 @@ TEST(Envelope, EveryValueChangeReachesItsShapeByTheNextBlock) {
   auto version = [&h](int e) { return h.engine().envelope_shape(e).version; };
   for (int e = 0; e < kEnvelopes; ++e) {
     const int point = (7 * e) % kEnvelopePoints;
-    for (int index :
-         {kEnvLoopModeIndex + e, kEnvLengthIndex + e, kEnvLoopEndIndex + e, kEnvLoopStartIndex + e,
-          kEnvLastPointIndex + e, kEnvTimeIndex + kEnvelopePoints * e + point,
-          kEnvLevelIndex + kEnvelopePoints * e + point,
-          kEnvCurveIndex + kEnvelopePoints * e + point}) {
+    for (int index : {param::kEnvLoopMode + e, param::kEnvLength + e, param::kEnvLoopEnd + e,
+                      param::kEnvLoopStart + e, param::kEnvLastPoint + e,
+                      param::kEnvTime + kEnvelopePoints * e + point,
+                      param::kEnvLevel + kEnvelopePoints * e + point,
+                      param::kEnvCurve + kEnvelopePoints * e + point}) {
       const uint32_t before = version(e);
       h.Set(index, h.engine().Patch(index) < 0.5f ? 0.9f : 0.1f);
       h.Render(512);

@@ -106,16 +106,16 @@ struct Point {
 };
 void Envelope(Player& p, int e, float length, std::initializer_list<Point> points, int loop_start,
               int loop_end, bool loop_while_held) {
-  p.Set(kEnvLengthIndex + e, length);
-  p.Set(kEnvLastPointIndex + e, PointValue(static_cast<int>(points.size()) - 1));
-  p.Set(kEnvLoopStartIndex + e, PointValue(loop_start));
-  p.Set(kEnvLoopEndIndex + e, PointValue(loop_end));
-  p.Set(kEnvLoopModeIndex + e, loop_while_held ? 1.0f : 0.0f);
+  p.Set(param::kEnvLength + e, length);
+  p.Set(param::kEnvLastPoint + e, PointValue(static_cast<int>(points.size()) - 1));
+  p.Set(param::kEnvLoopStart + e, PointValue(loop_start));
+  p.Set(param::kEnvLoopEnd + e, PointValue(loop_end));
+  p.Set(param::kEnvLoopMode + e, loop_while_held ? 1.0f : 0.0f);
   int i = 0;
   for (const Point& point : points) {
-    p.Set(kEnvTimeIndex + 20 * e + i, point.time);
-    p.Set(kEnvLevelIndex + 20 * e + i, point.level);
-    p.Set(kEnvCurveIndex + 20 * e + i, point.curve);
+    p.Set(param::kEnvTime + 20 * e + i, point.time);
+    p.Set(param::kEnvLevel + 20 * e + i, point.level);
+    p.Set(param::kEnvCurve + 20 * e + i, point.curve);
     ++i;
   }
 }
