@@ -186,8 +186,8 @@ constexpr float kPointScale = 39.99f;     // envelope point indices
 constexpr int kEnvelopeChoices = 9;  // "Env1".."Env8", none
 constexpr int kLfoChoices = 6;       // LFO 1..5, none
 
-constexpr const OscillatorIndices& O1 = kOscillator[0];
-constexpr const OscillatorIndices& O2 = kOscillator[1];
+inline constexpr const OscillatorIndices& O1 = kOscillator[0];
+inline constexpr const OscillatorIndices& O2 = kOscillator[1];
 }  // namespace detail
 
 // Every index once, in order. Defaults are the values the editor's "Reset Value" restores.
