@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor::editor::logic {
 namespace {
@@ -12,87 +13,97 @@ using CK = ControlKind;
 using IR = IndexRule;
 using VT = ValueText;
 
+namespace p = param;
+constexpr const param::OscillatorIndices& kOsc1 = param::kOscillator[0];
+constexpr const param::OscillatorIndices& kOsc2 = param::kOscillator[1];
+
 constexpr ControlSpec kControls[] = {
-    {"Hvolume", CK::kSlider, 1, IR::kFixed, "Volume ", VT::kDecibels, true},
-    {"Htempo", CK::kSlider, 2, IR::kFixed, "Tempo ", VT::kTempo, true},
-    {"HArpLen", CK::kSlider, 5, IR::kFixed, "Arp Len", VT::kDescendingLength, true},
-    {"HArpGate", CK::kSlider, 6, IR::kFixed, "Arp Gate", VT::kPercent, true},
-    {"MnLfoReset", CK::kToggle, 9, IR::kFixed, "", VT::kNone, false},
-    {"HPort", CK::kDial, 11, IR::kFixed, "Portamento ", VT::kPercent, true},
-    {"Hrel", CK::kSlider, 12, IR::kFixed, "Release ", VT::kAscendingLength, true},
-    {"HStereo", CK::kDial, 13, IR::kFixed, "Stereo Spread ", VT::kPercent, true},
-    {"MnLtracking", CK::kToggle, 14, IR::kFixed, "", VT::kNone, false},
-    {"HOct1", CK::kSlider, 40, IR::kFixed, "Osc 1: Octave ", VT::kOctave, true},
-    {"HSemi1", CK::kSlider, 41, IR::kFixed, "Osc 1: Semi ", VT::kSemitone, true},
-    {"Hvol1", CK::kSlider, 42, IR::kFixed, "Osc 1: Volume ", VT::kDecibels, true},
-    {"DlFm1", CK::kDial, 44, IR::kFixed, "Osc 1: FM Amount", VT::kPercent, true},
-    {"DlFine1", CK::kDial, 45, IR::kFixed, "Osc 1: Fine ", VT::kCent, true},
-    {"DLPwm1", CK::kDial, 47, IR::kFixed, "Osc 1: PWM ", VT::kPercent, true},
-    {"DlPwms1", CK::kDial, 48, IR::kFixed, "Osc 1: PWM Speed ", VT::kModulationFrequency, true},
-    {"HOct2", CK::kSlider, 60, IR::kFixed, "Osc 2: Octave ", VT::kOctave, true},
-    {"HSemi2", CK::kSlider, 61, IR::kFixed, "Osc 2: Semi ", VT::kSemitone, true},
-    {"HVol2", CK::kSlider, 62, IR::kFixed, "Osc 2: Volume ", VT::kDecibels, true},
-    {"DlSync2", CK::kDial, 63, IR::kFixed, "Osc 2: Sync ", VT::kPercent, true},
-    {"DlFm2", CK::kDial, 64, IR::kFixed, "Osc 2: FM Amount", VT::kPercent, true},
-    {"DlFine2", CK::kDial, 65, IR::kFixed, "Osc 2: Fine ", VT::kCent, true},
-    {"DlPWm2", CK::kDial, 67, IR::kFixed, "Osc 2: PWM ", VT::kPercent, true},
-    {"DlPWms2", CK::kDial, 68, IR::kFixed, "Osc 2: PWM Speed ", VT::kModulationFrequency, true},
-    {"mNrING1", CK::kToggle, 77, IR::kFixed, "", VT::kNone, false},
-    {"DlFRes1", CK::kDial, 121, IR::kFixed, "Filter 1: Q", VT::kPercent, true},
-    {"HFHi1", CK::kSlider, 122, IR::kFixed, "Filter 1: Freq ", VT::kCutoffOrTuning, true},
-    {"HFenv1", CK::kSlider, 123, IR::kFixed, "Filter 1: Envelope Amount ", VT::kBipolarPercent,
+    {"Hvolume", CK::kSlider, p::kMainVolume, IR::kFixed, "Volume ", VT::kDecibels, true},
+    {"Htempo", CK::kSlider, p::kTempo, IR::kFixed, "Tempo ", VT::kTempo, true},
+    {"HArpLen", CK::kSlider, p::kArpLength, IR::kFixed, "Arp Len", VT::kDescendingLength, true},
+    {"HArpGate", CK::kSlider, p::kArpGate, IR::kFixed, "Arp Gate", VT::kPercent, true},
+    {"MnLfoReset", CK::kToggle, p::kLfoRestart, IR::kFixed, "", VT::kNone, false},
+    {"HPort", CK::kDial, p::kPortamento, IR::kFixed, "Portamento ", VT::kPercent, true},
+    {"Hrel", CK::kSlider, p::kRelease, IR::kFixed, "Release ", VT::kAscendingLength, true},
+    {"HStereo", CK::kDial, p::kStereo, IR::kFixed, "Stereo Spread ", VT::kPercent, true},
+    {"MnLtracking", CK::kToggle, p::kEnvelopeKeyTracking, IR::kFixed, "", VT::kNone, false},
+    {"HOct1", CK::kSlider, kOsc1.octave, IR::kFixed, "Osc 1: Octave ", VT::kOctave, true},
+    {"HSemi1", CK::kSlider, kOsc1.semitone, IR::kFixed, "Osc 1: Semi ", VT::kSemitone, true},
+    {"Hvol1", CK::kSlider, kOsc1.volume, IR::kFixed, "Osc 1: Volume ", VT::kDecibels, true},
+    {"DlFm1", CK::kDial, kOsc1.fm_amount, IR::kFixed, "Osc 1: FM Amount", VT::kPercent, true},
+    {"DlFine1", CK::kDial, kOsc1.fine_tune, IR::kFixed, "Osc 1: Fine ", VT::kCent, true},
+    {"DLPwm1", CK::kDial, kOsc1.pwm_amount, IR::kFixed, "Osc 1: PWM ", VT::kPercent, true},
+    {"DlPwms1", CK::kDial, kOsc1.pwm_speed, IR::kFixed, "Osc 1: PWM Speed ",
+     VT::kModulationFrequency, true},
+    {"HOct2", CK::kSlider, kOsc2.octave, IR::kFixed, "Osc 2: Octave ", VT::kOctave, true},
+    {"HSemi2", CK::kSlider, kOsc2.semitone, IR::kFixed, "Osc 2: Semi ", VT::kSemitone, true},
+    {"HVol2", CK::kSlider, kOsc2.volume, IR::kFixed, "Osc 2: Volume ", VT::kDecibels, true},
+    {"DlSync2", CK::kDial, p::kOsc2Sync, IR::kFixed, "Osc 2: Sync ", VT::kPercent, true},
+    {"DlFm2", CK::kDial, kOsc2.fm_amount, IR::kFixed, "Osc 2: FM Amount", VT::kPercent, true},
+    {"DlFine2", CK::kDial, kOsc2.fine_tune, IR::kFixed, "Osc 2: Fine ", VT::kCent, true},
+    {"DlPWm2", CK::kDial, kOsc2.pwm_amount, IR::kFixed, "Osc 2: PWM ", VT::kPercent, true},
+    {"DlPWms2", CK::kDial, kOsc2.pwm_speed, IR::kFixed, "Osc 2: PWM Speed ",
+     VT::kModulationFrequency, true},
+    {"mNrING1", CK::kToggle, p::kRingModulation, IR::kFixed, "", VT::kNone, false},
+    {"DlFRes1", CK::kDial, p::kFilterQ, IR::kFixed, "Filter 1: Q", VT::kPercent, true},
+    {"HFHi1", CK::kSlider, p::kFilterFrequency, IR::kFixed, "Filter 1: Freq ", VT::kCutoffOrTuning,
      true},
-    {"DlFVol1", CK::kDial, 124, IR::kFixed, "Filter 1: Volume", VT::kDecibels, true},
-    {"DlFdist1", CK::kDial, 125, IR::kFixed, "Filter 1: Dist", VT::kPercent, true},
-    {"MnFtracking1", CK::kToggle, 129, IR::kFixed, "", VT::kNone, false},
-    {"HSpeed", CK::kSlider, 175, IR::kLfo, "LFO: Period ", VT::kDescendingLength, true},
-    {"HAmp", CK::kSlider, 180, IR::kLfo, "LFO: Amp ", VT::kPercent, true},
-    {"Hsh", CK::kSlider, 205, IR::kLfo, "LFO: S&H ", VT::kDescendingLength, true},
-    {"MnEnvSus", CK::kToggle, 230, IR::kEnvelope, "", VT::kNone, false},
-    {"HLen", CK::kSlider, 250, IR::kEnvelope, "Envelope: Length", VT::kAscendingLength, false},
-    {"HEAmount", CK::kSlider, 1597, IR::kFixed, "Evolver Amount", VT::kPercent, true},
-    {"HeLevel", CK::kSlider, 1598, IR::kFixed, "Evolver Level", VT::kPercent, true},
+    {"HFenv1", CK::kSlider, p::kFilterEnvelopeAmount, IR::kFixed, "Filter 1: Envelope Amount ",
+     VT::kBipolarPercent, true},
+    {"DlFVol1", CK::kDial, p::kFilterVolume, IR::kFixed, "Filter 1: Volume", VT::kDecibels, true},
+    {"DlFdist1", CK::kDial, p::kFilterDistortion, IR::kFixed, "Filter 1: Dist", VT::kPercent, true},
+    {"MnFtracking1", CK::kToggle, p::kFilterKeyTracking, IR::kFixed, "", VT::kNone, false},
+    {"HSpeed", CK::kSlider, p::kLfoPeriod, IR::kLfo, "LFO: Period ", VT::kDescendingLength, true},
+    {"HAmp", CK::kSlider, p::kLfoAmplitude, IR::kLfo, "LFO: Amp ", VT::kPercent, true},
+    {"Hsh", CK::kSlider, p::kLfoHold, IR::kLfo, "LFO: S&H ", VT::kDescendingLength, true},
+    {"MnEnvSus", CK::kToggle, p::kEnvLoopMode, IR::kEnvelope, "", VT::kNone, false},
+    {"HLen", CK::kSlider, p::kEnvLength, IR::kEnvelope, "Envelope: Length", VT::kAscendingLength,
+     false},
+    {"HEAmount", CK::kSlider, p::kEvolverAmount, IR::kFixed, "Evolver Amount", VT::kPercent, true},
+    {"HeLevel", CK::kSlider, p::kEvolverLevel, IR::kFixed, "Evolver Level", VT::kPercent, true},
 };
 
+// The scales are the editor's own reading, which the table's rows agree with except for the
+// pitch ranges: the editor reads and writes them with 15.99, the engine reads 15.999.
 constexpr SelectorSpec kSelectors[] = {
-    {"MnMode", 0, IR::kFixed, "Imode", 3.99f},
-    {"MnAmpEnv", 3, IR::kFixed, "Ienv", 10.99f},
-    {"MnPShift", 4, IR::kFixed, "IBend", 15.99f},
-    {"MnArpmode", 7, IR::kFixed, "IArpMode", 3.99f},
-    {"MnArpOct", 8, IR::kFixed, "IarpOct", 3.99f},
-    {"MnLfoReset", 9, IR::kFixed, "IOnOff", 1.99f},
-    {"MnLtracking", 14, IR::kFixed, "IOnOff", 1.99f},
-    {"mNrING1", 77, IR::kFixed, "IOnOff", 1.99f},
-    {"MnFtracking1", 129, IR::kFixed, "IOnOff", 1.99f},
-    {"MnVolLfo", 19, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnPanLfo", 20, IR::kFixed, "ILfoNo", 10.99f},
-    {"Mntype1", 39, IR::kFixed, "Iosc", 49.99f},
-    {"MnType2", 59, IR::kFixed, "Iosc", 49.99f},
-    {"MnFmType1", 46, IR::kFixed, "Ifm", 49.99f},
-    {"MnFMType2", 66, IR::kFixed, "Ifm", 49.99f},
-    {"MnEnvVol1", 49, IR::kFixed, "Ienv", 10.99f},
-    {"MnEnvPitch1", 50, IR::kFixed, "Ienv", 10.99f},
-    {"MnEnvFm1", 52, IR::kFixed, "Ienv", 10.99f},
-    {"MnPrange1", 51, IR::kFixed, "IBend", 15.99f},
-    {"MnPlfo1", 55, IR::kFixed, "IBend", 15.99f},
-    {"MnVolLfo1", 53, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnPitLfo1", 54, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnEnvVol2", 70, IR::kFixed, "Ienv", 10.99f},
-    {"MnEnvPitch2", 71, IR::kFixed, "Ienv", 10.99f},
-    {"MnEnvFm2", 73, IR::kFixed, "Ienv", 10.99f},
-    {"MnPrange2", 72, IR::kFixed, "IBend", 15.99f},
-    {"MnPLfo2", 76, IR::kFixed, "IBend", 15.99f},
-    {"MnVolLfo2", 74, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnPitLfo2", 75, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnFilter1", 120, IR::kFixed, "Ifilter", 12.99f},
-    {"MnEnvFilter1", 131, IR::kFixed, "Ienv", 10.99f},
-    {"MnFilter1LFO", 132, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnLfoNo", 169, IR::kFixed, "ILfoNo", 10.99f},
-    {"MnLfoType", 170, IR::kLfo, "Iosc", 49.99f},
-    {"MnELFOAMP", 190, IR::kLfo, "Ienv", 10.99f},
-    {"MnELFOFrq", 195, IR::kLfo, "Ienv", 10.99f},
-    {"MnEnv", 219, IR::kFixed, "ISenv", 20.99f},
-    {"MnEnvSus", 230, IR::kEnvelope, "IOnOff", 1.99f},
+    {"MnMode", p::kVoiceMode, IR::kFixed, "Imode", 3.99f},
+    {"MnAmpEnv", p::kMainEnvelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnPShift", p::kBendRange, IR::kFixed, "IBend", 15.99f},
+    {"MnArpmode", p::kArpOrder, IR::kFixed, "IArpMode", 3.99f},
+    {"MnArpOct", p::kArpOctaves, IR::kFixed, "IarpOct", 3.99f},
+    {"MnLfoReset", p::kLfoRestart, IR::kFixed, "IOnOff", 1.99f},
+    {"MnLtracking", p::kEnvelopeKeyTracking, IR::kFixed, "IOnOff", 1.99f},
+    {"mNrING1", p::kRingModulation, IR::kFixed, "IOnOff", 1.99f},
+    {"MnFtracking1", p::kFilterKeyTracking, IR::kFixed, "IOnOff", 1.99f},
+    {"MnVolLfo", p::kVolumeLfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnPanLfo", p::kPanLfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"Mntype1", kOsc1.wave, IR::kFixed, "Iosc", 49.99f},
+    {"MnType2", kOsc2.wave, IR::kFixed, "Iosc", 49.99f},
+    {"MnFmType1", kOsc1.fm_source, IR::kFixed, "Ifm", 49.99f},
+    {"MnFMType2", kOsc2.fm_source, IR::kFixed, "Ifm", 49.99f},
+    {"MnEnvVol1", kOsc1.amp_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnEnvPitch1", kOsc1.pitch_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnEnvFm1", kOsc1.fm_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnPrange1", kOsc1.env_pitch_range, IR::kFixed, "IBend", 15.99f},
+    {"MnPlfo1", kOsc1.lfo_pitch_range, IR::kFixed, "IBend", 15.99f},
+    {"MnVolLfo1", kOsc1.volume_lfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnPitLfo1", kOsc1.pitch_lfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnEnvVol2", kOsc2.amp_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnEnvPitch2", kOsc2.pitch_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnEnvFm2", kOsc2.fm_envelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnPrange2", kOsc2.env_pitch_range, IR::kFixed, "IBend", 15.99f},
+    {"MnPLfo2", kOsc2.lfo_pitch_range, IR::kFixed, "IBend", 15.99f},
+    {"MnVolLfo2", kOsc2.volume_lfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnPitLfo2", kOsc2.pitch_lfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnFilter1", p::kFilterType, IR::kFixed, "Ifilter", 12.99f},
+    {"MnEnvFilter1", p::kFilterEnvelope, IR::kFixed, "Ienv", 10.99f},
+    {"MnFilter1LFO", p::kFilterLfo, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnLfoNo", p::kLfoShown, IR::kFixed, "ILfoNo", 10.99f},
+    {"MnLfoType", p::kLfoWave, IR::kLfo, "Iosc", 49.99f},
+    {"MnELFOAMP", p::kLfoDepthEnvelope, IR::kLfo, "Ienv", 10.99f},
+    {"MnELFOFrq", p::kLfoSpeedEnvelope, IR::kLfo, "Ienv", 10.99f},
+    {"MnEnv", p::kEnvelopeShown, IR::kFixed, "ISenv", 20.99f},
+    {"MnEnvSus", p::kEnvLoopMode, IR::kEnvelope, "IOnOff", 1.99f},
 };
 
 char Upper(char c) {
@@ -192,8 +203,13 @@ int DialFrame(float v) {
 }
 
 bool SliderAlwaysDrawn(int index, int lfo_number) {
-  return index == 175 + lfo_number || index == 180 + lfo_number || index == 205 + lfo_number ||
-         (index >= 250 && index <= 260);
+  // The first eleven envelope lengths: more than the eight the panel can show, as it has always
+  // been.
+  constexpr int kAlwaysDrawnLengths = 11;
+  return index == param::Lfo(param::kLfoPeriod, lfo_number) ||
+         index == param::Lfo(param::kLfoAmplitude, lfo_number) ||
+         index == param::Lfo(param::kLfoHold, lfo_number) ||
+         (index >= param::kEnvLength && index < param::kEnvLength + kAlwaysDrawnLengths);
 }
 
 float SliderPointerValue(int x) {

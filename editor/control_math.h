@@ -60,8 +60,9 @@ const SelectorSpec* FindSelector(std::string_view image);
 // Not bounded: a frame past the end of the list draws nothing, which is the intended look.
 int SelectorFrame(float k, float v);
 
-// The LFO and envelope the panels show, from indices 169 and 219, bounded to LFO 0..4 and
-// envelope 0..7 so that no stray value can bind a panel to another section's parameters.
+// The LFO and envelope the panels show, from param::kLfoShown and param::kEnvelopeShown,
+// bounded to LFO 0..4 and envelope 0..7 so that no stray value can bind a panel to another
+// section's parameters.
 int LfoNumberOf(float lfo_shown);
 int EnvNumberOf(float env_shown);
 
@@ -101,7 +102,7 @@ enum class PressAction {
   kNothing,         // middle button
   kToggle,          // send `value`
   kMidiMenu,        // right button on a dial or slider: MidiTarget := index, open mnmidi
-  kResetToDefault,  // Ctrl + left on a dial: setfvar(index, DefaultValue[index]), no drag
+  kResetToDefault,  // Ctrl + left on a dial: setfvar(index, param::DefaultValue(index)), no drag
   kStartDrag,       // Dragging := true, DragKind := 1 dial / 2 slider, mode, start value
 };
 struct PressResult {

@@ -35,10 +35,16 @@ struct Destination {
   bool plus_lfo_number;
 };
 constexpr Destination kDestinations[] = {
-    {"MNENVVOL1", 49, false},   {"MNENVVOL2", 70, false},     {"MNAMPENV", 3, false},
-    {"MNENVPITCH1", 50, false}, {"MNENVPITCH2", 71, false},   {"MNENVFM1", 52, false},
-    {"MNENVFM2", 73, false},    {"MNENVFILTER1", 131, false}, {"MNELFOAMP", 190, true},
-    {"MNELFOFRQ", 195, true},
+    {"MNENVVOL1", param::kOscillator[0].amp_envelope, false},
+    {"MNENVVOL2", param::kOscillator[1].amp_envelope, false},
+    {"MNAMPENV", param::kMainEnvelope, false},
+    {"MNENVPITCH1", param::kOscillator[0].pitch_envelope, false},
+    {"MNENVPITCH2", param::kOscillator[1].pitch_envelope, false},
+    {"MNENVFM1", param::kOscillator[0].fm_envelope, false},
+    {"MNENVFM2", param::kOscillator[1].fm_envelope, false},
+    {"MNENVFILTER1", param::kFilterEnvelope, false},
+    {"MNELFOAMP", param::kLfoDepthEnvelope, true},
+    {"MNELFOFRQ", param::kLfoSpeedEnvelope, true},
 };
 
 // The small menus of the panel: item names and what each shows.
@@ -158,13 +164,13 @@ bool NamesAFile(const std::optional<std::string>& path) {
 // --- The working copy -------------------------------------------------------------------------
 
 void TPluginEditorWindow::LoadEnvelope() {
-  EnvNumber = logic::EnvNumberOf(Mirror(ee::kShownIndex));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
   Points = ee::Load(EnvNumber, [this](int i) { return Mirror(i); });
   PrevPoints = Points;
 }
 
 void TPluginEditorWindow::setenvval() {
-  EnvNumber = logic::EnvNumberOf(Mirror(ee::kShownIndex));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
   ee::Commit(Points, EnvNumber, [this](int index, float value) { setfvar(index, value); });
 }
 
@@ -174,24 +180,25 @@ void TPluginEditorWindow::DrawEnv() {
   gui::Bitmap& b = EnvI->Edit();
   b.Fill(gui::kGrey);
   b.Copy(Backi->bitmap(), Backi->bitmap().bounds(), 0, 0);
-  EnvNumber = logic::EnvNumberOf(Mirror(ee::kShownIndex));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
   const int e = EnvNumber;
-  const int last = ee::DecodePointIndex(Mirror(ee::LastPointIndex(e)));
+  const int last = ee::DecodePointIndex(Mirror(param::Envelope(param::kEnvLastPoint, e)));
   std::array<float, ee::kPoints> time, level, curve;
   for (int j = 0; j < ee::kPoints; ++j) {
-    time[j] = Mirror(ee::TimeIndex(e, j));
-    level[j] = Mirror(ee::LevelIndex(e, j));
-    curve[j] = Mirror(ee::CurveIndex(e, j));
+    time[j] = Mirror(param::Point(param::kEnvTime, e, j));
+    level[j] = Mirror(param::Point(param::kEnvLevel, e, j));
+    curve[j] = Mirror(param::Point(param::kEnvCurve, e, j));
   }
   // Points whose times crossed (a host's automation, a snap) are drawn in order; the repair
   // reaches the plug-in only with the next edit.
   ee::RepairOrder(time, last);
-  for (int j = 1; j < last; ++j) values_->ValueMirror[ee::TimeIndex(e, j)] = time[j];
+  for (int j = 1; j < last; ++j)
+    values_->ValueMirror[param::Point(param::kEnvTime, e, j)] = time[j];
 
   // Columns beyond the view are never visited, whatever the values hold.
   auto column = [](float t) { return std::clamp(ee::ScreenX(t), 0, 609); };
-  const float start_value = Mirror(ee::LoopStartIndex(e));
-  const float end_value = Mirror(ee::LoopEndIndex(e));
+  const float start_value = Mirror(param::Envelope(param::kEnvLoopStart, e));
+  const float end_value = Mirror(param::Envelope(param::kEnvLoopEnd, e));
   const int loop_start = ee::DecodePointIndex(start_value);
   const int loop_end = ee::DecodePointIndex(end_value);
   gui::Color pen = gui::kBlack;
@@ -356,8 +363,8 @@ void TPluginEditorWindow::EnvIMouseMove(const gui::MouseEvent& event) {
 }
 
 void TPluginEditorWindow::EnvIMouseUp(const gui::MouseEvent& event) {
-  EnvNumber = logic::EnvNumberOf(Mirror(ee::kShownIndex));
-  const float qb = LengthOf(Mirror(ee::LengthIndex(EnvNumber)));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
+  const float qb = LengthOf(Mirror(param::Envelope(param::kEnvLength, EnvNumber)));
   ee::Snap(Points, static_cast<ee::TimeSnap>(std::clamp(TimeSnap, 0, 3)),
            static_cast<ee::LevelSnap>(std::clamp(LevelSnap, 0, 3)), qb);
   PrevPoints = Points;
@@ -371,7 +378,7 @@ void TPluginEditorWindow::EnvIMouseUp(const gui::MouseEvent& event) {
 
 void TPluginEditorWindow::ShowPointReadout(float time, float level, bool released) {
   const int s = std::clamp(SelectedPoint, 0, Points.last);
-  const float qb = LengthOf(Mirror(ee::LengthIndex(EnvNumber)));
+  const float qb = LengthOf(Mirror(param::Envelope(param::kEnvLength, EnvNumber)));
   std::string value = std::to_string(IntPart(100.0f * time)) + "% ( " +
                       logic::DecimalText(IntPart(100.0f * qb * time), 100) + "qb ) , ";
   const int steps = ee::LevelSteps(static_cast<ee::LevelSnap>(std::clamp(LevelSnap, 0, 3)));
@@ -406,8 +413,8 @@ void TPluginEditorWindow::EnvelopePopup(const gui::MouseEvent& event,
 }
 
 void TPluginEditorWindow::EnvSelect(int k) {
-  setfvar(ee::kShownIndex, ee::EncodeShown(k));
-  SetControl(ee::kShownIndex);
+  setfvar(param::kEnvelopeShown, ee::EncodeShown(k));
+  SetControl(param::kEnvelopeShown);
   LoadEnvelope();
   SetAll();
   DrawEnv();
@@ -423,7 +430,7 @@ void TPluginEditorWindow::EcClcik(int k) {
   const int index = DestIndex;
   // The selection has ended either way; with no selector being edited nothing is written.
   DestIndex = -1;
-  if (index < 0 || index >= kPatchSize) return;
+  if (index < 0 || index >= param::kPatchSize) return;
   setfvar(index, ee::EncodeDestination(k));
   SetControl(index);
   SetLabel(index);
@@ -446,7 +453,7 @@ void TPluginEditorWindow::SnaptClick(int k) {
 void TPluginEditorWindow::ECurrentClick(const std::string& item) {
   const CommandItem* c = FindCommand(item);
   if (c == nullptr || c->command == Command::kPresets) return;
-  EnvNumber = logic::EnvNumberOf(Mirror(ee::kShownIndex));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
   if (c->command != Command::kUndo) UndoPoints = Points;
   PrevPoints = Points;
   // A selection left from a larger envelope names its last point.
@@ -509,7 +516,7 @@ void TPluginEditorWindow::ECurrentClick(const std::string& item) {
 void TPluginEditorWindow::SaveEnvelope() {
   // What is saved is the envelope as it was when Save was chosen.
   const ee::Envelope envelope = Points;
-  const float length = Mirror(ee::LengthIndex(EnvNumber));
+  const float length = Mirror(param::Envelope(param::kEnvLength, EnvNumber));
   window_->SaveFileDialog(EnvelopeDialog("Save envelope"),
                           [envelope, length](std::optional<std::string> path) {
                             if (!NamesAFile(path)) return;
@@ -529,11 +536,11 @@ void TPluginEditorWindow::LoadEnvelopeFile() {
         if (!text) return;
         const std::optional<envelope_file::EnvelopeFile> file = envelope_file::Parse(*text);
         if (!file) return;
-        setfvar(ee::LengthIndex(e), file->length);
+        setfvar(param::Envelope(param::kEnvLength, e), file->length);
         Points = file->envelope;
         SelectedPoint = 0;
         ee::Commit(Points, e, [this](int index, float value) { setfvar(index, value); });
-        if (logic::EnvNumberOf(Mirror(ee::kShownIndex)) != e) LoadEnvelope();
+        if (logic::EnvNumberOf(Mirror(param::kEnvelopeShown)) != e) LoadEnvelope();
         PrevPoints = Points;
         SetAll();
         DrawEnv();
@@ -606,7 +613,7 @@ bool TPluginEditorWindow::DispatchEnvelopeMouse(const gui::MouseEvent& event) {
   for (const Destination& d : kDestinations) {
     if (name != d.image) continue;
     if (down) {
-      const int lfo = d.plus_lfo_number ? logic::LfoNumberOf(Mirror(169)) : 0;
+      const int lfo = d.plus_lfo_number ? logic::LfoNumberOf(Mirror(param::kLfoShown)) : 0;
       ESelect(event, d.base + lfo);
     }
     if (action == gui::MouseAction::kUp) DestIndex = -1;

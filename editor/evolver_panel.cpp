@@ -11,11 +11,6 @@ namespace vellicor {
 
 namespace {
 
-constexpr int kEvolverAmount = 1597;
-constexpr int kEvolverLevel = 1598;
-constexpr int kFirstRequest = 15;
-constexpr int kLastRequest = 18;
-
 // The slot images in slot order; names are compared upper-cased.
 constexpr const char* kSlotNames[evolver::kSlotCount] = {"EV1", "EV2", "EV3", "EV4", "EV5",
                                                          "EV6", "EV7", "EV8", "EV9"};
@@ -76,10 +71,10 @@ void TPluginEditorWindow::SelectEv(int slot) {
   SelectedSlot = slot;
   const evolver::Slot& values = EvolverSlot[static_cast<size_t>(slot)];
   for (int i = 0; i < evolver::kSlotValues; ++i) {
-    // 15..18 are MIDI-learn and voice-reset requests, not sound: re-sending what the slot
-    // copied when it was bred could replay an old assign request over a binding learnt since.
-    // Sending what the mirror holds now repeats the last request, which changes nothing.
-    const bool request = i >= kFirstRequest && i <= kLastRequest;
+    // The MIDI-learn and voice-reset requests are not sound: re-sending what the slot copied
+    // when it was bred could replay an old assign request over a binding learnt since. Sending
+    // what the mirror holds now repeats the last request, which changes nothing.
+    const bool request = param::EncodingOf(i) == param::Encoding::kRequest;
     setfvar(i, request ? Mirror(i) : values[static_cast<size_t>(i)]);
   }
   SetAll();
@@ -98,8 +93,8 @@ void TPluginEditorWindow::EvolCloseMouseDown() {
 void TPluginEditorWindow::DoEvol() {
   if (SelectedSlot < 0 || SelectedSlot >= evolver::kSlotCount) SelectedSlot = evolver::kCentreSlot;
   // The parent is copied before any slot is filled, so every slot varies the same sound.
-  evolver::Breed(EvolverSlot[static_cast<size_t>(SelectedSlot)], Mirror(kEvolverLevel),
-                 Mirror(kEvolverAmount), EvolverSlot, [] { return random::Next(); });
+  evolver::Breed(EvolverSlot[static_cast<size_t>(SelectedSlot)], Mirror(param::kEvolverLevel),
+                 Mirror(param::kEvolverAmount), EvolverSlot, [] { return random::Next(); });
 }
 
 }  // namespace vellicor

@@ -4,6 +4,7 @@
 
 #include "editor/control_math.h"
 #include "engine/tables.h"
+#include "parameters/parameter_table.h"
 
 namespace vellicor::editor::logic {
 
@@ -107,31 +108,48 @@ const MenuSpec kMenus[] = {
 };
 
 using TS = TargetSlot;
+constexpr const param::OscillatorIndices& kOsc1 = param::kOscillator[0];
+constexpr const param::OscillatorIndices& kOsc2 = param::kOscillator[1];
 using RR = ReleaseReset;
 
 constexpr MenuOpener kOpeners[] = {
-    {"Mntype1", MenuId::kWave, 39, false, TS::kMenuTarget, true, RR::kNothing},
-    {"MnType2", MenuId::kWave, 59, false, TS::kMenuTarget, true, RR::kNothing},
-    {"MnLfoType", MenuId::kWave, 170, true, TS::kMenuTarget, true, RR::kNothing},
-    {"MnFmType1", MenuId::kFmWave, 46, false, TS::kMenuTarget, true, RR::kNothing},
-    {"MnFMType2", MenuId::kFmWave, 66, false, TS::kMenuTarget, true, RR::kNothing},
-    {"MnFilter1", MenuId::kFilters, 120, false, TS::kFilterTarget, true, RR::kFilterTarget},
-    {"MnLfoNo", MenuId::kLfoMenu, 169, false, TS::kLfoNumber, false, RR::kNothing},
-    {"MnVolLfo", MenuId::kLfoSelMenu, 19, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnPanLfo", MenuId::kLfoSelMenu, 20, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnFilter1LFO", MenuId::kLfoSelMenu, 132, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnVolLfo1", MenuId::kLfoSelMenu, 53, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnVolLfo2", MenuId::kLfoSelMenu, 74, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnPitLfo1", MenuId::kLfoSelMenu, 54, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnPitLfo2", MenuId::kLfoSelMenu, 75, false, TS::kLfoSelTarget, false, RR::kNothing},
-    {"MnPShift", MenuId::kBend, 4, false, TS::kMenuTarget, true, RR::kLfoSelTargetAndDest},
-    {"MnPrange1", MenuId::kBend, 51, false, TS::kMenuTarget, true, RR::kLfoSelTargetAndDest},
-    {"MnPrange2", MenuId::kBend, 72, false, TS::kMenuTarget, true, RR::kLfoSelTargetAndDest},
-    {"MnPlfo1", MenuId::kBend, 55, false, TS::kMenuTarget, true, RR::kLfoSelTargetAndDest},
-    {"MnPLfo2", MenuId::kBend, 76, false, TS::kMenuTarget, true, RR::kLfoSelTargetAndDest},
-    {"MnMode", MenuId::kModeMenu, 0, false, TS::kMenuTarget, false, RR::kNothing},
-    {"MnArpmode", MenuId::kArpModeMenu, 7, false, TS::kMenuTarget, false, RR::kNothing},
-    {"MnArpOct", MenuId::kArpOctMenu, 8, false, TS::kMenuTarget, false, RR::kNothing},
+    {"Mntype1", MenuId::kWave, kOsc1.wave, false, TS::kMenuTarget, true, RR::kNothing},
+    {"MnType2", MenuId::kWave, kOsc2.wave, false, TS::kMenuTarget, true, RR::kNothing},
+    {"MnLfoType", MenuId::kWave, param::kLfoWave, true, TS::kMenuTarget, true, RR::kNothing},
+    {"MnFmType1", MenuId::kFmWave, kOsc1.fm_source, false, TS::kMenuTarget, true, RR::kNothing},
+    {"MnFMType2", MenuId::kFmWave, kOsc2.fm_source, false, TS::kMenuTarget, true, RR::kNothing},
+    {"MnFilter1", MenuId::kFilters, param::kFilterType, false, TS::kFilterTarget, true,
+     RR::kFilterTarget},
+    {"MnLfoNo", MenuId::kLfoMenu, param::kLfoShown, false, TS::kLfoNumber, false, RR::kNothing},
+    {"MnVolLfo", MenuId::kLfoSelMenu, param::kVolumeLfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnPanLfo", MenuId::kLfoSelMenu, param::kPanLfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnFilter1LFO", MenuId::kLfoSelMenu, param::kFilterLfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnVolLfo1", MenuId::kLfoSelMenu, kOsc1.volume_lfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnVolLfo2", MenuId::kLfoSelMenu, kOsc2.volume_lfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnPitLfo1", MenuId::kLfoSelMenu, kOsc1.pitch_lfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnPitLfo2", MenuId::kLfoSelMenu, kOsc2.pitch_lfo, false, TS::kLfoSelTarget, false,
+     RR::kNothing},
+    {"MnPShift", MenuId::kBend, param::kBendRange, false, TS::kMenuTarget, true,
+     RR::kLfoSelTargetAndDest},
+    {"MnPrange1", MenuId::kBend, kOsc1.env_pitch_range, false, TS::kMenuTarget, true,
+     RR::kLfoSelTargetAndDest},
+    {"MnPrange2", MenuId::kBend, kOsc2.env_pitch_range, false, TS::kMenuTarget, true,
+     RR::kLfoSelTargetAndDest},
+    {"MnPlfo1", MenuId::kBend, kOsc1.lfo_pitch_range, false, TS::kMenuTarget, true,
+     RR::kLfoSelTargetAndDest},
+    {"MnPLfo2", MenuId::kBend, kOsc2.lfo_pitch_range, false, TS::kMenuTarget, true,
+     RR::kLfoSelTargetAndDest},
+    {"MnMode", MenuId::kModeMenu, param::kVoiceMode, false, TS::kMenuTarget, false, RR::kNothing},
+    {"MnArpmode", MenuId::kArpModeMenu, param::kArpOrder, false, TS::kMenuTarget, false,
+     RR::kNothing},
+    {"MnArpOct", MenuId::kArpOctMenu, param::kArpOctaves, false, TS::kMenuTarget, false,
+     RR::kNothing},
 };
 
 constexpr std::string_view kIosc[] = {"SINE",  "TRI",    "SAW",    "RSAW",  "SQURE",

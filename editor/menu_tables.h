@@ -72,7 +72,7 @@ enum class TargetSlot {
   kMenuTarget,
   kLfoSelTarget,
   kFilterTarget,
-  kLfoNumber,  // always index 169; choosing also sets LfoNumber := k
+  kLfoNumber,  // always the LFO shown (param::kLfoShown); choosing also sets LfoNumber := k
 };
 // What the selector's own mouse release does.
 enum class ReleaseReset {

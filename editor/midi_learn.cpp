@@ -1,7 +1,8 @@
 // MIDI learn: the per-control MIDI menu and the controller menu (map reset, files, the
 // new-sound reset, all notes off). The editor never writes the plug-in's controller map: it
-// sends requests through the parameters 16 (slot), 17 (controller) and 15 (command), always in
-// that order, and sees the map again when the bridge copies it back at the host's next idle.
+// sends requests through the parameters param::kLearnTarget (slot), param::kLearnController
+// (controller) and param::kLearnCommand (command), always in that order, and sees the map again
+// when the bridge copies it back at the host's next idle.
 #include <optional>
 #include <span>
 #include <string>
@@ -17,17 +18,11 @@ namespace logic = editor::logic;
 
 namespace {
 
-constexpr int kCommand = 15;
-constexpr int kSlot = 16;
-constexpr int kController = 17;
-constexpr int kVoiceReset = 18;
-constexpr float kLearn = 1.0f;
-constexpr float kAssign = 0.5f;
 constexpr float kNoControllerValue = 1.0f;  // 255 / 255
 // CcMap entries above this show as no controller.
 constexpr int kLastShownController = 250;
-// Index 255 is the last slot a request can name (slot = round(255 * value), value at most 1).
-constexpr int kLastRequestSlot = controller_map::kFileEntries - 1;
+// The last slot a request can name (slot = round(255 * value), value at most 1).
+constexpr int kLastRequestSlot = param::kLearnableCount - 1;
 
 // name, drawn text, caption (sizes the item, never drawn)
 const logic::MenuItemSpec kMidiMenu[] = {
@@ -75,8 +70,8 @@ gui::FileDialogOptions MapFileDialog(const char* title, const char* file_name) {
 
 void TPluginEditorWindow::OpenMidiMenu() {
   const int target = MidiTarget;
-  // Only the parameters 0..255 have a map slot a request can reach; a learn or reset for any
-  // other control would bind the wrong parameter (slot 255), so it is not offered.
+  // Only the learnable parameters have a map slot a request can reach; a learn or reset for
+  // any other control would bind the wrong parameter (the last slot), so it is not offered.
   const bool addressable = target >= 0 && target <= kLastRequestSlot;
   gui::PopupMenu menu = ItemsMenu(kMidiMenu);
   menu.items[1].enabled = addressable;
@@ -97,23 +92,23 @@ void TPluginEditorWindow::OpenMidiMenu() {
 }
 
 void TPluginEditorWindow::MidiMenuClick(int target, const std::string& item) {
-  if (target < 0 || target >= kPatchSize) return;
+  if (target < 0 || target >= param::kPatchSize) return;
   const float slot = static_cast<float>(target) / 255.0f;
   if (item == "MIDI2" && target <= kLastRequestSlot) {
-    setfvar(kSlot, slot);
-    setfvar(kCommand, kLearn);
+    setfvar(param::kLearnTarget, slot);
+    setfvar(param::kLearnCommand, param::kLearnRequest);
   } else if (item == "MIDI3" && target <= kLastRequestSlot) {
     AssignController(target, kNoControllerValue);
   } else if (item == "MIDI4") {
-    setfvar(target, DefaultValue[target]);
+    setfvar(target, param::DefaultValue(target));
     SetAll();
   }
 }
 
 void TPluginEditorWindow::AssignController(int slot, float controller_value) {
-  setfvar(kSlot, static_cast<float>(slot) / 255.0f);
-  setfvar(kController, controller_value);
-  setfvar(kCommand, kAssign);
+  setfvar(param::kLearnTarget, static_cast<float>(slot) / 255.0f);
+  setfvar(param::kLearnController, controller_value);
+  setfvar(param::kLearnCommand, param::kAssignRequest);
 }
 
 // --- The controller menu ------------------------------------------------------------------------
@@ -146,12 +141,12 @@ void TPluginEditorWindow::ControllerMenuClick(const std::string& item) {
   } else if (item == "CCNEW") {
     NewSound();
   } else if (item == "CCNOTEOFF") {
-    setfvar(kVoiceReset, 1.0f);
+    setfvar(param::kVoiceReset, 1.0f);
   }
 }
 
 void TPluginEditorWindow::MidiReset() {
-  for (int i = 0; i < kControllerMapSize; ++i) values_->CcMap[i] = DefaultController(i);
+  for (int i = 0; i < param::kControllerMapSize; ++i) values_->CcMap[i] = DefaultController(i);
   for (int i = 0; i <= kLastRequestSlot; ++i) {
     AssignController(i, static_cast<float>(values_->CcMap[i]) / 255.0f);
   }
@@ -190,31 +185,37 @@ void TPluginEditorWindow::MidiLoad() {
 // --- The new-sound reset ------------------------------------------------------------------------
 
 void TPluginEditorWindow::NewSound() {
-  constexpr int kLastReset = 1400;
-  for (int i = 0; i <= kLastReset; ++i) setfvar(i, DefaultValue[i]);
-  // Every envelope slot: two points, a straight fall from 1 to 0 that loops over both.
-  constexpr int kEnvelopeSlots = 16;
+  // The reset ends where it always has, amid envelope 15's curves: the last curves and the
+  // evolver's sliders keep their values.
+  constexpr int kLastReset = param::Point(param::kEnvCurve, 14, 10);
+  for (int i = 0; i <= kLastReset; ++i) setfvar(i, param::DefaultValue(i));
+  // The first sixteen envelopes: two points, a straight fall from 1 to 0 that loops over both.
+  constexpr int kResetEnvelopes = 16;
   const float point_one = 1.5f / 39.99f;
-  for (int e = 0; e < kEnvelopeSlots; ++e) {
-    setfvar(310 + e, point_one);  // last point index 1
-    setfvar(290 + e, point_one);  // loop end point 1
+  for (int e = 0; e < kResetEnvelopes; ++e) {
+    setfvar(param::Envelope(param::kEnvLastPoint, e), point_one);  // last point index 1
+    setfvar(param::Envelope(param::kEnvLoopEnd, e), point_one);    // loop end point 1
     for (int j = 0; j < 2; ++j) {
-      setfvar(350 + 20 * e + j, static_cast<float>(j));      // times 0 and 1
-      setfvar(710 + 20 * e + j, static_cast<float>(1 - j));  // levels 1 and 0
-      setfvar(1110 + 20 * e + j, 0.5f);                      // straight segments
+      setfvar(param::Point(param::kEnvTime, e, j), static_cast<float>(j));       // times 0 and 1
+      setfvar(param::Point(param::kEnvLevel, e, j), static_cast<float>(1 - j));  // levels 1 and 0
+      setfvar(param::Point(param::kEnvCurve, e, j), 0.5f);  // straight segments
     }
   }
   // 0.8 selects no envelope for the LFOs' amplitude and speed, and no LFO for volume, pan and
   // the filter.
   constexpr float kNone = 0.8f;
-  for (int k = 0; k < 5; ++k) {
-    setfvar(190 + k, kNone);
-    setfvar(195 + k, kNone);
+  for (int k = 0; k < param::kLfoCount; ++k) {
+    setfvar(param::Lfo(param::kLfoDepthEnvelope, k), kNone);
+    setfvar(param::Lfo(param::kLfoSpeedEnvelope, k), kNone);
   }
-  setfvar(19, kNone);
-  setfvar(20, kNone);
-  setfvar(132, kNone);
-  for (int i = 49; i <= 131; ++i) setfvar(i, kNone);
+  setfvar(param::kVolumeLfo, kNone);
+  setfvar(param::kPanLfo, kNone);
+  setfvar(param::kFilterLfo, kNone);
+  // And everything from oscillator 1's envelope selectors to the filter's, as the reset always
+  // has: oscillator 2's settings and the filter's in between get the same 0.8.
+  for (int i = param::kOscillator[0].amp_envelope; i <= param::kFilterEnvelope; ++i) {
+    setfvar(i, kNone);
+  }
   SetAll();
 }
 

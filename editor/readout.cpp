@@ -153,8 +153,10 @@ std::string ValueTextOf(ValueText kind, float v) {
 }
 
 std::string ControllerSuffix(int index, int controller) {
-  // 251..255 are the map's "nothing learnt" marks; the map of the last 45 indices is not shown.
-  if (index < 0 || index >= 255 || controller < 0 || controller > 250) return "";
+  // 251..255 are the map's "nothing learnt" marks. The suffix stops one short of the learnable
+  // entries: the last of them, and the map beyond them, are not shown.
+  constexpr int kLastShownIndex = param::kLearnableCount - 2;
+  if (index < 0 || index > kLastShownIndex || controller < 0 || controller > 250) return "";
   return " cc" + std::to_string(controller) + " ";
 }
 

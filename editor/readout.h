@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "parameters/parameter_table.h"
+
 namespace vellicor::editor::logic {
 
 // How a control's value is worded.
@@ -67,7 +69,8 @@ std::string_view AscLengthName(float v);
 
 std::string ValueTextOf(ValueText kind, float v);
 
-// " cc7 " for a parameter below 255 with a learnt controller 0..250; empty otherwise.
+// " cc7 " for a parameter below the last learnable one with a learnt controller 0..250; empty
+// otherwise.
 std::string ControllerSuffix(int index, int controller);
 
 // The filter frequency slider reads the filter type with the LFO-selector scale:
@@ -83,8 +86,8 @@ struct Readout {
 
 // What a control writes into the bar for parameter `index`, given the LFO and envelope the
 // panels show; nothing for indices without a read-out (toggles, selectors, unbound indices).
-// `value` is the parameter's value, `filter_type` the value of index 120 (used by 122 only),
-// `controller` the controller-map entry of `index`.
+// `value` is the parameter's value, `filter_type` the filter type's value (used by the filter
+// frequency only), `controller` the controller-map entry of `index`.
 std::optional<Readout> ReadoutOf(int index, float value, float filter_type, int controller,
                                  int lfo_number, int env_number);
 
@@ -100,7 +103,8 @@ std::optional<Readout> ReadoutOf(int index, const Values& values, const Map& cc_
   const int controller = index >= 0 && static_cast<size_t>(index) < std::size(cc_map)
                              ? static_cast<int>(cc_map[index])
                              : 255;
-  return ReadoutOf(index, value_at(index), value_at(120), controller, lfo_number, env_number);
+  return ReadoutOf(index, value_at(index), value_at(param::kFilterType), controller, lfo_number,
+                   env_number);
 }
 
 }  // namespace vellicor::editor::logic

@@ -23,12 +23,15 @@ constexpr int kTimer1 = 1;  // the envelope view, every 500 ms
 constexpr int kTimer2 = 2;  // the controls, every 200 ms
 constexpr int kTimer1Interval = 500;
 constexpr int kTimer2Interval = 200;
-// Indices the 200 ms refresh watches; SetAll also looks at the evolver's block.
-constexpr int kWatchedLast = 270;
-constexpr int kEvolverFirst = 1590;
-constexpr int kEvolverLast = 1599;
-// Parameters with a control start out as never drawn.
-constexpr int kNeverDrawnLast = 1399;
+// Indices the 200 ms refresh watches: everything up to the envelope lengths, and the first
+// loop start after them.
+constexpr int kWatchedLast = param::kEnvLength + param::kEnvelopeSlots;
+// SetAll also looks at the record's last ten values, where the evolver's sliders are.
+constexpr int kTailFirst = param::kPatchSize - 10;
+constexpr int kTailLast = param::kPatchSize - 1;
+// Parameters with a control start out as never drawn. The bound is an old one, amid envelope
+// 15's curves: the evolver's sliders lie beyond it and start out as drawn at 0.
+constexpr int kNeverDrawnLast = param::Point(param::kEnvCurve, 14, 9);
 std::string Upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -112,7 +115,7 @@ void TPluginEditorWindow::SetPlugin(EditorHost* plugin) {
 }
 
 float TPluginEditorWindow::Mirror(int index) const {
-  if (index < 0 || index > kPatchSize) return 0.0f;
+  if (index < 0 || index > param::kPatchSize) return 0.0f;
   return values_->ValueMirror[index];
 }
 
@@ -238,19 +241,7 @@ void TPluginEditorWindow::FormCreate() {
   FilterTarget = -1;
   TimeSnap = 0;
   LevelSnap = 0;
-  for (int i = 0; i <= kNeverDrawnLast; ++i) {
-    DefaultValue[i] = 0.0f;
-    LastDrawn[i] = -1.0f;
-  }
-  // Main volume, tempo, both oscillators' octave and volume, filter envelope and volume.
-  DefaultValue[1] = 0.8f;
-  DefaultValue[2] = 0.5f;
-  DefaultValue[40] = 0.5f;
-  DefaultValue[42] = 0.8f;
-  DefaultValue[60] = 0.5f;
-  DefaultValue[62] = 0.8f;
-  DefaultValue[123] = 0.5f;
-  DefaultValue[124] = 0.8f;
+  for (int i = 0; i <= kNeverDrawnLast; ++i) LastDrawn[i] = -1.0f;
   Pabout->SetVisible(false);
   Pabout->SetEnabled(false);
   Abouti->SetVisible(false);
@@ -263,9 +254,9 @@ void TPluginEditorWindow::FormCreate() {
 }
 
 void TPluginEditorWindow::setfvar(int index, float value) {
-  if (index < 0 || index > kPatchSize) return;
+  if (index < 0 || index > param::kPatchSize) return;
   values_->ValueMirror[index] = value;
-  if (Plugin != nullptr && index < kPatchSize) Plugin->setParameterAutomated(index, value);
+  if (Plugin != nullptr && index < param::kPatchSize) Plugin->setParameterAutomated(index, value);
 }
 
 void TPluginEditorWindow::SetAll() {
@@ -277,7 +268,7 @@ void TPluginEditorWindow::SetAll() {
     }
   };
   for (int i = 0; i <= kWatchedLast; ++i) refresh(i);
-  for (int i = kEvolverFirst; i <= kEvolverLast; ++i) refresh(i);
+  for (int i = kTailFirst; i <= kTailLast; ++i) refresh(i);
 }
 
 void TPluginEditorWindow::Timer2Refresh() {
@@ -292,11 +283,11 @@ void TPluginEditorWindow::Timer2Refresh() {
 
 bool TPluginEditorWindow::Redraws(int index, logic::IndexRule rule, int base, bool slider) const {
   switch (index) {
-    case 169:
+    case param::kLfoShown:
       // The LFO panel now shows another LFO's parameters.
-      return rule == logic::IndexRule::kLfo || base == 169;
-    case 219:
-      return rule == logic::IndexRule::kEnvelope || base == 219;
+      return rule == logic::IndexRule::kLfo || base == param::kLfoShown;
+    case param::kEnvelopeShown:
+      return rule == logic::IndexRule::kEnvelope || base == param::kEnvelopeShown;
     case -1:
       return rule == logic::IndexRule::kEnvelope && slider;
     default:
@@ -305,8 +296,8 @@ bool TPluginEditorWindow::Redraws(int index, logic::IndexRule rule, int base, bo
 }
 
 void TPluginEditorWindow::SetControl(int index) {
-  LfoNumber = logic::LfoNumberOf(Mirror(169));
-  EnvNumber = logic::EnvNumberOf(Mirror(219));
+  LfoNumber = logic::LfoNumberOf(Mirror(param::kLfoShown));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
   const auto controls = logic::ControlTable();
   for (size_t i = 0; i < controls.size(); ++i) {
     const logic::ControlSpec& c = controls[i];
@@ -496,7 +487,7 @@ void TPluginEditorWindow::SetControlSelect(const gui::MouseEvent& event,
   if (Dragging) return;
   const std::optional<logic::MouseButton> button = ButtonOf(event.button);
   const int index = control.Index(LfoNumber, EnvNumber);
-  if (!button || index < 0 || index >= kPatchSize) return;
+  if (!button || index < 0 || index >= param::kPatchSize) return;
   const float current = Mirror(index);
   if (control.kind == logic::ControlKind::kSlider) {
     LastDrawn[index] = current;
@@ -518,7 +509,7 @@ void TPluginEditorWindow::SetControlSelect(const gui::MouseEvent& event,
       return;
     case logic::PressAction::kResetToDefault:
       ControlDragMode = -1;
-      setfvar(index, DefaultValue[index]);
+      setfvar(index, param::DefaultValue(index));
       SetControl(index);
       SetLabel(index);
       return;
@@ -545,7 +536,7 @@ void TPluginEditorWindow::MoveDragged(const gui::MouseEvent& event) {
     MouseUp();
     return;
   }
-  if (DragIndex < 0 || DragIndex >= kPatchSize) return;
+  if (DragIndex < 0 || DragIndex >= param::kPatchSize) return;
   const logic::ControlKind kind =
       DragKind == 1 ? logic::ControlKind::kDial : logic::ControlKind::kSlider;
   const auto mode = ControlDragMode == 1 ? logic::DragMode::kFine : logic::DragMode::kCoarse;
@@ -562,7 +553,7 @@ void TPluginEditorWindow::MouseUp() {
 }
 
 void TPluginEditorWindow::SendChange(int index, float value) {
-  if (index < 0 || index >= kPatchSize) return;
+  if (index < 0 || index >= param::kPatchSize) return;
   setfvar(index, value);
   SetControl(index);
   SetLabel(index);
@@ -630,7 +621,7 @@ void TPluginEditorWindow::MenuChoice(logic::MenuId menu, int target, bool lfo_nu
                                      const std::string& item) {
   const logic::MenuSpec& menu_spec = logic::Menu(menu);
   const int k = logic::ItemNumber(menu_spec, item);
-  if (k < 0 || target < 0 || target >= kPatchSize) return;
+  if (k < 0 || target < 0 || target >= param::kPatchSize) return;
   setfvar(target, logic::ItemValue(menu_spec, k));
   if (lfo_number) LfoNumber = k;
   SetControl(target);

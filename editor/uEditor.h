@@ -29,6 +29,7 @@
 #include "gui/headless.h"
 #include "gui/image_list.h"
 #include "gui/window.h"
+#include "parameters/parameter_table.h"
 #include "patch/envelope_edit.h"
 #include "patch/evolver.h"
 
@@ -72,10 +73,11 @@ class TPluginEditorWindow final : public EditorWindow,
   void FormCreate();
   // The one path for an edit outside a drag: the mirror first, then the plug-in.
   void setfvar(int index, float value);
-  // Redraws the controls of 0..270 and 1590..1599 whose value is not what they show.
+  // Redraws the controls of the watched indices (up to the envelope lengths, and the record's
+  // last ten) whose value is not what they show.
   void SetAll();
-  // Redraws the control showing `index`; 169 redraws the LFO panel, 219 the envelope row,
-  // -1 the envelope length slider.
+  // Redraws the control showing `index`; param::kLfoShown redraws the LFO panel,
+  // param::kEnvelopeShown the envelope row, -1 the envelope length slider.
   void SetControl(int index);
   // Writes the read-out of the control showing `index` (dials and sliders; others print
   // nothing).
@@ -111,8 +113,7 @@ class TPluginEditorWindow final : public EditorWindow,
 
   // --- Editor state ---
   EditorHost* Plugin = nullptr;
-  float DefaultValue[kPatchSize + 1] = {};
-  float LastDrawn[kPatchSize + 1] = {};
+  float LastDrawn[param::kPatchSize + 1] = {};
   bool Dragging = false;
   int DragKind = -1;
   int ControlDragMode = -1;

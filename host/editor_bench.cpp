@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "parameters/parameter_table.h"
 #include "vst/vellicor_requests.h"
 
 namespace vellicor::host {
@@ -68,15 +69,16 @@ struct Workload {
 // a loop, so the view draws every kind of thing it draws.
 void TwentyPointEnvelope(EditorDriver& e) {
   Plugin& plugin = e.plugin();
-  plugin.SetParameter(219, 0.1f / 20.99f);
-  for (int j = 0; j < 20; ++j) {
-    plugin.SetParameter(350 + j, static_cast<float>(j) / 19.0f);
-    plugin.SetParameter(710 + j, j % 2 ? 0.8f : 0.2f);
-    plugin.SetParameter(1110 + j, static_cast<float>(j) / 19.0f);
+  constexpr int kFirst = 0;
+  plugin.SetParameter(param::kEnvelopeShown, 0.1f / 20.99f);
+  for (int j = 0; j < param::kEnvelopePoints; ++j) {
+    plugin.SetParameter(param::Point(param::kEnvTime, kFirst, j), static_cast<float>(j) / 19.0f);
+    plugin.SetParameter(param::Point(param::kEnvLevel, kFirst, j), j % 2 ? 0.8f : 0.2f);
+    plugin.SetParameter(param::Point(param::kEnvCurve, kFirst, j), static_cast<float>(j) / 19.0f);
   }
-  plugin.SetParameter(310, 19 / 39.99f);
-  plugin.SetParameter(270, 4 / 39.99f);
-  plugin.SetParameter(290, 12 / 39.99f);
+  plugin.SetParameter(param::Envelope(param::kEnvLastPoint, kFirst), 19 / 39.99f);
+  plugin.SetParameter(param::Envelope(param::kEnvLoopStart, kFirst), 4 / 39.99f);
+  plugin.SetParameter(param::Envelope(param::kEnvLoopEnd, kFirst), 12 / 39.99f);
 }
 
 // Point 5 of that envelope in the view: x = 5 + 600 * 5 / 19, level 0.8.
