@@ -15,9 +15,6 @@
 
 namespace vellicor {
 
-// The controller-map entry of a parameter no controller drives.
-constexpr int kNoControllerEntry = 255;
-
 // The editor's copies of the sound's values and of the controller map. They live with the
 // session, which outlives the window: a value may arrive from the audio thread while the window
 // closes on another thread, so they must never be freed with it.
@@ -31,7 +28,7 @@ struct EditorValues {
 class EditorHost {
  public:
   // Values in: the sound's value at `index` (0..1599) and the controller bound to it
-  // (kNoControllerEntry for none). Read when the window opens, when the host side says a value
+  // (param::kNoController for none). Read when the window opens, when the host side says a value
   // changed, and (the map) at every idle call.
   virtual float Value(int index) const = 0;
   virtual int Controller(int index) const = 0;

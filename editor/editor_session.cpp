@@ -7,7 +7,7 @@ namespace vellicor {
 EditorSession::EditorSession(EditorHost& host, EditorWindowFactory factory)
     : host_(host), factory_(factory) {
   for (auto& value : values_.ValueMirror) value = 0.0f;
-  for (auto& entry : values_.CcMap) entry = kNoControllerEntry;
+  for (auto& entry : values_.CcMap) entry = param::kNoController;
 }
 
 EditorSession::~EditorSession() {

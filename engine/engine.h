@@ -25,11 +25,8 @@
 namespace vellicor {
 
 using param::kControllerMapSize;
+using param::kNoController;
 using param::kPatchSize;
-constexpr int kNoController = 255;
-// The index of the editor's controller-map command, under the name the plug-in frame and the
-// LV2 port know it by.
-constexpr int kControllerRequestIndex = param::kLearnCommand;
 constexpr int kDelayLineSize = 1024;
 constexpr int kControlPeriod = 32;  // samples per control tick
 constexpr int kPwmPeriod = 8;       // samples per pulse-width update

@@ -181,9 +181,9 @@ class Plugin {
   }
 
   // A port that changed since the last run is an automation event, in index order, except
-  // that a controller-map request (index 15) comes last: the editor writes slot and controller
-  // (16, 17) before the command, and all three may arrive in one run. Compared by bits, so a
-  // port holding NaN is applied once, not on every run.
+  // that a controller-map request (kLearnCommand) comes last: the editor writes the target and
+  // the controller before the command, and all three may arrive in one run. Compared by bits,
+  // so a port holding NaN is applied once, not on every run.
   void ApplyControls() {
     auto apply = [this](int i) {
       if (!controls_[i]) return;
@@ -194,9 +194,9 @@ class Plugin {
       synth_.SetParameter(i, value);
     };
     for (int i = 0; i < kNumHostParameters; ++i) {
-      if (i != kControllerRequestIndex) apply(i);
+      if (i != param::kLearnCommand) apply(i);
     }
-    apply(kControllerRequestIndex);
+    apply(param::kLearnCommand);
   }
 
   void Render(uint32_t from, uint32_t to) {

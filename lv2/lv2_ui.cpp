@@ -34,7 +34,7 @@ class EditorUi final : public EditorHost {
     // Until the host sends the ports' values the form shows program 0 as the plug-in starts.
     factory_bank::Fill(0, values_);
     values_[param::kEvolverAmount] = values_[param::kEvolverLevel] = 0.5f;
-    for (int& entry : map_entries_) entry = kNoControllerEntry;
+    for (int& entry : map_entries_) entry = param::kNoController;
   }
 
   bool Open(void* parent) {
@@ -76,7 +76,7 @@ class EditorUi final : public EditorHost {
   }
   int Controller(int index) const override {
     return index >= 0 && index < param::kControllerMapSize ? map_entries_[index]
-                                                           : kNoControllerEntry;
+                                                           : param::kNoController;
   }
   void setParameterAutomated(int32_t index, float value) override {
     if (index < 0 || index >= kControlPortCount) return;

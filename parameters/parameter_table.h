@@ -19,6 +19,7 @@ constexpr int kPatchSize = 1600;           // values in a sound record
 constexpr int kHostParameterCount = 1599;  // 0..1598; 1599 is replayed only
 constexpr int kControllerMapSize = 300;    // one controller-map entry per index 0..299
 constexpr int kLearnableCount = 256;       // the entries the editor shows, saves and learns
+constexpr int kNoController = 255;         // the controller-map entry of an index none drives
 
 // --- Single settings ----------------------------------------------------------------------
 constexpr int kVoiceMode = 0;  // Poly, Mono, Legato, Arp

@@ -377,7 +377,7 @@ TEST(RenderHash, EveryFactoryProgramPlaysItsRecordedChord) {
     // Selected as the plug-in selects a program: the evolver at rest, no controller request.
     std::vector<float> patch(kPatchSize, 0.0f);
     factory_bank::Fill(program, patch.data());
-    patch[kControllerRequestIndex] = 0.0f;
+    patch[param::kLearnCommand] = 0.0f;
     patch[1597] = patch[1598] = 0.5f;
     player.SelectPatch(patch);
     Score(player, "n60 0.5 n48 n52 n55 n64 n67 1 o48 o52 o55 o64 o67 o60 3");
