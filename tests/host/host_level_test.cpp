@@ -4,8 +4,10 @@
 // screenshot command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -21,8 +23,10 @@
 #include "gui/host_window.h"
 #include "gui/text_file.h"
 #include "host/plugin_loader.h"
+#include "host/render.h"
 #include "host/screenshot.h"
 #include "tests/host/built_library.h"
+#include "tests/odd_frame_score.h"
 #include "tests/skip_without_display.h"
 
 namespace vellicor::host {
@@ -197,6 +201,53 @@ TEST(HostLevel, InstancesAreIndependentAndSurviveClose) {
   auto third = LoadBuilt();
   ASSERT_TRUE(third);
   EXPECT_EQ(third->Dispatch(vst::effGetProgram), 0);
+}
+
+// The score through the library in blocks of `block` frames, each event sent with the block it
+// falls in at its frame there, as a host sends it. Output: left and right interleaved.
+std::vector<float> PlayScore(const testing::ScoreProgram& program, int block) {
+  auto plugin = LoadBuilt();
+  if (!plugin) return {};
+  RenderSettings settings;
+  settings.sample_rate = testing::kScoreRate;
+  settings.block_size = block;
+  settings.program = program.program;
+  settings.parameters = testing::ScoreSettings(program);
+  PreparePlugin(*plugin, settings);
+  std::vector<float> out, left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+  size_t next = 0;
+  for (int start = 0; start < testing::kScoreFrames; start += block) {
+    const int frames = std::min(block, testing::kScoreFrames - start);
+    std::vector<MidiMessage> events;
+    for (; next < std::size(testing::kOddFrameScore) &&
+           testing::kOddFrameScore[next].frame < start + frames;
+         ++next) {
+      const auto& e = testing::kOddFrameScore[next];
+      events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame - start});
+    }
+    plugin->SendMidi(events);
+    plugin->Render(left.data(), right.data(), frames);
+    for (int i = 0; i < frames; ++i) {
+      out.push_back(left[static_cast<size_t>(i)]);
+      out.push_back(right[static_cast<size_t>(i)]);
+    }
+  }
+  return out;
+}
+
+// A host's buffer size must not move its notes: each event acts at its frame, so the same MIDI
+// gives the same samples in blocks of 1 to 4,096 frames.
+TEST(HostLevel, TheSameMidiRendersTheSameSamplesInEveryBlockSize) {
+  for (const auto& program : testing::kScorePrograms) {
+    const std::vector<float> reference = PlayScore(program, 4096);
+    ASSERT_EQ(reference.size(), 2u * testing::kScoreFrames);
+    for (int block : testing::kBlockSizes) {
+      const std::vector<float> samples = PlayScore(program, block);
+      ASSERT_EQ(samples.size(), reference.size());
+      EXPECT_EQ(std::memcmp(samples.data(), reference.data(), samples.size() * sizeof(float)), 0)
+          << "program " << program.program << ", blocks of " << block;
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
+#include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -15,17 +16,21 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "core/state.h"
 #include "editor/uEditor.h"
 #include "gui/host_window.h"
 #include "host/midi_file.h"
 #include "host/render.h"
 #include "lv2/parameter_ports.h"
+#include "patch/factory_bank.h"
 #include "tests/host/built_library.h"
+#include "tests/odd_frame_score.h"
 #include "tests/skip_without_display.h"
 
 namespace vellicor {
@@ -133,6 +138,48 @@ class Instance {
     lilv_node_free(node);
   }
 
+  // The score in blocks of `block` frames, each event at its frame in the block it falls in.
+  // Output: all left samples, then all right ones.
+  std::vector<float> RenderScore(int block) {
+    size_t next = 0;
+    for (int start = 0; start < testing::kScoreFrames; start += block) {
+      const int frames = std::min(block, testing::kScoreFrames - start);
+      std::vector<host::MidiMessage> events;
+      for (; next < std::size(testing::kOddFrameScore) &&
+             testing::kOddFrameScore[next].frame < start + frames;
+           ++next) {
+        const auto& e = testing::kOddFrameScore[next];
+        events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame - start});
+      }
+      Run(static_cast<uint32_t>(frames), events);
+    }
+    std::vector<float> both = left;
+    both.insert(both.end(), right.begin(), right.end());
+    return both;
+  }
+
+  // What the plug-in's own state interface hands a host to store: the core's state bytes.
+  std::optional<state::Snapshot> CoreState() {
+    const auto* interface = static_cast<const LV2_State_Interface*>(
+        lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
+    if (!interface) return std::nullopt;
+    struct Stored {
+      Urids& urids;
+      std::vector<uint8_t> bytes;
+    } stored{urids_, {}};
+    auto store = [](LV2_State_Handle handle, uint32_t key, const void* value, size_t size, uint32_t,
+                    uint32_t) {
+      auto* s = static_cast<Stored*>(handle);
+      if (key == s->urids.Map(lv2::kStateUri)) {
+        s->bytes.assign(static_cast<const uint8_t*>(value),
+                        static_cast<const uint8_t*>(value) + size);
+      }
+      return LV2_STATE_SUCCESS;
+    };
+    interface->save(lilv_instance_get_handle(instance_), store, &stored, 0, urids_.features);
+    return state::Decode(stored.bytes);
+  }
+
   LilvState* Save() {
     return lilv_state_new_from_instance(plugin_, instance_, &urids_.map, nullptr, nullptr, nullptr,
                                         nullptr, &Instance::GetPort, this, 0, urids_.features);
@@ -236,6 +283,87 @@ TEST_F(Lv2HostTest, PresetAndStateRenderTheVst2SamplesOfTheProgram) {
         << "program " << program << ": the samples differ";
     EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f) << "program " << program;
   }
+}
+
+// The same MIDI in blocks of 1 to 4,096 frames gives the same samples.
+TEST_F(Lv2HostTest, TheSameMidiRendersTheSameSamplesInEveryBlockSize) {
+  for (const auto& program : testing::kScorePrograms) {
+    auto play = [&](int block) {
+      Instance lv2(plugin_, urids_);
+      EXPECT_TRUE(lv2.ok());
+      if (!lv2.ok()) return std::vector<float>();
+      lv2.LoadPreset(world_, program.program);
+      for (const auto& [index, value] : testing::ScoreSettings(program)) lv2.control(index) = value;
+      return lv2.RenderScore(block);
+    };
+    const std::vector<float> reference = play(4096);
+    ASSERT_EQ(reference.size(), 2u * testing::kScoreFrames);
+    for (int block : testing::kBlockSizes) {
+      const std::vector<float> samples = play(block);
+      ASSERT_EQ(samples.size(), reference.size());
+      EXPECT_EQ(std::memcmp(samples.data(), reference.data(), samples.size() * sizeof(float)), 0)
+          << "program " << program.program << ", blocks of " << block;
+    }
+  }
+}
+
+// A controller learnt for a slider comes back with the session: learnt, saved, restored into a
+// fresh instance, it moves the slider there.
+TEST_F(Lv2HostTest, ALearntControllerComesBackWithTheSession) {
+  const int slider = param::kOscillator[0].volume;
+  Instance original(plugin_, urids_);
+  ASSERT_TRUE(original.ok());
+  original.control(param::kLearnTarget) = static_cast<float>(slider) / 255.0f;
+  original.control(param::kLearnCommand) = param::kLearnRequest;
+  original.Run(64, {});
+  original.Run(64, {{{0xB0, 74, 127}, 10}});
+  LilvState* session = original.Save();
+  ASSERT_NE(session, nullptr);
+
+  Instance reopened(plugin_, urids_);
+  ASSERT_TRUE(reopened.ok());
+  reopened.Restore(session);
+  lilv_state_free(session);
+  auto restored = reopened.CoreState();
+  ASSERT_TRUE(restored);
+  EXPECT_EQ(restored->controllers[slider], 74);
+  EXPECT_EQ(restored->values[slider], 1.0f);
+  reopened.Run(64, {{{0xB0, 74, 0}, 5}});
+  const auto moved = reopened.CoreState();
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->values[slider], 0.0f);
+}
+
+// A session saved before the state was the core's (the program, its values and the names as
+// texts) reopens as it was.
+TEST_F(Lv2HostTest, AnOlderSessionsStateStillLoads) {
+  float values[param::kPatchSize];
+  factory_bank::Fill(5, values);
+  values[param::kFilterFrequency] = 0.3125f;
+  std::string names;
+  for (int p = 0; p < 16; ++p) names += "Old " + std::to_string(p) + "\\n";
+  const std::string turtle =
+      "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+      "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+      "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+      "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n"
+      "<urn:old> a pset:Preset ; lv2:appliesTo <" +
+      std::string(lv2::kPluginUri) + "> ;\n  state:state [\n    <" + lv2::kProgramUri +
+      "> \"5\"^^xsd:int ;\n    <" + lv2::kProgramNamesUri + "> \"" + names + "\" ;\n    <" +
+      lv2::kValuesUri + "> \"" + lv2::ValuesText(values, param::kPatchSize) + "\"\n  ] .\n";
+  LilvState* old = lilv_state_new_from_string(world_, &urids_.map, turtle.c_str());
+  ASSERT_NE(old, nullptr);
+  Instance lv2(plugin_, urids_);
+  ASSERT_TRUE(lv2.ok());
+  lv2.Restore(old);
+  lilv_state_free(old);
+  const auto now = lv2.CoreState();
+  ASSERT_TRUE(now);
+  EXPECT_EQ(now->program, 5);
+  EXPECT_STREQ(now->names[0], "Old 0");
+  EXPECT_STREQ(now->names[15], "Old 15");
+  EXPECT_EQ(now->values[param::kFilterFrequency], 0.3125f);
+  EXPECT_EQ(now->values[param::kMainVolume], values[param::kMainVolume]);
 }
 
 TEST_F(Lv2HostTest, PlaysAnEventAtItsFrame) {
