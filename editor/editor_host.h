@@ -35,6 +35,12 @@ class EditorHost {
   // An edit made in the editor: the host side stores and derives it and records it as
   // automation. The editor has already written the value into its ValueMirror.
   virtual void setParameterAutomated(int32_t index, float value) = 0;
+  // A gesture on `index`: every edit of it comes between BeginEdit and EndEdit (a drag from
+  // press to release, a click or a menu choice as one step), so that a host can record the
+  // gesture as one automation pass and undo it as one step. Host sides without gestures
+  // ignore them.
+  virtual void BeginEdit(int32_t index) { (void)index; }
+  virtual void EndEdit(int32_t index) { (void)index; }
 
  protected:
   ~EditorHost() = default;
