@@ -2,8 +2,9 @@
 //   info LIB [--json]                      every answer the plug-in gives a host
 //   render LIB --demo|--midi FILE --out FILE.wav [options]
 //   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
-//   bench LIB [--vs OTHER_LIB] [options]   realtime factor of a fixed workload
-//   bench LIB --all-programs [--vs OTHER_LIB]  the same for every program, one line each
+//   bench FILE [--vs OTHER_FILE] [options]  realtime factor of a fixed workload, any format
+//   bench FILE --all-programs [--vs OTHER_FILE]  the same for every program, one line each
+//   validate FILE                          a validator's checks, any format
 //   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
 //   bench-editor LIB [--runs N] [--only TEXT]  the editor's costs per step
 #include <algorithm>
@@ -21,11 +22,14 @@
 #include <windows.h>
 #endif
 
+#include "host/bench.h"
 #include "host/editor_bench.h"
 #include "host/midi_file.h"
 #include "host/plugin_loader.h"
+#include "host/plugin_under_test.h"
 #include "host/render.h"
 #include "host/screenshot.h"
+#include "host/validate.h"
 #include "host/wav_file.h"
 
 using namespace vellicor::host;
@@ -38,12 +42,14 @@ const char kUsage[] =
     "  vellicor-host render LIB (--demo | --midi FILE.mid) --out FILE.wav [--program N]\n"
     "        [--rate HZ] [--block N] [--tail SECONDS] [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host demo LIB [--out-dir DIR] [--out FILE.wav] [--rate HZ] [--block N]\n"
-    "  vellicor-host bench LIB [--vs OTHER_LIB] [--runs N] [--seconds S]\n"
+    "  vellicor-host bench FILE [--vs OTHER_FILE] [--runs N] [--seconds S]\n"
     "        [--program N | --all-programs] [--patch FILE] [--set INDEX=VALUE ...]\n"
     "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
     "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
-    "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n";
+    "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n"
+    "  vellicor-host validate FILE\n"
+    "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux) or a .clap file.\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
@@ -84,7 +90,7 @@ std::string Format(const char* format, double value) {
 
 struct Options {
   std::vector<std::string> positional;
-  bool json = false, demo = false, all_programs = false;
+  bool json = false, demo = false, all_programs = false, program_given = false;
   std::string midi, out, patch, vs, out_dir, only;
   RenderSettings render;
   int runs = 5;
@@ -126,7 +132,10 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
         *error = arg + " needs a number, not '" + value + "'";
         return false;
       }
-      if (arg == "--program") options->render.program = static_cast<int>(number);
+      if (arg == "--program") {
+        options->render.program = static_cast<int>(number);
+        options->program_given = true;
+      }
       if (arg == "--rate") options->render.sample_rate = number;
       if (arg == "--block") options->render.block_size = static_cast<int>(number);
       if (arg == "--tail") options->render.tail_seconds = number;
@@ -291,137 +300,6 @@ int Demo(Plugin& plugin, const Options& options) {
   return 0;
 }
 
-double ThreadCpuSeconds() {
-#if defined(_WIN32)
-  FILETIME creation, exit, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user);
-  auto to_seconds = [](FILETIME t) {
-    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
-  };
-  return to_seconds(kernel) + to_seconds(user);
-#else
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-#endif
-}
-
-// One run of the bench workload: six held notes, rendered in 512-frame blocks.
-double BenchRun(Plugin& plugin, const Options& options) {
-  const RenderSettings& settings = options.render;
-  std::vector<MidiMessage> notes;
-  for (int key : {48, 55, 60, 64, 67, 72})
-    notes.push_back({{0x90, static_cast<uint8_t>(key), 100}, 0});
-  plugin.SendMidi(notes);
-  const int block = settings.block_size;
-  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  const int64_t total = static_cast<int64_t>(options.seconds * settings.sample_rate);
-  const double start = ThreadCpuSeconds();
-  for (int64_t done = 0; done < total; done += block) {
-    plugin.Render(left.data(), right.data(), block);
-  }
-  const double cpu = ThreadCpuSeconds() - start;
-  std::vector<MidiMessage> offs;
-  for (const MidiMessage& m : notes) offs.push_back({{0x80, m.bytes[1], 0}, 0});
-  plugin.SendMidi(offs);
-  // Let the release tails end so the next run starts from silence.
-  for (int i = 0; i < static_cast<int>(10 * settings.sample_rate / block); ++i) {
-    plugin.Render(left.data(), right.data(), block);
-  }
-  return options.seconds / std::max(cpu, 1e-9);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
-
-struct BenchResult {
-  std::vector<double> ours, theirs;  // realtime factors, run by run
-};
-
-// The workload on our plug-in as options.render prepares it, alternating run by run with the
-// other plug-in (already prepared) when there is one.
-BenchResult BenchAlternating(Plugin& plugin, Plugin* other, const Options& options) {
-  PreparePlugin(plugin, options.render);
-  BenchResult result;
-  for (int run = 0; run < options.runs; ++run) {
-    result.ours.push_back(BenchRun(plugin, options));
-    if (other) result.theirs.push_back(BenchRun(*other, options));
-  }
-  return result;
-}
-
-void PrepareOther(Plugin* other, const Options& options) {
-  if (!other) return;
-  RenderSettings plain = options.render;
-  plain.parameters.clear();  // our parameter indices mean nothing to another plug-in
-  plain.program = 0;
-  PreparePlugin(*other, plain);
-}
-
-void PrintWorkload(const Options& options) {
-  std::printf("workload: 6 held notes, %.0f s of audio, %d-frame blocks, %.0f Hz, %d runs\n",
-              options.seconds, options.render.block_size, options.render.sample_rate, options.runs);
-}
-
-int Bench(Plugin& plugin, Plugin* other, const Options& options) {
-  PrepareOther(other, options);
-  const BenchResult result = BenchAlternating(plugin, other, options);
-  const double median = Median(result.ours);
-  PrintWorkload(options);
-  std::printf("runs:");
-  for (double r : result.ours) std::printf(" %.1f", r);
-  std::printf("\nrealtime factor (median): %.1fx  (%.1fx per voice)\n", median, median * 6);
-  if (other) {
-    const double their_median = Median(result.theirs);
-    std::printf("other runs:");
-    for (double r : result.theirs) std::printf(" %.1f", r);
-    std::printf("\nother realtime factor (median): %.1fx\nratio: %.2f\n", their_median,
-                median / std::max(their_median, 1e-9));
-  }
-  return 0;
-}
-
-// Every program in turn, each alternating with the other plug-in: one line per program, then
-// the slowest program and the lowest ratio.
-int BenchAllPrograms(Plugin& plugin, Plugin* other, const Options& options) {
-  PrepareOther(other, options);
-  PrintWorkload(options);
-  std::printf("%-3s %-12s %10s", "#", "program", "realtime");
-  if (other) std::printf(" %10s %6s", "other", "ratio");
-  std::printf("\n");
-  double slowest = 0.0, lowest_ratio = 0.0;
-  int slowest_program = 0, lowest_ratio_program = 0;
-  for (int program = 0; program < plugin.effect()->numPrograms; ++program) {
-    Options one = options;
-    one.render.program = program;
-    const BenchResult result = BenchAlternating(plugin, other, one);
-    const double median = Median(result.ours);
-    std::printf("%-3d %-12s %9.1fx", program, plugin.ProgramName().c_str(), median);
-    if (program == 0 || median < slowest) {
-      slowest = median;
-      slowest_program = program;
-    }
-    if (other) {
-      const double their_median = Median(result.theirs);
-      const double ratio = median / std::max(their_median, 1e-9);
-      std::printf(" %9.1fx %6.2f", their_median, ratio);
-      if (program == 0 || ratio < lowest_ratio) {
-        lowest_ratio = ratio;
-        lowest_ratio_program = program;
-      }
-    }
-    std::printf("\n");
-    std::fflush(stdout);
-  }
-  std::printf("slowest: program %d at %.1fx", slowest_program, slowest);
-  if (other) std::printf("; lowest ratio: program %d at %.2f", lowest_ratio_program, lowest_ratio);
-  std::printf("\n");
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -444,6 +322,25 @@ int main(int argc, char** argv) {
     if (!ReadPatchFile(options.patch, &patch, &error)) return Fail(error);
     // Patch-file values come first so --set can override them.
     options.render.parameters.insert(options.render.parameters.begin(), patch.begin(), patch.end());
+  }
+  if (command == "validate") return Validate(options.positional[0], stdout) == 0 ? 0 : 1;
+  if (command == "bench") {
+    std::unique_ptr<PluginFile> file = OpenPluginFile(options.positional[0], &error);
+    if (!file) return Fail("cannot load " + options.positional[0] + ": " + error);
+    std::unique_ptr<PluginFile> other;
+    if (!options.vs.empty()) {
+      other = OpenPluginFile(options.vs, &error);
+      if (!other) return Fail("cannot load " + options.vs + ": " + error);
+    }
+    BenchOptions bench;
+    bench.runs = options.runs;
+    bench.seconds = options.seconds;
+    bench.sample_rate = options.render.sample_rate;
+    bench.block_size = options.render.block_size;
+    bench.program = options.program_given ? options.render.program : -1;
+    bench.all_programs = options.all_programs;
+    bench.parameters = options.render.parameters;
+    return RunBench(*file, other.get(), bench);
   }
   std::unique_ptr<Plugin> plugin = Plugin::Load(options.positional[0], &error);
   if (!plugin) return Fail("cannot load " + options.positional[0] + ": " + error);
@@ -473,15 +370,6 @@ int main(int argc, char** argv) {
   }
   if (command == "demo") return Demo(*plugin, options);
   if (command == "bench-editor") return RunEditorBench(*plugin, options.runs, options.only);
-  if (command == "bench") {
-    std::unique_ptr<Plugin> other;
-    if (!options.vs.empty()) {
-      other = Plugin::Load(options.vs, &error);
-      if (!other) return Fail("cannot load " + options.vs + ": " + error);
-    }
-    if (options.all_programs) return BenchAllPrograms(*plugin, other.get(), options);
-    return Bench(*plugin, other.get(), options);
-  }
   std::fputs(kUsage, stderr);
   return 2;
 }

@@ -66,8 +66,12 @@ std::unique_ptr<Plugin> Plugin::Load(const std::string& path, std::string* error
   plugin->library_ = OpenLibrary(path, error);
   if (!plugin->library_) return nullptr;
   // Windows hosts call main; Linux hosts prefer VSTPluginMain.
+  plugin->entry_name_ = "VSTPluginMain";
   void* entry = FindSymbol(plugin->library_, "VSTPluginMain");
-  if (!entry) entry = FindSymbol(plugin->library_, "main");
+  if (!entry) {
+    plugin->entry_name_ = "main";
+    entry = FindSymbol(plugin->library_, "main");
+  }
   if (!entry) {
     if (error) *error = "no entry point (VSTPluginMain or main) in " + path;
     return nullptr;
@@ -167,6 +171,10 @@ void Plugin::Render(float* left, float* right, int32_t frames, bool accumulate) 
   } else {
     effect_->processReplacing(effect_, inputs, outputs, frames);
   }
+}
+
+void Plugin::ProcessReplacing(float** inputs, float** outputs, int32_t frames) {
+  if (effect_) effect_->processReplacing(effect_, inputs, outputs, frames);
 }
 
 std::vector<HostRequest> Plugin::Requests(int32_t opcode) const {

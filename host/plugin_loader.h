@@ -36,6 +36,8 @@ class Plugin {
   Plugin& operator=(const Plugin&) = delete;
 
   vst::AEffect* effect() { return effect_; }
+  // The entry point the effect came from: "VSTPluginMain" or "main".
+  const std::string& entry_name() const { return entry_name_; }
   intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                     float opt = 0.0f);
   void SetParameter(int32_t index, float value);
@@ -49,6 +51,8 @@ class Plugin {
   void SendMidi(const std::vector<MidiMessage>& messages);
   // Renders frames into left and right with processReplacing (or process when accumulate).
   void Render(float* left, float* right, int32_t frames, bool accumulate = false);
+  // processReplacing with the host's own input and output buffers (numInputs and numOutputs).
+  void ProcessReplacing(float** inputs, float** outputs, int32_t frames);
 
   // Sends effClose; the plug-in frees itself and must not be used any more.
   void Close();
@@ -72,6 +76,7 @@ class Plugin {
   mutable std::mutex requests_mutex_;
   void* library_ = nullptr;
   vst::AEffect* effect_ = nullptr;
+  std::string entry_name_;
   vst::VstTimeInfo time_info_{};
 };
 
