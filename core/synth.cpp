@@ -116,6 +116,17 @@ bool Synth::SetSampleRate(double rate) {
   return true;
 }
 
+bool Synth::Restart(double rate) {
+  if (!SetSampleRate(rate)) return false;
+  for (int i = 0; i < param::kPatchSize; ++i) {
+    // The requests are commands the editor gave once, not settings: they stay at rest.
+    if (param::EncodingOf(i) != param::Encoding::kRequest) engine_.OnParameterChanged(i);
+  }
+  engine_.ResetForProgramChange();
+  engine_.RebuildEnvelopeTables();
+  return true;
+}
+
 void Synth::Midi(const uint8_t* bytes, int size) {
   // Channel messages only: system messages (sysex, clock) mean nothing to the engine.
   if (!bytes || size <= 0 || bytes[0] < 0x80 || bytes[0] >= 0xF0) return;

@@ -95,6 +95,10 @@ class Synth : private EngineHost {
   // Takes effect at the next program selection, as with a host that changes its rate; false
   // (and nothing changed) for a rate outside 1,000..1,000,000 Hz.
   bool SetSampleRate(double rate);
+  // The host starts processing at `rate` (again): the rate is taken and every setting derived
+  // again at it, and the running state is reset, as selecting the program would, but the
+  // values stay as they are. False (and nothing changed) for an unusable rate.
+  bool Restart(double rate);
   float sample_rate() const { return engine_.sample_rate(); }
   // The host's tempo in beats per minute, for programs whose tempo is "Auto".
   void SetHostTempo(double bpm) { engine_.SetHostTempo(bpm); }

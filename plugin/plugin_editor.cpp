@@ -121,44 +121,18 @@ bool Capture(EditorTestPort& port, void* record) {
 }
 
 bool Mouse(EditorTestPort& port, void* record) {
-  auto* r = RecordOf<rq::MouseRecord>(record);
-  if (r == nullptr) return false;
-  gui::MouseButton button;
-  switch (r->button) {
-    case rq::kNoButton:
-      button = gui::MouseButton::kNone;
-      break;
-    case rq::kLeft:
-      button = gui::MouseButton::kLeft;
-      break;
-    case rq::kRight:
-      button = gui::MouseButton::kRight;
-      break;
-    case rq::kMiddle:
-      button = gui::MouseButton::kMiddle;
-      break;
-    default:
-      return false;
-  }
   using Action = EditorTestPort::MouseAction;
-  Action action;
-  switch (r->action) {
-    case rq::kDown:
-      action = Action::kDown;
-      break;
-    case rq::kMove:
-      action = Action::kMove;
-      break;
-    case rq::kUp:
-      action = Action::kUp;
-      break;
-    case rq::kClick:
-      action = Action::kClick;
-      break;
-    default:
-      return false;
+  // The record's codes, in the order of their values.
+  constexpr gui::MouseButton kButtons[] = {gui::MouseButton::kNone, gui::MouseButton::kLeft,
+                                           gui::MouseButton::kRight, gui::MouseButton::kMiddle};
+  constexpr Action kActions[] = {Action::kDown, Action::kMove, Action::kUp, Action::kClick};
+  static_assert(rq::kMiddle == 3 && rq::kClick == 3);
+  auto* r = RecordOf<rq::MouseRecord>(record);
+  if (r == nullptr || r->button < 0 || r->button > 3 || r->action < 0 || r->action > 3) {
+    return false;
   }
-  return port.InjectMouse(action, {r->x, r->y}, button, static_cast<unsigned>(r->modifiers));
+  return port.InjectMouse(kActions[r->action], {r->x, r->y}, kButtons[r->button],
+                          static_cast<unsigned>(r->modifiers));
 }
 
 bool Clock(EditorTestPort& port, void* record) {

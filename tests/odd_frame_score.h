@@ -4,7 +4,9 @@
 // one instance to the next (the generator is seeded from the clock).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -32,6 +34,24 @@ struct ScoreProgram {
   bool arpeggio;  // played in Arp mode (up, two octaves) at the host's tempo
 };
 inline constexpr ScoreProgram kScorePrograms[] = {{0, false}, {9, false}, {12, false}, {2, true}};
+
+// Plays the score in blocks of `block` frames: play(frames, events) for each block, with the
+// events that fall in it at their frame within it.
+template <typename Play>
+void PlayScore(int block, Play play) {
+  size_t next = 0;
+  for (int start = 0; start < kScoreFrames; start += block) {
+    const int frames = std::min(block, kScoreFrames - start);
+    std::vector<ScoreEvent> events;
+    for (; next < std::size(kOddFrameScore) && kOddFrameScore[next].frame < start + frames;
+         ++next) {
+      ScoreEvent event = kOddFrameScore[next];
+      event.frame -= start;
+      events.push_back(event);
+    }
+    play(frames, events);
+  }
+}
 
 // The values the program is changed by after it is selected.
 inline std::vector<std::pair<int, float>> ScoreSettings(const ScoreProgram& program) {

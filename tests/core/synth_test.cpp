@@ -15,8 +15,6 @@
 namespace vellicor {
 namespace {
 
-using testing::kOddFrameScore;
-
 // The score in blocks of `block` frames, each event handed over with the block it falls in, at
 // its frame within it. Output: left and right interleaved.
 std::vector<float> Play(const testing::ScoreProgram& program, int block) {
@@ -28,21 +26,15 @@ std::vector<float> Play(const testing::ScoreProgram& program, int block) {
   }
   std::vector<float> out;
   std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  size_t next = 0;
-  for (int start = 0; start < testing::kScoreFrames; start += block) {
-    const int frames = std::min(block, testing::kScoreFrames - start);
+  testing::PlayScore(block, [&](int frames, const std::vector<testing::ScoreEvent>& score) {
     std::vector<MidiEvent> events;
-    for (; next < std::size(kOddFrameScore) && kOddFrameScore[next].frame < start + frames;
-         ++next) {
-      const auto& e = kOddFrameScore[next];
-      events.push_back({e.frame - start, {e.bytes[0], e.bytes[1], e.bytes[2]}});
-    }
+    for (const auto& e : score) events.push_back({e.frame, {e.bytes[0], e.bytes[1], e.bytes[2]}});
     synth->Process(left.data(), right.data(), frames, false, events);
     for (int i = 0; i < frames; ++i) {
       out.push_back(left[static_cast<size_t>(i)]);
       out.push_back(right[static_cast<size_t>(i)]);
     }
-  }
+  });
   return out;
 }
 

@@ -215,23 +215,16 @@ std::vector<float> PlayScore(const testing::ScoreProgram& program, int block) {
   settings.parameters = testing::ScoreSettings(program);
   PreparePlugin(*plugin, settings);
   std::vector<float> out, left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  size_t next = 0;
-  for (int start = 0; start < testing::kScoreFrames; start += block) {
-    const int frames = std::min(block, testing::kScoreFrames - start);
+  testing::PlayScore(block, [&](int frames, const std::vector<testing::ScoreEvent>& score) {
     std::vector<MidiMessage> events;
-    for (; next < std::size(testing::kOddFrameScore) &&
-           testing::kOddFrameScore[next].frame < start + frames;
-         ++next) {
-      const auto& e = testing::kOddFrameScore[next];
-      events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame - start});
-    }
+    for (const auto& e : score) events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame});
     plugin->SendMidi(events);
     plugin->Render(left.data(), right.data(), frames);
     for (int i = 0; i < frames; ++i) {
       out.push_back(left[static_cast<size_t>(i)]);
       out.push_back(right[static_cast<size_t>(i)]);
     }
-  }
+  });
   return out;
 }
 

@@ -141,18 +141,11 @@ class Instance {
   // The score in blocks of `block` frames, each event at its frame in the block it falls in.
   // Output: all left samples, then all right ones.
   std::vector<float> RenderScore(int block) {
-    size_t next = 0;
-    for (int start = 0; start < testing::kScoreFrames; start += block) {
-      const int frames = std::min(block, testing::kScoreFrames - start);
+    testing::PlayScore(block, [&](int frames, const std::vector<testing::ScoreEvent>& score) {
       std::vector<host::MidiMessage> events;
-      for (; next < std::size(testing::kOddFrameScore) &&
-             testing::kOddFrameScore[next].frame < start + frames;
-           ++next) {
-        const auto& e = testing::kOddFrameScore[next];
-        events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame - start});
-      }
+      for (const auto& e : score) events.push_back({{e.bytes[0], e.bytes[1], e.bytes[2]}, e.frame});
       Run(static_cast<uint32_t>(frames), events);
-    }
+    });
     std::vector<float> both = left;
     both.insert(both.end(), right.begin(), right.end());
     return both;
