@@ -464,7 +464,10 @@ const void* Plugin::Extension(const char* id) {
       },
       [](const clap_plugin_t* p, clap_id id, double* value) {
         if (!value || id >= static_cast<clap_id>(kNumHostParameters)) return false;
-        *value = Of(p)->synth_.Value(static_cast<int>(id));
+        // What the program holds, which is what a saved state brings back: a controller-map
+        // request that a program change or a loaded state left resting reads as it was set.
+        const Synth& synth = Of(p)->synth_;
+        *value = synth.program(synth.current_program()).values[id];
         return true;
       },
       [](const clap_plugin_t* p, clap_id id, double value, char* text, uint32_t size) {
