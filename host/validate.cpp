@@ -191,15 +191,16 @@ std::vector<double> Values(Instance& instance) {
   return values;
 }
 
-// The first parameter whose values differ by more than rounding to float, or -1.
-int FirstDifferentValue(const std::vector<double>& a, const std::vector<double>& b) {
-  if (a.size() != b.size()) return 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (!(std::fabs(a[i] - b[i]) <= 1e-6 * std::max(1.0, std::fabs(a[i])))) {
-      return static_cast<int>(i);
+// The parameters whose values differ by more than rounding to float.
+std::vector<int> DifferentValues(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<int> differ;
+  for (size_t i = 0; i < a.size() || i < b.size(); ++i) {
+    if (i >= a.size() || i >= b.size() ||
+        !(std::fabs(a[i] - b[i]) <= 1e-6 * std::max(1.0, std::fabs(a[i])))) {
+      differ.push_back(static_cast<int>(i));
     }
   }
-  return -1;
+  return differ;
 }
 
 // Every parameter set to a value drawn in its range.
@@ -588,11 +589,12 @@ Outcome StateRoundTrip(Context& c) {
   auto copy = c.file.NewInstance(&error);
   if (!copy) return Fail(error);
   if (!copy->LoadState(state, &error)) return Fail("load into a fresh instance: " + error);
-  const int differs = FirstDifferentValue(Values(*original), Values(*copy));
-  if (differs >= 0) {
-    return Fail("parameter " + std::to_string(differs) + " came back as " +
-                Number(copy->GetParameter(differs), 6) + ", saved " +
-                Number(original->GetParameter(differs), 6));
+  const std::vector<int> differ = DifferentValues(Values(*original), Values(*copy));
+  if (!differ.empty()) {
+    const int first = differ.front();
+    return Fail(std::to_string(differ.size()) + " parameters came back otherwise, the first " +
+                std::to_string(first) + " as " + Number(copy->GetParameter(first), 6) + " (saved " +
+                Number(original->GetParameter(first), 6) + ")");
   }
   // Program 0's state, loaded over scrambled values, renders program 0.
   auto fresh = c.OnProgramZero(&error);
@@ -680,10 +682,11 @@ Outcome StateRefused(Context& c) {
     for (StateBlob& blob : bad) damage.apply(blob.bytes);
     if (instance->LoadState(bad, &error))
       return Fail("a state " + std::string(damage.what) + " was taken");
-    const int differs = FirstDifferentValue(before, Values(*instance));
-    if (differs >= 0) {
-      return Fail("refusing a state " + std::string(damage.what) + " changed parameter " +
-                  std::to_string(differs));
+    const std::vector<int> differ = DifferentValues(before, Values(*instance));
+    if (!differ.empty()) {
+      return Fail("refusing a state " + std::string(damage.what) + " changed " +
+                  std::to_string(differ.size()) + " parameters, the first " +
+                  std::to_string(differ.front()));
     }
   }
   if (!instance->Activate(kRate, kBlock, &error)) return Fail(error);
@@ -747,6 +750,8 @@ Outcome Threads(Context& c) {
   std::thread automation([&] {
     std::mt19937 random(3);
     while (going) {
+      // A host automates in step with its blocks: a few changes per block, not a flood.
+      if (changes % 32 == 0) audio.WaitForBlocks(1);
       const int index = static_cast<int>(random() % static_cast<unsigned>(c.id.parameters));
       const ParameterInfo info = instance->Parameter(index);
       instance->SetParameter(index, info.min + (info.max - info.min) * (random() % 1000) / 999.0);
