@@ -4,7 +4,7 @@
 //   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
 //   bench FILE [--vs OTHER_FILE] [options]  realtime factor of a fixed workload, any format
 //   bench FILE --all-programs [--vs OTHER_FILE]  the same for every program, one line each
-//   validate FILE                          a validator's checks, any format
+//   validate FILE [--only TEXT]            a validator's checks, any format
 //   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
 //   bench-editor LIB [--runs N] [--only TEXT]  the editor's costs per step
 #include <algorithm>
@@ -48,7 +48,7 @@ const char kUsage[] =
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
     "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
     "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n"
-    "  vellicor-host validate FILE\n"
+    "  vellicor-host validate FILE [--only TEXT]\n"
     "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux) or a .clap file.\n";
 
 int Fail(const std::string& message) {
@@ -323,7 +323,7 @@ int main(int argc, char** argv) {
     // Patch-file values come first so --set can override them.
     options.render.parameters.insert(options.render.parameters.begin(), patch.begin(), patch.end());
   }
-  if (command == "validate") return Validate(options.positional[0], stdout) == 0 ? 0 : 1;
+  if (command == "validate") return Validate(options.positional[0], stdout, options.only);
   if (command == "bench") {
     std::unique_ptr<PluginFile> file = OpenPluginFile(options.positional[0], &error);
     if (!file) return Fail("cannot load " + options.positional[0] + ": " + error);

@@ -15,7 +15,7 @@ std::unique_ptr<PluginFile> OpenPluginFile(const std::string& path, std::string*
   std::string name = path;
   while (name.size() > 1 && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   struct stat info {};
-  if (stat(name.c_str(), &info) != 0) {
+  if (stat(NativeLibraryPath(name).c_str(), &info) != 0) {
     *error = path + " does not exist";
     return nullptr;
   }

@@ -39,8 +39,6 @@ constexpr int kEditorCycles = 20;
 // Below this the output is taken as silence.
 constexpr float kAudible = 1e-3f;
 
-enum class Verdict { kPass, kFail, kSkip };
-
 struct Outcome {
   Verdict verdict;
   std::string reason;
@@ -816,19 +814,22 @@ constexpr Step kSteps[] = {
 
 }  // namespace
 
-int Validate(const std::string& path, std::FILE* out) {
+int Validate(const std::string& path, std::FILE* out, const std::string& only,
+             std::vector<StepResult>* results) {
   const auto start = Clock::now();
   std::string error;
   std::unique_ptr<PluginFile> file = OpenPluginFile(path, &error);
   if (!file) {
-    std::fprintf(out, "%-36s FAIL  %s\n", "scan: entry point", error.c_str());
+    std::fprintf(out, "%-36s FAIL  %s\n", kSteps[0].name, error.c_str());
     std::fprintf(out, "0 passed, 1 failed\n");
+    if (results) results->push_back({kSteps[0].name, Verdict::kFail, error});
     return 1;
   }
   Context context{path, *file, file->identity()};
   std::fprintf(out, "validating %s: %s\n", path.c_str(), context.id.format.c_str());
   int passed = 0, failed = 0, skipped = 0;
   for (const Step& step : kSteps) {
+    if (!only.empty() && std::string(step.name).find(only) == std::string::npos) continue;
     // The step's name goes out first, so a crash shows where it happened.
     std::fprintf(out, "%-36s ", step.name);
     std::fflush(out);
@@ -840,6 +841,7 @@ int Validate(const std::string& path, std::FILE* out) {
     (outcome.verdict == Verdict::kPass   ? passed
      : outcome.verdict == Verdict::kFail ? failed
                                          : skipped)++;
+    if (results) results->push_back({step.name, outcome.verdict, outcome.reason});
     std::fprintf(out, "%s  %s (%s)\n", verdict, outcome.reason.c_str(),
                  Seconds(Clock::now() - step_start).c_str());
     std::fflush(out);

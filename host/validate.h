@@ -5,10 +5,21 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vellicor::host {
 
-// Runs every step on the file and prints them to `out`; 0 when none failed, 1 otherwise.
-int Validate(const std::string& path, std::FILE* out);
+enum class Verdict { kPass, kFail, kSkip };
+
+struct StepResult {
+  std::string step;  // "group: name"
+  Verdict verdict;
+  std::string reason;
+};
+
+// Runs every step (or those whose name contains `only`) on the file and prints them to `out`;
+// 0 when none failed, 1 otherwise. `results`, when given, receives every step's verdict.
+int Validate(const std::string& path, std::FILE* out, const std::string& only = "",
+             std::vector<StepResult>* results = nullptr);
 
 }  // namespace vellicor::host
