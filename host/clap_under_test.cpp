@@ -259,19 +259,21 @@ class ClapInstance final : public Instance {
       if (!plugin_->start_processing(plugin_)) return false;
       processing_ = true;
     }
-    // Parameter changes first, at the block's start, then the notes at their frames.
-    std::vector<clap_event_param_value_t> values;
+    // Parameter changes first, at the block's start, then the notes at their frames. The
+    // lists are the instance's own, so a block allocates nothing once they have grown.
+    values_.clear();
+    notes_.clear();
+    midi_.clear();
+    in_.events.clear();
+    out_.values.clear();
     {
       std::lock_guard<std::mutex> lock(pending_mutex_);
-      for (const auto& [id, value] : pending_) values.push_back(ParamEvent(id, value));
+      for (const auto& [id, value] : pending_) values_.push_back(ParamEvent(id, value));
       pending_.clear();
     }
-    std::vector<clap_event_note_t> notes;
-    std::vector<clap_event_midi_t> midi;
-    notes.reserve(events.size());
-    midi.reserve(events.size());
-    InputList in;
-    for (const auto& value : values) in.events.push_back(&value.header);
+    notes_.reserve(events.size());
+    midi_.reserve(events.size());
+    for (const auto& value : values_) in_.events.push_back(&value.header);
     for (const MidiMessage& m : events) {
       const uint8_t kind = m.bytes[0] & 0xF0;
       const bool note_on = kind == 0x90 && m.bytes[2] > 0;
@@ -286,45 +288,46 @@ class ClapInstance final : public Instance {
         note.channel = m.bytes[0] & 0x0F;
         note.key = m.bytes[1];
         note.velocity = m.bytes[2] / 127.0;
-        notes.push_back(note);
-        in.events.push_back(&notes.back().header);
+        notes_.push_back(note);
+        in_.events.push_back(&notes_.back().header);
       } else if (dialects_ & CLAP_NOTE_DIALECT_MIDI) {
         clap_event_midi_t event{};
         event.header = {sizeof event, static_cast<uint32_t>(m.delta_frames),
                         CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
         event.port_index = 0;
         std::memcpy(event.data, m.bytes, 3);
-        midi.push_back(event);
-        in.events.push_back(&midi.back().header);
+        midi_.push_back(event);
+        in_.events.push_back(&midi_.back().header);
       }
     }
-    std::stable_sort(in.events.begin(), in.events.end(),
+    std::stable_sort(in_.events.begin(), in_.events.end(),
                      [](const clap_event_header_t* a, const clap_event_header_t* b) {
                        return a->time < b->time;
                      });
-    OutputList out;
 
-    std::vector<clap_audio_buffer_t> in_buffers, out_buffers;
-    std::vector<float*> in_channels, out_channels;
-    in_channels.reserve(static_cast<size_t>(channels(true)));
-    out_channels.reserve(static_cast<size_t>(channels(false)));
+    in_buffers_.clear();
+    out_buffers_.clear();
+    in_pointers_.clear();
+    out_pointers_.clear();
+    in_pointers_.reserve(static_cast<size_t>(channels(true)));
+    out_pointers_.reserve(static_cast<size_t>(channels(false)));
     int next = 0;
     for (uint32_t count : input_channels_) {
       clap_audio_buffer_t buffer{};
       buffer.channel_count = count;
-      buffer.data32 = in_channels.data() + in_channels.size();
+      buffer.data32 = in_pointers_.data() + in_pointers_.size();
       for (uint32_t c = 0; c < count; ++c, ++next) {
-        in_channels.push_back(inputs ? const_cast<float*>(inputs[next]) : silence_.data());
+        in_pointers_.push_back(inputs ? const_cast<float*>(inputs[next]) : silence_.data());
       }
-      in_buffers.push_back(buffer);
+      in_buffers_.push_back(buffer);
     }
     next = 0;
     for (uint32_t count : output_channels_) {
       clap_audio_buffer_t buffer{};
       buffer.channel_count = count;
-      buffer.data32 = out_channels.data() + out_channels.size();
-      for (uint32_t c = 0; c < count; ++c) out_channels.push_back(outputs[next++]);
-      out_buffers.push_back(buffer);
+      buffer.data32 = out_pointers_.data() + out_pointers_.size();
+      for (uint32_t c = 0; c < count; ++c) out_pointers_.push_back(outputs[next++]);
+      out_buffers_.push_back(buffer);
     }
 
     clap_event_transport_t transport{};
@@ -338,12 +341,12 @@ class ClapInstance final : public Instance {
     process.steady_time = steady_time_;
     process.frames_count = static_cast<uint32_t>(frames);
     process.transport = &transport;
-    process.audio_inputs = in_buffers.data();
-    process.audio_inputs_count = static_cast<uint32_t>(in_buffers.size());
-    process.audio_outputs = out_buffers.data();
-    process.audio_outputs_count = static_cast<uint32_t>(out_buffers.size());
-    process.in_events = &in.list;
-    process.out_events = &out.list;
+    process.audio_inputs = in_buffers_.data();
+    process.audio_inputs_count = static_cast<uint32_t>(in_buffers_.size());
+    process.audio_outputs = out_buffers_.data();
+    process.audio_outputs_count = static_cast<uint32_t>(out_buffers_.size());
+    process.in_events = &in_.list;
+    process.out_events = &out_.list;
     const clap_process_status status = plugin_->process(plugin_, &process);
     steady_time_ += frames;
     return status != CLAP_PROCESS_ERROR;
@@ -655,6 +658,14 @@ class ClapInstance final : public Instance {
   int max_block_ = 0;
   int64_t steady_time_ = 0;
   std::vector<float> silence_;
+  // The audio thread's lists, kept from block to block.
+  std::vector<clap_event_param_value_t> values_;
+  std::vector<clap_event_note_t> notes_;
+  std::vector<clap_event_midi_t> midi_;
+  InputList in_;
+  OutputList out_;
+  std::vector<clap_audio_buffer_t> in_buffers_, out_buffers_;
+  std::vector<float*> in_pointers_, out_pointers_;
   std::mutex pending_mutex_;
   std::vector<std::pair<clap_id, double>> pending_;
   std::atomic<bool> callback_requested_{false}, flush_requested_{false};

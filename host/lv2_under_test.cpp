@@ -73,6 +73,7 @@ struct Bundle {
   std::vector<LilvNode*> nodes;
   std::vector<PortKind> ports;
   std::vector<uint32_t> controls;  // the control input ports, in index order: the parameters
+  std::vector<uint32_t> io_ports;  // the audio and atom ports, connected or filled every run
   std::vector<float> minimum, maximum, defaults;
   std::vector<std::string> control_names;
   uint32_t midi_port = UINT32_MAX;   // the first atom input that takes MIDI
@@ -171,8 +172,8 @@ class Lv2Instance final : public Instance {
       messages.swap(ui_messages_);
     }
     int input = 0, output = 0;
-    for (size_t p = 0; p < bundle_->ports.size(); ++p) {
-      const auto index = static_cast<uint32_t>(p);
+    for (const uint32_t p : bundle_->io_ports) {
+      const uint32_t index = p;
       switch (bundle_->ports[p]) {
         case PortKind::kAudioIn:
           lilv_instance_connect_port(instance_, index,
@@ -599,6 +600,10 @@ class Lv2File final : public PluginFile {
       }
       (void)out;
       b.ports.push_back(kind);
+      if (kind != PortKind::kControlIn && kind != PortKind::kControlOut &&
+          kind != PortKind::kOther) {
+        b.io_ports.push_back(i);
+      }
       if (kind == PortKind::kControlIn) {
         b.controls.push_back(i);
         b.control_names.push_back(TakeString(lilv_port_get_name(p, port)));

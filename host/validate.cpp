@@ -719,7 +719,9 @@ Outcome Editor(Context& c) {
     for (int idle = 0; idle < 5; ++idle) {
       window->Pump();
       instance->IdleEditor();
-      instance->SetParameter(idle % std::max(1, c.id.parameters), instance->Parameter(0).min);
+      // The host's automation goes on meanwhile.
+      const int index = idle % std::max(1, c.id.parameters);
+      instance->SetParameter(index, instance->GetParameter(index));
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     instance->CloseEditor();

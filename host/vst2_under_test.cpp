@@ -58,12 +58,12 @@ class Vst2Instance final : public Instance {
     if (frames > static_cast<int>(silence_.size())) return false;
     plugin_->SendMidi(events);
     vst::AEffect* effect = plugin_->effect();
-    std::vector<float*> in(static_cast<size_t>(effect->numInputs));
-    for (size_t c = 0; c < in.size(); ++c) {
+    inputs_.resize(static_cast<size_t>(effect->numInputs));
+    for (size_t c = 0; c < inputs_.size(); ++c) {
       // The plug-in's input pins take the host's buffers as they are (float** in this ABI).
-      in[c] = inputs ? const_cast<float*>(inputs[c]) : silence_.data();
+      inputs_[c] = inputs ? const_cast<float*>(inputs[c]) : silence_.data();
     }
-    plugin_->ProcessReplacing(in.data(), const_cast<float**>(outputs), frames);
+    plugin_->ProcessReplacing(inputs_.data(), const_cast<float**>(outputs), frames);
     return true;
   }
 
@@ -182,6 +182,7 @@ class Vst2Instance final : public Instance {
  private:
   std::unique_ptr<Plugin> plugin_;
   std::vector<float> silence_;
+  std::vector<float*> inputs_;
   bool active_ = false;
   bool editor_open_ = false;
 };
