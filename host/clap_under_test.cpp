@@ -680,7 +680,11 @@ class ClapFile final : public PluginFile {
   ClapFile(std::string path, std::shared_ptr<ClapModule> module)
       : path_(std::move(path)), module_(std::move(module)) {}
 
-  std::unique_ptr<PluginFile> Reload(std::string* error) override { return OpenClap(path_, error); }
+  bool Reload(std::string* error) override {
+    module_.reset();  // deinit and unload, the last instance being gone
+    module_ = std::make_shared<ClapModule>();
+    return module_->Load(path_, error);
+  }
 
   bool Scan(std::string* error) {
     const clap_plugin_descriptor_t* d = module_->descriptor();

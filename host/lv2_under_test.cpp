@@ -520,12 +520,9 @@ std::string FilePath(const LilvNode* uri) {
 class Lv2File final : public PluginFile {
  public:
   explicit Lv2File(std::shared_ptr<Bundle> bundle) : bundle_(std::move(bundle)) {}
-  Lv2File(const Lv2File&) = default;
 
   // lilv opens the library for the first instance and closes it with the last.
-  std::unique_ptr<PluginFile> Reload(std::string*) override {
-    return std::make_unique<Lv2File>(*this);
-  }
+  bool Reload(std::string*) override { return true; }
 
   bool Scan(std::string* error) {
     Bundle& b = *bundle_;

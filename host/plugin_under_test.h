@@ -105,9 +105,10 @@ class PluginFile {
   virtual ~PluginFile() = default;
   virtual const Identity& identity() const = 0;
   virtual std::unique_ptr<Instance> NewInstance(std::string* error) = 0;
-  // The file loaded once more, as a host's rescan does: the library opened again (an LV2
-  // bundle's data, which a host reads once, is shared).
-  virtual std::unique_ptr<PluginFile> Reload(std::string* error) = 0;
+  // Lets the library go and loads it again, as a host's rescan does; no instance may be alive.
+  // (An LV2 bundle's data, which a host reads once, stays; its library is opened with the
+  // first instance and closed with the last.)
+  virtual bool Reload(std::string* error) = 0;
   // The names of the programs or presets Instance::SelectProgram selects, in its order.
   virtual std::vector<std::string> Programs() const { return {}; }
   // Nothing when the format has the capability; otherwise why not.

@@ -224,7 +224,11 @@ class Vst2File final : public PluginFile {
     return std::make_unique<Vst2Instance>(std::move(plugin));
   }
 
-  std::unique_ptr<PluginFile> Reload(std::string* error) override { return OpenVst2(path_, error); }
+  bool Reload(std::string* error) override {
+    first_.reset();
+    first_ = Plugin::Load(path_, error);
+    return first_ != nullptr;
+  }
 
   std::vector<std::string> Programs() const override {
     std::vector<std::string> names;
