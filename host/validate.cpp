@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -703,6 +704,10 @@ Outcome StateRefused(Context& c) {
 Outcome Editor(Context& c) {
   if (auto why = c.file.Lacks(Capability::kEditor)) return Skip(*why);
   auto window = gui::HostWindow::Create(640, 512, "vellicor-host validate");
+  // The test command promises a display: there a window that cannot be had is a failure.
+  if (!window && std::getenv("VELLICOR_TEST_DISPLAY")) {
+    return Fail("no window, though VELLICOR_TEST_DISPLAY promises a display");
+  }
   if (!window) return Skip("no display to open a window on");
   std::string error;
   auto instance = c.Active(&error);
@@ -739,6 +744,7 @@ Outcome Editor(Context& c) {
 // --- threads ------------------------------------------------------------------------------------
 
 Outcome Threads(Context& c) {
+  if (c.id.parameters < 1) return Fail("no parameters to automate");
   std::string error;
   auto instance = c.Active(&error);
   if (!instance) return Fail(error);
