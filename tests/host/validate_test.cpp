@@ -51,6 +51,7 @@ TEST(Validate, EachFaultFailsTheStepMadeForIt) {
       {"inputs", "process: inputs untouched"},
       {"noise", "process: reproducible"},
       {"block_start", "process: block sizes"},
+      {"chunk", "state: damaged refused"},
   };
   for (const auto& c : cases) {
     const std::string path =

@@ -1,6 +1,7 @@
 // A tiny VST 2 instrument for validate's tests: a sine per held key, every event at its frame.
 // Built once clean and once per fault (FAKE_FAULT), each fault one that a step of validate
 // exists to catch.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #define FAKE_INPUTS 3       // writes into the host's input buffers
 #define FAKE_NOISE 4        // a little noise seeded per instance: not reproducible
 #define FAKE_BLOCK_START 5  // events at the block's start, not at their frame: block sizes
+#define FAKE_CHUNK 6        // a chunk of its own that takes any bytes: damaged states
 
 #ifndef FAKE_FAULT
 #define FAKE_FAULT FAKE_CLEAN
@@ -50,6 +52,14 @@ intptr_t VST_CALL Dispatch(vst::AEffect* effect, int32_t opcode, int32_t index, 
   switch (opcode) {
     case vst::effClose:
       delete fake;
+      return 1;
+    case vst::effGetChunk:
+      if (FAKE_FAULT != FAKE_CHUNK || !ptr) return 0;
+      *static_cast<void**>(ptr) = fake->values;
+      return sizeof fake->values;
+    case vst::effSetChunk:
+      if (FAKE_FAULT != FAKE_CHUNK || !ptr) return 0;
+      std::memcpy(fake->values, ptr, std::min(sizeof fake->values, static_cast<size_t>(value)));
       return 1;
     case vst::effSetSampleRate:
       fake->rate = opt;
@@ -156,7 +166,8 @@ FAKE_EXPORT vst::AEffect* VST_CALL VSTPluginMain(vst::HostCallback) {
   e.numParams = kParameters;
   e.numInputs = 2;
   e.numOutputs = 2;
-  e.flags = vst::effFlagsCanReplacing | vst::effFlagsIsSynth;
+  e.flags = vst::effFlagsCanReplacing | vst::effFlagsIsSynth |
+            (FAKE_FAULT == FAKE_CHUNK ? vst::effFlagsProgramChunks : 0);
   e.object = fake;
   e.uniqueID = vst::FourCC('F', 'a', 'k', 'e');
   e.version = 1;
