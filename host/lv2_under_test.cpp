@@ -298,7 +298,7 @@ class Lv2Instance final : public Instance {
 
   bool LoadState(const State& state, std::string* error) override {
     // The plug-in's own records go to it as they are, for it to take or refuse; the ports'
-    // values are the host's, taken once the plug-in took its part (a damaged record of them is
+    // values are the host's, taken once the plug-in took its records (a damaged record of them is
     // the host's to ignore).
     const auto* interface = StateInterface();
     if (interface) {
@@ -556,8 +556,8 @@ class Lv2File final : public PluginFile {
       return text;
     };
     identity_.version = version(LV2_CORE__minorVersion) + "." + version(LV2_CORE__microVersion);
-    // The classes as the data declares them (lilv names the class only when the LV2
-    // specifications' own data was loaded too).
+    // The classes as the bundle's data declares them (lilv names a class only when it also
+    // read the LV2 core's own data, which a host may not have installed).
     LilvNodes* types = lilv_plugin_get_value(p, b.Uri(LILV_NS_RDF "type"));
     LILV_FOREACH(nodes, i, types) {
       const char* type = lilv_node_as_uri(lilv_nodes_get(types, i));

@@ -749,6 +749,10 @@ Outcome Threads(Context& c) {
   auto instance = c.Active(&error);
   if (!instance) return Fail(error);
   const bool texts = !c.file.Lacks(Capability::kValueText);
+  // The ranges are read on the main thread, as a host keeps them.
+  std::vector<ParameterInfo> infos;
+  for (int i = 0; i < instance->parameter_count(); ++i) infos.push_back(instance->Parameter(i));
+  if (infos.empty()) return Fail("the instance has no parameters");
   std::atomic<bool> going{true};
   std::atomic<long> changes{0};
   AudioThread audio(*instance, c.id, 128);
@@ -757,8 +761,8 @@ Outcome Threads(Context& c) {
     while (going) {
       // A host automates in step with its blocks: a few changes per block, not a flood.
       if (changes % 32 == 0) audio.WaitForBlocks(1);
-      const int index = static_cast<int>(random() % static_cast<unsigned>(c.id.parameters));
-      const ParameterInfo info = instance->Parameter(index);
+      const int index = static_cast<int>(random() % infos.size());
+      const ParameterInfo& info = infos[static_cast<size_t>(index)];
       instance->SetParameter(index, info.min + (info.max - info.min) * (random() % 1000) / 999.0);
       ++changes;
     }
@@ -767,8 +771,8 @@ Outcome Threads(Context& c) {
   long reads = 0;
   std::string fault;
   while (Clock::now() < end && fault.empty()) {
-    const int index = static_cast<int>(reads % c.id.parameters);
-    const ParameterInfo info = instance->Parameter(index);
+    const int index = static_cast<int>(reads % static_cast<long>(infos.size()));
+    const ParameterInfo& info = infos[static_cast<size_t>(index)];
     const double value = instance->GetParameter(index);
     if (!(value >= info.min && value <= info.max)) {
       fault = "parameter " + std::to_string(index) + " read " + Number(value, 6);
