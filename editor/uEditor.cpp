@@ -147,8 +147,8 @@ void TPluginEditorWindow::BuildImageLists() {
   Imode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Imode")));
   IArpMode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IArpMode")));
   IarpOct = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IarpOct")));
-  Ienv = gui::ImageList(w, h, art::LabelStrip(art::kEnvLabels));
-  ISenv = gui::ImageList(w, h, art::LabelStrip(art::kShownEnvLabels));
+  Ienv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Ienv")));
+  ISenv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("ISenv")));
   Ipt = gui::ImageList(w, h, art::LabelStrip(art::kSnapLabels));
   IeCOmm = gui::ImageList(w, h, art::LabelStrip(art::kModifierLabels));
   IEprint = gui::ImageList(60, 14, art::PointBox());
