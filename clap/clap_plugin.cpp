@@ -10,9 +10,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "editor/parameter_text.h"
 
 namespace vellicor::clap_format {
 namespace {
@@ -98,6 +99,7 @@ Plugin::Plugin(const clap_host_t* host) : host_(host), session_(*this) {
 }
 
 Plugin::~Plugin() {
+  destroying_ = true;
   GuiDestroy();
   synth_.SetListener(nullptr);
 }
@@ -298,8 +300,11 @@ void Plugin::OnMainThread() {
 void Plugin::QueueEdit(const Edit& edit) {
   edits_.Push(edit);
   // Not from the audio thread (the editor never runs there): the host answers with a flush or
-  // a process call, either of which sends the edits.
-  if (host_params_ && host_params_->request_flush) host_params_->request_flush(host_);
+  // a process call, either of which sends the edits. An editor closing with the instance ends
+  // its gestures; a host destroying us hears nothing more.
+  if (!destroying_ && host_params_ && host_params_->request_flush) {
+    host_params_->request_flush(host_);
+  }
 }
 
 void Plugin::setParameterAutomated(int32_t index, float value) {
@@ -338,16 +343,19 @@ bool Plugin::ParamInfo(uint32_t index, clap_param_info_t* info) const {
 
 bool Plugin::ValueText(clap_id id, double value, char* text, uint32_t size) const {
   if (!text || size == 0 || id >= static_cast<clap_id>(kNumHostParameters)) return false;
-  std::snprintf(text, size, "%.3f", value);
+  // The filter frequency reads as a cutoff or a tuning depending on the filter type.
+  const std::string shown = editor::logic::ParameterText(
+      static_cast<int>(id), static_cast<float>(value), synth_.Value(param::kFilterType));
+  Copy(text, size, shown.c_str());
   return true;
 }
 
 bool Plugin::TextValue(clap_id id, const char* text, double* value) const {
   if (!text || !value || id >= static_cast<clap_id>(kNumHostParameters)) return false;
-  char* end = nullptr;
-  const double parsed = std::strtod(text, &end);
-  if (end == text || !(parsed >= 0.0 && parsed <= 1.0)) return false;
-  *value = parsed;
+  const auto parsed =
+      editor::logic::ParameterValue(static_cast<int>(id), text, synth_.Value(param::kFilterType));
+  if (!parsed) return false;
+  *value = *parsed;
   return true;
 }
 

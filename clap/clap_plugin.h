@@ -93,6 +93,7 @@ class Plugin final : private EditorHost, private SynthListener {
   std::atomic<bool> rescan_wanted_{false};
   std::atomic<bool> callback_requested_{false};
   bool gui_created_ = false;
+  bool destroying_ = false;
   uint32_t timer_id_ = UINT32_MAX;
   // Last: the editor reads through this plug-in until it is gone.
   EditorSession session_;

@@ -621,10 +621,6 @@ Bitmap EvolverButton(std::string_view caption) {
 
 namespace {
 
-constexpr std::string_view kEnv[] = {"ENV1", "ENV2", "ENV3", "ENV4", "ENV5",
-                                     "ENV6", "ENV7", "ENV8", "NONE"};
-constexpr std::string_view kShownEnv[] = {"ENV1", "ENV2", "ENV3", "ENV4",
-                                          "ENV5", "ENV6", "ENV7", "ENV8"};
 // Time snap (frames 0..3), then level snap (frames 4..7).
 constexpr std::string_view kSnap[] = {"OFF", "QBEAT",  "1/2 QB", "1/4 QB",
                                       "OFF", "7 SEMI", "1 OCT",  "4 OCT"};
@@ -633,8 +629,6 @@ constexpr std::string_view kModifier[] = {"NONE",   "SLOPE",  "AMP", "FLIP",
 
 }  // namespace
 
-const std::span<const std::string_view> kEnvLabels = kEnv;
-const std::span<const std::string_view> kShownEnvLabels = kShownEnv;
 const std::span<const std::string_view> kSnapLabels = kSnap;
 const std::span<const std::string_view> kModifierLabels = kModifier;
 

@@ -61,10 +61,8 @@ gui::Bitmap EvolverBitmap();                          // 284 x 347
 gui::Bitmap EvolverSlot(int slot);                    // 53 x 53, slots 0..8
 gui::Bitmap EvolverButton(std::string_view caption);  // 69 x 25
 
-// The frame texts of the envelope panel's image lists (the selection menus' lists take theirs
-// from editor/menu_tables.h).
-extern const std::span<const std::string_view> kEnvLabels;       // Ienv
-extern const std::span<const std::string_view> kShownEnvLabels;  // ISenv
+// The frame texts of the envelope panel's snap and modifier lists, which show no parameter (the
+// lists of parameter selectors take theirs from editor/menu_tables.h).
 extern const std::span<const std::string_view> kSnapLabels;      // Ipt
 extern const std::span<const std::string_view> kModifierLabels;  // IeCOmm
 

@@ -171,6 +171,7 @@ void TPluginEditorWindow::LoadEnvelope() {
 
 void TPluginEditorWindow::setenvval() {
   EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
+  const EditGroup edit(*this);
   ee::Commit(Points, EnvNumber, [this](int index, float value) { setfvar(index, value); });
 }
 
@@ -302,6 +303,8 @@ void TPluginEditorWindow::EnvIMouseDown(const gui::MouseEvent& event) {
     menu.on_choose = [this](const std::string& item, int) { ECurrentClick(item); };
     Popup(std::move(menu), window_->ScreenPoint(event.component, event.pos));
   } else if (event.button == gui::MouseButton::kLeft) {
+    // Press, moves and release (with its snap) are one edit of the envelope.
+    HoldEdit();
     UndoPoints = Points;
     DragMode = 0;
     Dragging = true;
@@ -536,6 +539,7 @@ void TPluginEditorWindow::LoadEnvelopeFile() {
         if (!text) return;
         const std::optional<envelope_file::EnvelopeFile> file = envelope_file::Parse(*text);
         if (!file) return;
+        const EditGroup edit(*this);
         setfvar(param::Envelope(param::kEnvLength, e), file->length);
         Points = file->envelope;
         SelectedPoint = 0;
@@ -563,8 +567,10 @@ void TPluginEditorWindow::DrawModifierSlider(int knob_x) {
 
 void TPluginEditorWindow::ControlDown(const gui::MouseEvent& event) {
   if (CurveModifier == 0 || Dragging) return;
-  // A modifier drag is one edit: Undo takes the envelope back to before it.
+  // A modifier drag is one edit: Undo takes the envelope back to before it, and the host hears
+  // it as one gesture.
   UndoPoints = Points;
+  HoldEdit();
   Dragging = true;
   ModifierPos = ee::ModifierPosition(event.pos.x);
   DrawModifierSlider(ModifierPos + 10);

@@ -70,6 +70,8 @@ void TPluginEditorWindow::SelectEv(int slot) {
   if (slot < 0 || slot >= evolver::kSlotCount) return;
   SelectedSlot = slot;
   const evolver::Slot& values = EvolverSlot[static_cast<size_t>(slot)];
+  // A whole sound: one step to undo.
+  const EditGroup edit(*this);
   for (int i = 0; i < evolver::kSlotValues; ++i) {
     // The MIDI-learn and voice-reset requests are not sound: re-sending what the slot copied
     // when it was bred could replay an old assign request over a binding learnt since. Sending

@@ -166,15 +166,19 @@ constexpr std::string_view kImode[] = {"POLY", "MONO", "LEGATO", "ARPGT"};
 constexpr std::string_view kIArpMode[] = {"UP", "DOWN", "UP/DN", "RAND"};
 constexpr std::string_view kIarpOct[] = {"1 OCT", "2 OCT", "3 OCT", "4 OCT"};
 constexpr std::string_view kIOnOff[] = {"", ""};
+constexpr std::string_view kIenv[] = {"ENV1", "ENV2", "ENV3", "ENV4", "ENV5",
+                                      "ENV6", "ENV7", "ENV8", "NONE"};
+constexpr std::string_view kISenv[] = {"ENV1", "ENV2", "ENV3", "ENV4",
+                                       "ENV5", "ENV6", "ENV7", "ENV8"};
 
 struct Strip {
   std::string_view list;
   std::span<const std::string_view> frames;
 };
 constexpr Strip kStrips[] = {
-    {"Iosc", kIosc},         {"Ifm", kIfm},         {"Ifilter", kIfilter},
-    {"ILfoNo", kILfoNo},     {"IBend", kIBend},     {"Imode", kImode},
-    {"IArpMode", kIArpMode}, {"IarpOct", kIarpOct}, {"IOnOff", kIOnOff},
+    {"Iosc", kIosc},     {"Ifm", kIfm},     {"Ifilter", kIfilter},   {"ILfoNo", kILfoNo},
+    {"IBend", kIBend},   {"Imode", kImode}, {"IArpMode", kIArpMode}, {"IarpOct", kIarpOct},
+    {"IOnOff", kIOnOff}, {"Ienv", kIenv},   {"ISenv", kISenv},
 };
 
 // Two decimal digits right after the prefix, and nothing after them.

@@ -94,6 +94,8 @@ void TPluginEditorWindow::OpenMidiMenu() {
 void TPluginEditorWindow::MidiMenuClick(int target, const std::string& item) {
   if (target < 0 || target >= param::kPatchSize) return;
   const float slot = static_cast<float>(target) / 255.0f;
+  // A request's values travel together.
+  const EditGroup edit(*this);
   if (item == "MIDI2" && target <= kLastRequestSlot) {
     setfvar(param::kLearnTarget, slot);
     setfvar(param::kLearnCommand, param::kLearnRequest);
@@ -106,6 +108,7 @@ void TPluginEditorWindow::MidiMenuClick(int target, const std::string& item) {
 }
 
 void TPluginEditorWindow::AssignController(int slot, float controller_value) {
+  const EditGroup edit(*this);
   setfvar(param::kLearnTarget, static_cast<float>(slot) / 255.0f);
   setfvar(param::kLearnController, controller_value);
   setfvar(param::kLearnCommand, param::kAssignRequest);
@@ -146,6 +149,8 @@ void TPluginEditorWindow::ControllerMenuClick(const std::string& item) {
 }
 
 void TPluginEditorWindow::MidiReset() {
+  // Every assign request of the reset, as one edit.
+  const EditGroup edit(*this);
   for (int i = 0; i < param::kControllerMapSize; ++i) values_->CcMap[i] = DefaultController(i);
   for (int i = 0; i <= kLastRequestSlot; ++i) {
     AssignController(i, static_cast<float>(values_->CcMap[i]) / 255.0f);
@@ -175,6 +180,7 @@ void TPluginEditorWindow::MidiLoad() {
         // than binding whatever its broken lines would convert to.
         const std::optional<controller_map::FileValues> values = controller_map::Parse(*text);
         if (!values) return;
+        const EditGroup edit(*this);
         for (int i = 0; i < controller_map::kFileEntries; ++i) {
           AssignController(i, (*values)[static_cast<size_t>(i)]);
         }
@@ -188,6 +194,8 @@ void TPluginEditorWindow::NewSound() {
   // The reset ends where it always has, amid envelope 15's curves: the last curves and the
   // evolver's sliders keep their values.
   constexpr int kLastReset = param::Point(param::kEnvCurve, 14, 10);
+  // A new sound: one step to undo.
+  const EditGroup edit(*this);
   for (int i = 0; i <= kLastReset; ++i) setfvar(i, param::DefaultValue(i));
   // The first sixteen envelopes: two points, a straight fall from 1 to 0 that loops over both.
   constexpr int kResetEnvelopes = 16;

@@ -32,6 +32,8 @@ constexpr int kTailLast = param::kPatchSize - 1;
 // Parameters with a control start out as never drawn. The bound is an old one, amid envelope
 // 15's curves: the evolver's sliders lie beyond it and start out as drawn at 0.
 constexpr int kNeverDrawnLast = param::Point(param::kEnvCurve, 14, 9);
+constexpr unsigned kAnyButtonHeld = gui::kLeftHeld | gui::kRightHeld | gui::kMiddleHeld;
+
 std::string Upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -58,8 +60,10 @@ TPluginEditorWindow::TPluginEditorWindow(EditorValues* values)
 }
 
 TPluginEditorWindow::~TPluginEditorWindow() {
-  // The window first: it stops its thread and timers before the form goes.
+  // The window first: it stops its thread and timers before the form goes. A drag it cut short
+  // gets no release, so its gesture ends here.
   if (window_) window_->Close();
+  EndAllEdits();
   window_.reset();
 }
 
@@ -96,6 +100,9 @@ void TPluginEditorWindow::Show() {
 
 void TPluginEditorWindow::Hide() {
   window_->SetVisible(false);
+  // A hidden window may never see the release of a press it had.
+  auto lock = Lock();
+  EndAllEdits();
 }
 
 void TPluginEditorWindow::PaintPending() {
@@ -111,6 +118,8 @@ void TPluginEditorWindow::Timer2Timer() {
 
 void TPluginEditorWindow::SetPlugin(EditorHost* plugin) {
   auto lock = Lock();
+  // Gestures end where they began.
+  if (plugin != Plugin) EndAllEdits();
   Plugin = plugin;
 }
 
@@ -138,8 +147,8 @@ void TPluginEditorWindow::BuildImageLists() {
   Imode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Imode")));
   IArpMode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IArpMode")));
   IarpOct = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IarpOct")));
-  Ienv = gui::ImageList(w, h, art::LabelStrip(art::kEnvLabels));
-  ISenv = gui::ImageList(w, h, art::LabelStrip(art::kShownEnvLabels));
+  Ienv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Ienv")));
+  ISenv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("ISenv")));
   Ipt = gui::ImageList(w, h, art::LabelStrip(art::kSnapLabels));
   IeCOmm = gui::ImageList(w, h, art::LabelStrip(art::kModifierLabels));
   IEprint = gui::ImageList(60, 14, art::PointBox());
@@ -256,7 +265,64 @@ void TPluginEditorWindow::FormCreate() {
 void TPluginEditorWindow::setfvar(int index, float value) {
   if (index < 0 || index > param::kPatchSize) return;
   values_->ValueMirror[index] = value;
-  if (Plugin != nullptr && index < param::kPatchSize) Plugin->setParameterAutomated(index, value);
+  if (Plugin == nullptr || index >= param::kPatchSize) return;
+  if (edit_depth_ > 0) {
+    Touch(index);
+    Plugin->setParameterAutomated(index, value);
+    return;
+  }
+  Plugin->BeginEdit(index);
+  Plugin->setParameterAutomated(index, value);
+  Plugin->EndEdit(index);
+}
+
+// --- Gestures -----------------------------------------------------------------------------------
+
+void TPluginEditorWindow::OpenEditGroup() {
+  ++edit_depth_;
+}
+
+void TPluginEditorWindow::CloseEditGroup() {
+  // EndAllEdits may have closed every group already.
+  if (edit_depth_ == 0) return;
+  if (--edit_depth_ == 0) EndGestures();
+}
+
+void TPluginEditorWindow::HoldEdit() {
+  if (held_edit_) return;
+  held_edit_ = true;
+  OpenEditGroup();
+}
+
+void TPluginEditorWindow::LetGoEdit() {
+  if (!held_edit_) return;
+  held_edit_ = false;
+  CloseEditGroup();
+}
+
+void TPluginEditorWindow::Touch(int index) {
+  if (Plugin == nullptr || edit_depth_ == 0 || index < 0 || index >= param::kPatchSize ||
+      gesture_open_[index]) {
+    return;
+  }
+  gesture_open_[index] = true;
+  gesture_order_[gesture_count_++] = index;
+  Plugin->BeginEdit(index);
+}
+
+void TPluginEditorWindow::EndAllEdits() {
+  held_edit_ = false;
+  edit_depth_ = 0;
+  EndGestures();
+}
+
+void TPluginEditorWindow::EndGestures() {
+  // Marked closed before the host hears of it, so a host calling back finds no gesture open.
+  const int count = gesture_count_;
+  gesture_count_ = 0;
+  for (int k = 0; k < count; ++k) gesture_open_[gesture_order_[k]] = false;
+  if (Plugin == nullptr) return;
+  for (int k = 0; k < count; ++k) Plugin->EndEdit(gesture_order_[k]);
 }
 
 void TPluginEditorWindow::SetAll() {
@@ -403,6 +469,12 @@ void TPluginEditorWindow::OnTimer(int id) {
 
 void TPluginEditorWindow::OnMouse(const gui::MouseEvent& event) {
   DispatchMouse(event);
+  // A held edit lasts while a button does: the last release ends it, and so does a move with
+  // no button held (the release went to another window).
+  const bool let_go =
+      (event.action == gui::MouseAction::kUp || event.action == gui::MouseAction::kMove) &&
+      (event.state & kAnyButtonHeld) == 0;
+  if (let_go) LetGoEdit();
 }
 
 void TPluginEditorWindow::DispatchMouse(const gui::MouseEvent& event) {
@@ -475,8 +547,6 @@ std::optional<logic::MouseButton> ButtonOf(gui::MouseButton button) {
   return std::nullopt;
 }
 
-constexpr unsigned kAnyButtonHeld = gui::kLeftHeld | gui::kRightHeld | gui::kMiddleHeld;
-
 }  // namespace
 
 void TPluginEditorWindow::SetControlSelect(const gui::MouseEvent& event,
@@ -508,12 +578,17 @@ void TPluginEditorWindow::SetControlSelect(const gui::MouseEvent& event,
       OpenMidiMenu();
       return;
     case logic::PressAction::kResetToDefault:
+      // Like a drag, the press's gesture lasts until the release.
+      HoldEdit();
       ControlDragMode = -1;
       setfvar(index, param::DefaultValue(index));
       SetControl(index);
       SetLabel(index);
       return;
     case logic::PressAction::kStartDrag:
+      // The drag is one gesture from the press on, even when the press itself writes nothing.
+      HoldEdit();
+      Touch(index);
       ControlDragMode = static_cast<int>(press.mode);
       DragKind = control.kind == logic::ControlKind::kDial ? 1 : 2;
       Dragging = true;
@@ -652,6 +727,8 @@ void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::strin
 // --- Menus --------------------------------------------------------------------------------------
 
 void TPluginEditorWindow::Popup(gui::PopupMenu menu, gui::Point screen) {
+  // The menu takes the mouse: the press that opened it gets no release.
+  LetGoEdit();
   last_menu_ = menu;
   window_->Popup(std::move(menu), screen);
 }

@@ -71,7 +71,9 @@ class TPluginEditorWindow final : public EditorWindow,
 
   // --- The form's operations (call with the lock held) ---
   void FormCreate();
-  // The one path for an edit outside a drag: the mirror first, then the plug-in.
+  // The one path for every edit: the mirror first, then the plug-in. Outside an edit group the
+  // value is a gesture of its own (BeginEdit, the value, EndEdit); inside one it joins the
+  // group's gesture of its index.
   void setfvar(int index, float value);
   // Redraws the controls of the watched indices (up to the envelope lengths, and the record's
   // last ten) whose value is not what they show.
@@ -110,6 +112,33 @@ class TPluginEditorWindow final : public EditorWindow,
   // count).
   int controls_painted() const { return controls_painted_; }
   float Mirror(int index) const;
+
+  // --- Gestures ---
+  // An edit of many values, or of one value over many mouse events, is one edit group: each
+  // index's gesture begins before its first value, and all of them end together when the
+  // outermost group closes, so a host undoes the whole as one step. Groups nest; an inner one
+  // joins the outer.
+  class EditGroup {
+   public:
+    explicit EditGroup(TPluginEditorWindow& editor) : editor_(editor) { editor_.OpenEditGroup(); }
+    ~EditGroup() { editor_.CloseEditGroup(); }
+    EditGroup(const EditGroup&) = delete;
+    EditGroup& operator=(const EditGroup&) = delete;
+
+   private:
+    TPluginEditorWindow& editor_;
+  };
+  // The group of a mouse press that edits until the mouse lets go (a drag): opened at the
+  // press, closed by the release, by an event showing no button held (the release went to
+  // another window), by a popup menu taking the mouse, or by EndAllEdits.
+  void HoldEdit();
+  void LetGoEdit();
+  // Begins the gesture of `index` in the open group before any value is sent (a fine drag
+  // writes nothing at its press).
+  void Touch(int index);
+  // Ends every open gesture: the window hides or closes, or the plug-in changes.
+  void EndAllEdits();
+  bool EditHeld() const { return held_edit_; }
 
   // --- Editor state ---
   EditorHost* Plugin = nullptr;
@@ -251,8 +280,18 @@ class TPluginEditorWindow final : public EditorWindow,
   // Breeds all nine slots from the selected one.
   void DoEvol();
 
+  void OpenEditGroup();
+  void CloseEditGroup();
+  void EndGestures();
+
   EditorValues* values_;
   gui::Form form_;
+  // The gestures the open group has begun, in the order begun.
+  int edit_depth_ = 0;
+  bool held_edit_ = false;
+  bool gesture_open_[param::kPatchSize] = {};
+  int gesture_order_[param::kPatchSize] = {};
+  int gesture_count_ = 0;
   std::string readout_;
   int controls_painted_ = 0;
   gui::PopupMenu last_menu_;
