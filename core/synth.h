@@ -117,6 +117,8 @@ class Synth : private EngineHost {
 
   // --- Controller map ---
   int ControllerFor(int index) const { return engine_.ControllerMap(index); }
+  // Changes whenever the map does.
+  uint32_t ControllerMapChanges() const { return engine_.controller_map_changes(); }
 
   // --- State: the current program, its values, every name and the controller map ---
   std::vector<uint8_t> SaveState() const;

@@ -100,6 +100,7 @@ int DefaultController(int index) {
 
 void Engine::InitControllerMap() {
   for (int i = 0; i < kControllerMapSize; ++i) controller_map_[i] = DefaultController(i);
+  controller_map_changes_.fetch_add(1, std::memory_order_release);
 }
 
 int Engine::ControllerMap(int index) const {
@@ -110,6 +111,7 @@ int Engine::ControllerMap(int index) const {
 void Engine::SetControllerMap(int index, int controller) {
   if (index < 0 || index >= kControllerMapSize) return;
   controller_map_[index] = controller < 0 ? 0 : (controller > 255 ? 255 : controller);
+  controller_map_changes_.fetch_add(1, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,6 +174,7 @@ void Engine::OnParameterChanged(int index) {
         const int controller = IntPart(255.0f * patch_[param::kLearnController] + 0.5f);
         if (slot >= 0 && slot < kControllerMapSize) {
           controller_map_[slot] = controller < 0 ? 0 : (controller > 255 ? 255 : controller);
+          controller_map_changes_.fetch_add(1, std::memory_order_release);
         }
       }
       break;

@@ -90,6 +90,10 @@ class Engine : private ArpVoices {
   int ControllerMap(int index) const;  // kNoController outside the map
   // One entry of the map (a restored state); ignored outside the map, limited to 0..255.
   void SetControllerMap(int index, int controller);
+  // Counts the map's changes (learnt, assigned, set, reset): one look tells whether it moved.
+  uint32_t controller_map_changes() const {
+    return controller_map_changes_.load(std::memory_order_acquire);
+  }
   float sample_rate() const { return sample_rate_; }
   float tempo() const { return tempo_; }
   bool host_tempo() const { return host_tempo_; }
@@ -200,6 +204,7 @@ class Engine : private ArpVoices {
   EngineHost* host_;
   Relaxed<float> patch_[kPatchSize];
   Relaxed<int> controller_map_[kControllerMapSize];
+  std::atomic<uint32_t> controller_map_changes_{0};
   std::atomic<uint32_t> requests_{0};
 
   // Derived values (written by setParameter on any thread, read by the audio thread).

@@ -205,7 +205,10 @@ void Engine::Controller(int number, float value) {
         // The mirror only: the program keeps the value that armed it.
         patch_[param::kLearnCommand] = 0.0f;
         const int slot = IntPart(255.0f * patch_[param::kLearnTarget] + 0.5f);
-        if (slot >= 0 && slot < kControllerMapSize) controller_map_[slot] = number;
+        if (slot >= 0 && slot < kControllerMapSize) {
+          controller_map_[slot] = number;
+          controller_map_changes_.fetch_add(1, std::memory_order_release);
+        }
       }
       break;
   }

@@ -11,8 +11,10 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -62,6 +64,8 @@ class Plugin {
     // Ports still at their defaults (program 0, which the instance starts with) change nothing.
     for (int i = 0; i < kNumHostParameters; ++i) {
       seen_[i] = std::bit_cast<uint32_t>(synth_.Value(i));
+      unconnected_[i] = synth_.Value(i);
+      controls_[i] = &unconnected_[i];
     }
   }
 
@@ -75,7 +79,9 @@ class Plugin {
 
   void Connect(uint32_t port, void* data) {
     if (port < static_cast<uint32_t>(kNumHostParameters)) {
-      controls_[port] = static_cast<const float*>(data);
+      // A port the host leaves unconnected reads as the value last taken: no change.
+      unconnected_[port] = std::bit_cast<float>(seen_[port]);
+      controls_[port] = data ? static_cast<const float*>(data) : &unconnected_[port];
       return;
     }
     switch (port) {
@@ -99,7 +105,7 @@ class Plugin {
   void Deactivate() { synth_.Suspend(); }
 
   void Run(uint32_t frames) {
-    ApplyControls();
+    ApplyControls(frames);
     uint32_t done = 0;
     if (midi_in_) {
       LV2_ATOM_SEQUENCE_FOREACH(midi_in_, event) {
@@ -136,6 +142,7 @@ class Plugin {
       RestoreTexts(retrieve, handle);
     }
     map_wanted_ = true;
+    look_at_all_ = true;
     return status;
   }
 
@@ -184,19 +191,82 @@ class Plugin {
   // that a controller-map request (kLearnCommand) comes last: the editor writes the target and
   // the controller before the command, and all three may arrive in one run. Compared by bits,
   // so a port holding NaN is applied once, not on every run.
-  void ApplyControls() {
-    auto apply = [this](int i) {
-      if (!controls_[i]) return;
-      const float value = *controls_[i];
-      const uint32_t bits = std::bit_cast<uint32_t>(value);
-      if (bits == seen_[i]) return;
-      seen_[i] = bits;
-      synth_.SetParameter(i, value);
+  //
+  // Looking at all 1,599 ports in every run would cost more than a tenth of the rendering at
+  // common block sizes. So a run looks at the requests, at the ports that moved in the last two
+  // seconds, and at the others in turn, as many as half its frames: a port that has rested is
+  // seen within a tenth of a second of its change and is then followed in every run. The first
+  // run, and the first after a state is restored, look at all of them.
+  void ApplyControls(uint32_t frames) {
+    std::fill(std::begin(changed_), std::end(changed_), uint64_t{0});
+    auto look = [this](int i) {
+      if (std::bit_cast<uint32_t>(*controls_[i]) != seen_[i])
+        changed_[i / 64] |= uint64_t{1} << (i % 64);
     };
-    for (int i = 0; i < kNumHostParameters; ++i) {
-      if (i != param::kLearnCommand) apply(i);
+    int budget = static_cast<int>(frames / 2);
+    if (budget < kMinSweep) budget = kMinSweep;
+    if (look_at_all_ || budget >= kNumHostParameters) {
+      budget = kNumHostParameters;
+      look_at_all_ = false;
     }
-    apply(param::kLearnCommand);
+    for (int n = 0; n < budget; ++n) {
+      look(sweep_);
+      if (++sweep_ == kNumHostParameters) sweep_ = 0;
+    }
+    for (int i = param::kLearnCommand; i <= param::kVoiceReset; ++i) look(i);
+    for (int h = 0; h < hot_count_; ++h) look(hot_[h].index);
+    AgeHotPorts(frames);
+
+    bool request_changed = false;
+    for (int word = 0; word < kChangedWords; ++word) {
+      for (uint64_t bits = changed_[word]; bits != 0; bits &= bits - 1) {
+        const int i = word * 64 + std::countr_zero(bits);
+        if (i == param::kLearnCommand) {
+          request_changed = true;
+          continue;
+        }
+        Apply(i);
+        MarkHot(i);
+      }
+    }
+    if (request_changed) Apply(param::kLearnCommand);
+  }
+
+  // A port that moved is followed in every run until it rests for two seconds.
+  void MarkHot(int index) {
+    for (int h = 0; h < hot_count_; ++h) {
+      if (hot_[h].index == index) {
+        hot_[h].resting = 0;
+        return;
+      }
+    }
+    if (hot_count_ < kHotPorts) {
+      hot_[hot_count_++] = {index, 0};
+      return;
+    }
+    int oldest = 0;  // full: the one resting longest makes room
+    for (int h = 1; h < kHotPorts; ++h) {
+      if (hot_[h].resting > hot_[oldest].resting) oldest = h;
+    }
+    hot_[oldest] = {index, 0};
+  }
+
+  void AgeHotPorts(uint32_t frames) {
+    const uint32_t limit = static_cast<uint32_t>(2.0 * synth_.sample_rate());
+    for (int h = 0; h < hot_count_;) {
+      hot_[h].resting += frames;
+      if (hot_[h].resting > limit) {
+        hot_[h] = hot_[--hot_count_];
+      } else {
+        ++h;
+      }
+    }
+  }
+
+  void Apply(int i) {
+    const float value = *controls_[i];
+    seen_[i] = std::bit_cast<uint32_t>(value);
+    synth_.SetParameter(i, value);
   }
 
   void Render(uint32_t from, uint32_t to) {
@@ -244,17 +314,15 @@ class Plugin {
     lv2_atom_forge_set_buffer(&forge_, reinterpret_cast<uint8_t*>(notify_), capacity);
     LV2_Atom_Forge_Frame frame;
     if (!lv2_atom_forge_sequence_head(&forge_, &frame, 0)) return;
-    bool changed = map_wanted_;
-    for (int i = 0; i < kShownControllers; ++i) {
-      const int32_t entry = synth_.ControllerFor(i);
-      changed = changed || entry != sent_map_[i];
-      current_map_[i] = entry;
-    }
-    if (changed && lv2_atom_forge_frame_time(&forge_, 0) &&
-        lv2_atom_forge_vector(&forge_, sizeof(int32_t), uris_.atom_Int, kShownControllers,
-                              current_map_)) {
-      std::memcpy(sent_map_, current_map_, sizeof sent_map_);
-      map_wanted_ = false;
+    const uint32_t changes = synth_.ControllerMapChanges();
+    if (map_wanted_ || changes != sent_changes_) {
+      for (int i = 0; i < kShownControllers; ++i) current_map_[i] = synth_.ControllerFor(i);
+      if (lv2_atom_forge_frame_time(&forge_, 0) &&
+          lv2_atom_forge_vector(&forge_, sizeof(int32_t), uris_.atom_Int, kShownControllers,
+                                current_map_)) {
+        sent_changes_ = changes;
+        map_wanted_ = false;
+      }
     }
     lv2_atom_forge_pop(&forge_, &frame);
   }
@@ -264,11 +332,27 @@ class Plugin {
   LV2_Atom_Forge forge_;
   const float* controls_[kNumHostParameters] = {};
   uint32_t seen_[kNumHostParameters] = {};
+  float unconnected_[kNumHostParameters] = {};
+  // Which ports a run found changed, one bit each.
+  static constexpr int kChangedWords = (kNumHostParameters + 63) / 64;
+  uint64_t changed_[kChangedWords] = {};
+  // The ports followed in every run, with the frames each has rested since it last moved.
+  static constexpr int kHotPorts = 32;
+  struct HotPort {
+    int index;
+    uint32_t resting;
+  };
+  HotPort hot_[kHotPorts] = {};
+  int hot_count_ = 0;
+  // Where the look at the resting ports goes on from; the least it looks at in a run.
+  int sweep_ = 0;
+  static constexpr int kMinSweep = 32;
+  bool look_at_all_ = true;
   const LV2_Atom_Sequence* midi_in_ = nullptr;
   float* left_ = nullptr;
   float* right_ = nullptr;
   LV2_Atom_Sequence* notify_ = nullptr;
-  int32_t sent_map_[kShownControllers] = {};
+  uint32_t sent_changes_ = 0;
   int32_t current_map_[kShownControllers] = {};
   bool map_wanted_ = true;
 };

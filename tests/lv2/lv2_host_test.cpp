@@ -359,6 +359,28 @@ TEST_F(Lv2HostTest, AnOlderSessionsStateStillLoads) {
   EXPECT_EQ(now->values[param::kMainVolume], values[param::kMainVolume]);
 }
 
+// A port that rests is looked at in turn, so its change acts within a tenth of a second; from
+// then on it is followed in every run.
+TEST_F(Lv2HostTest, APortChangeActsWithinATenthOfASecondThenAtEveryRun) {
+  Instance lv2(plugin_, urids_);
+  ASSERT_TRUE(lv2.ok());
+  lv2.Run(kBlock, {});
+  auto taken = [&lv2](float value) {
+    const auto state = lv2.CoreState();
+    return state && state->values[param::kFilterQ] == value;
+  };
+  lv2.control(param::kFilterQ) = 0.25f;
+  int runs = 0;
+  while (!taken(0.25f) && runs < 100) {
+    lv2.Run(kBlock, {});
+    ++runs;
+  }
+  EXPECT_LE(runs * kBlock, static_cast<int>(kRate / 10)) << runs << " runs";
+  lv2.control(param::kFilterQ) = 0.5f;
+  lv2.Run(kBlock, {});
+  EXPECT_TRUE(taken(0.5f));
+}
+
 TEST_F(Lv2HostTest, PlaysAnEventAtItsFrame) {
   Instance lv2(plugin_, urids_);
   ASSERT_TRUE(lv2.ok());
