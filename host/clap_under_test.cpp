@@ -21,6 +21,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "host/plugin_under_test.h"
 
@@ -128,18 +129,26 @@ struct InputList {
   }
 };
 
-// An output event list that keeps the parameter values the plug-in reports.
+// An output event list that keeps what the plug-in reports of its parameters: gestures and
+// values.
 struct OutputList {
-  std::vector<std::pair<clap_id, double>> values;
+  std::vector<ParameterReport> reports;
   int events = 0;
   clap_output_events_t list{this, &Push};
   static bool Push(const clap_output_events_t* list, const clap_event_header_t* event) {
     auto* self = static_cast<OutputList*>(list->ctx);
     ++self->events;
-    if (event && event->space_id == CLAP_CORE_EVENT_SPACE_ID &&
-        event->type == CLAP_EVENT_PARAM_VALUE) {
+    if (!event || event->space_id != CLAP_CORE_EVENT_SPACE_ID) return true;
+    if (event->type == CLAP_EVENT_PARAM_VALUE) {
       const auto* value = reinterpret_cast<const clap_event_param_value_t*>(event);
-      self->values.emplace_back(value->param_id, value->value);
+      self->reports.push_back(
+          {ParameterReport::kValue, static_cast<int>(value->param_id), value->value});
+    } else if (event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ||
+               event->type == CLAP_EVENT_PARAM_GESTURE_END) {
+      const auto* gesture = reinterpret_cast<const clap_event_param_gesture_t*>(event);
+      const auto kind = event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ? ParameterReport::kBegin
+                                                                      : ParameterReport::kEnd;
+      self->reports.push_back({kind, static_cast<int>(gesture->param_id), 0.0});
     }
     return true;
   }
@@ -265,7 +274,7 @@ class ClapInstance final : public Instance {
     notes_.clear();
     midi_.clear();
     in_.events.clear();
-    out_.values.clear();
+    out_.reports.clear();
     {
       std::lock_guard<std::mutex> lock(pending_mutex_);
       for (const auto& [id, value] : pending_) values_.push_back(ParamEvent(id, value));
@@ -349,6 +358,7 @@ class ClapInstance final : public Instance {
     process.out_events = &out_.list;
     const clap_process_status status = plugin_->process(plugin_, &process);
     steady_time_ += frames;
+    Keep(out_);
     return status != CLAP_PROCESS_ERROR;
   }
 
@@ -499,6 +509,7 @@ class ClapInstance final : public Instance {
       InputList in;
       OutputList out;
       params_->flush(plugin_, &in.list, &out.list);
+      Keep(out);
     }
   }
 
@@ -512,6 +523,11 @@ class ClapInstance final : public Instance {
   std::vector<std::string> Complaints() override {
     std::lock_guard<std::mutex> lock(complaints_mutex_);
     return complaints_;
+  }
+
+  std::vector<ParameterReport> TakeReports() override {
+    std::lock_guard<std::mutex> lock(reports_mutex_);
+    return std::exchange(reports_, {});
   }
 
  private:
@@ -542,6 +558,14 @@ class ClapInstance final : public Instance {
     in.events.push_back(&event.header);
     OutputList out;
     params_->flush(plugin_, &in.list, &out.list);
+    Keep(out);
+  }
+
+  // Reports reach TakeReports from the audio thread's blocks and the main thread's flushes.
+  void Keep(const OutputList& out) {
+    if (out.reports.empty()) return;
+    std::lock_guard<std::mutex> lock(reports_mutex_);
+    reports_.insert(reports_.end(), out.reports.begin(), out.reports.end());
   }
 
   // --- The host's side -----------------------------------------------------------------------
@@ -673,6 +697,8 @@ class ClapInstance final : public Instance {
   clap_id next_timer_id_ = 1;
   std::mutex complaints_mutex_;
   std::vector<std::string> complaints_;
+  std::mutex reports_mutex_;
+  std::vector<ParameterReport> reports_;
 };
 
 class ClapFile final : public PluginFile {

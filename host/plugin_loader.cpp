@@ -186,6 +186,12 @@ std::vector<HostRequest> Plugin::Requests(int32_t opcode) const {
   return matching;
 }
 
+std::vector<HostRequest> Plugin::RequestsFrom(size_t first) const {
+  std::lock_guard<std::mutex> lock(requests_mutex_);
+  if (first >= requests.size()) return {};
+  return {requests.begin() + static_cast<std::ptrdiff_t>(first), requests.end()};
+}
+
 intptr_t VST_CALL Plugin::Callback(vst::AEffect* effect, int32_t opcode, int32_t index,
                                    intptr_t value, void* ptr, float opt) {
   Plugin* plugin = nullptr;

@@ -65,6 +65,8 @@ class Plugin {
   // Everything the plug-in asked of us, in order (tests read it).
   std::vector<HostRequest> requests;
   std::vector<HostRequest> Requests(int32_t opcode) const;
+  // The requests from the `first`-th on, in order.
+  std::vector<HostRequest> RequestsFrom(size_t first) const;
 
   static intptr_t VST_CALL Callback(vst::AEffect* effect, int32_t opcode, int32_t index,
                                     intptr_t value, void* ptr, float opt);

@@ -32,6 +32,16 @@ struct Identity {
   bool has_editor = false;
 };
 
+// What a plug-in told its host about a parameter: the begin and end of an edit's gesture, or a
+// value it set itself (an edit in its editor, a value a learnt controller moved).
+struct ParameterReport {
+  enum Kind { kBegin, kValue, kEnd };
+  Kind kind = kValue;
+  int index = 0;
+  double value = 0.0;
+  bool operator==(const ParameterReport&) const = default;
+};
+
 struct ParameterInfo {
   std::string name;
   double min = 0.0, max = 1.0, default_value = 0.0;
@@ -98,6 +108,9 @@ class Instance {
 
   // Calls the plug-in made against its format's rules, as its host saw them.
   virtual std::vector<std::string> Complaints() { return {}; }
+  // What the plug-in reported about its parameters since the last call, in order (a format
+  // whose plug-in reports nothing to its host answers nothing).
+  virtual std::vector<ParameterReport> TakeReports() { return {}; }
 };
 
 class PluginFile {

@@ -179,12 +179,29 @@ class Vst2Instance final : public Instance {
     editor_open_ = false;
   }
 
+  std::vector<ParameterReport> TakeReports() override {
+    const std::vector<HostRequest> requests = plugin_->RequestsFrom(reported_);
+    reported_ += requests.size();
+    std::vector<ParameterReport> reports;
+    for (const HostRequest& r : requests) {
+      if (r.opcode == vst::audioMasterAutomate) {
+        reports.push_back({ParameterReport::kValue, r.index, r.opt});
+      } else if (r.opcode == vst::audioMasterBeginEdit || r.opcode == vst::audioMasterEndEdit) {
+        const auto kind =
+            r.opcode == vst::audioMasterBeginEdit ? ParameterReport::kBegin : ParameterReport::kEnd;
+        reports.push_back({kind, r.index, 0.0});
+      }
+    }
+    return reports;
+  }
+
  private:
   std::unique_ptr<Plugin> plugin_;
   std::vector<float> silence_;
   std::vector<float*> inputs_;
   bool active_ = false;
   bool editor_open_ = false;
+  size_t reported_ = 0;  // the host requests already turned into reports
 };
 
 class Vst2File final : public PluginFile {
