@@ -11,6 +11,7 @@
 #include "engine/relaxed.h"
 #include "gui/form.h"
 #include "gui/geometry.h"
+#include "gui/scale.h"
 #include "parameters/parameter_table.h"
 
 namespace vellicor {
@@ -41,6 +42,13 @@ class EditorHost {
   // ignore them.
   virtual void BeginEdit(int32_t index) { (void)index; }
   virtual void EndEdit(int32_t index) { (void)index; }
+  // The open editor's size changed (the user chose another): the host side makes room for
+  // `width` x `height` screen pixels. False when it cannot.
+  virtual bool RequestResize(int width, int height) {
+    (void)width;
+    (void)height;
+    return false;
+  }
 
  protected:
   ~EditorHost() = default;
@@ -83,6 +91,18 @@ class EditorTestPort {
   ~EditorTestPort() = default;
 };
 
+// What an editor window asks of the session that shows it about its size.
+class EditorSizing {
+ public:
+  // The user chose `scale` in the editor's menu.
+  virtual void ChooseScale(gui::Scale scale) = 0;
+  // The scale in use, which the menu marks as chosen.
+  virtual gui::Scale scale() const = 0;
+
+ protected:
+  ~EditorSizing() = default;
+};
+
 // What a host side needs of an editor window.
 class EditorWindow {
  public:
@@ -101,6 +121,10 @@ class EditorWindow {
   virtual void* NativeHandle() { return nullptr; }
   // The test port, when the window has one.
   virtual EditorTestPort* TestPort() { return nullptr; }
+  // Draws the form at `scale` from now on; ClientWidth and ClientHeight follow.
+  virtual void SetScale(gui::Scale scale) { (void)scale; }
+  // Where the window tells of the user's choice of size; set before the window shows.
+  virtual void SetSizing(EditorSizing* sizing) { (void)sizing; }
 };
 
 }  // namespace vellicor

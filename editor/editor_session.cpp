@@ -1,6 +1,7 @@
 #include "editor/editor_session.h"
 
 #include "editor/layout.h"
+#include "gui/settings.h"
 
 namespace vellicor {
 
@@ -20,6 +21,10 @@ bool EditorSession::Open(void* parent) {
     for (auto& value : values_.ValueMirror) value = 0.0f;
     window_ = factory_ ? factory_(parent, &values_) : nullptr;
     if (!window_) return false;
+    // The user's choice as the settings file has it now (another instance may have changed it).
+    user_scale_ = gui::ReadUserScale();
+    window_->SetSizing(this);
+    window_->SetScale(scale());
     for (int i = 0; i < param::kPatchSize; ++i) values_.ValueMirror[i] = host_.Value(i);
     CopyControllerMap();
     window_->SetPlugin(&host_);
@@ -62,11 +67,35 @@ void EditorSession::CopyControllerMap() {
 }
 
 int EditorSession::width() const {
-  return window_ ? window_->ClientWidth() : editor::kFormWidth;
+  return window_ ? window_->ClientWidth() : scale().ToScreen(editor::kFormWidth);
 }
 
 int EditorSession::height() const {
-  return window_ ? window_->ClientHeight() : editor::kFormHeight;
+  return window_ ? window_->ClientHeight() : scale().ToScreen(editor::kFormHeight);
+}
+
+gui::Scale EditorSession::scale() const {
+  if (user_scale_) return *user_scale_;
+  if (host_factor_ > 0.0) return gui::Scale::FromFactor(host_factor_);
+  // Asked of the system once: it means a round trip to the X server.
+  if (system_factor_ <= 0.0) system_factor_ = gui::SystemScaleFactor();
+  return gui::Scale::FromFactor(system_factor_);
+}
+
+void EditorSession::SetHostScale(double factor) {
+  host_factor_ = factor > 0.0 ? factor : 0.0;
+  ApplyScale();
+}
+
+void EditorSession::ChooseScale(gui::Scale scale) {
+  user_scale_ = scale;
+  gui::WriteUserScale(scale);  // kept for the next session; a failure costs only that
+  ApplyScale();
+  if (window_) host_.RequestResize(width(), height());
+}
+
+void EditorSession::ApplyScale() {
+  if (window_) window_->SetScale(scale());
 }
 
 }  // namespace vellicor

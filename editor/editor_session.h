@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "editor/editor_host.h"
 
@@ -20,7 +21,7 @@ using EditorWindowFactory = std::unique_ptr<EditorWindow> (*)(void* parent, Edit
 // The editor form (editor/uEditor.cpp).
 std::unique_ptr<EditorWindow> CreateEditorWindow(void* parent, EditorValues* values);
 
-class EditorSession {
+class EditorSession final : private EditorSizing {
  public:
   // `host` outlives the session.
   explicit EditorSession(EditorHost& host, EditorWindowFactory factory = CreateEditorWindow);
@@ -43,6 +44,14 @@ class EditorSession {
   // The host's idle call: the controller map into the copy, then whatever waits to be painted.
   void Idle();
 
+  // The editor's size. The scale in use is the user's own choice (kept in the settings file),
+  // else the factor the host gives, else the system's, else 1.
+  // The host's factor (LV2's ui:scaleFactor, CLAP's set_scale, VST 3's content scale); 0 or
+  // less for none. The open window follows it unless the user chose a size.
+  void SetHostScale(double factor);
+  gui::Scale scale() const override;
+
+  // The window's size in screen pixels at the scale in use (open or not).
   int width() const;
   int height() const;
   EditorWindow* window() { return window_.get(); }
@@ -51,11 +60,17 @@ class EditorSession {
 
  private:
   void CopyControllerMap();
+  // EditorSizing: the user's choice from the editor's menu is kept, shown and told to the host.
+  void ChooseScale(gui::Scale scale) override;
+  void ApplyScale();
 
   EditorHost& host_;
   EditorWindowFactory factory_;
   EditorValues values_;
   Relaxed<bool> window_exists_{false};
+  std::optional<gui::Scale> user_scale_;
+  double host_factor_ = 0.0;
+  mutable double system_factor_ = 0.0;
   // Last: the window reads values_ until it is gone.
   std::unique_ptr<EditorWindow> window_;
 };
