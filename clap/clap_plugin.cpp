@@ -313,6 +313,12 @@ void Plugin::setParameterAutomated(int32_t index, float value) {
   QueueEdit({Edit::kValue, static_cast<uint32_t>(index), synth_.Value(index)});
 }
 
+bool Plugin::RequestResize(int width, int height) {
+  return host_gui_ && host_gui_->request_resize &&
+         host_gui_->request_resize(host_, static_cast<uint32_t>(width),
+                                   static_cast<uint32_t>(height));
+}
+
 void Plugin::BeginEdit(int32_t index) {
   if (index >= 0 && index < kNumHostParameters) {
     QueueEdit({Edit::kBegin, static_cast<uint32_t>(index), 0.0});
@@ -509,8 +515,12 @@ const void* Plugin::Extension(const char* id) {
         return Of(p)->GuiCreate(api, floating);
       },
       [](const clap_plugin_t* p) { Of(p)->GuiDestroy(); },
-      // A fixed size for now: the host's scale is not ours to apply.
-      [](const clap_plugin_t*, double) { return false; },
+      // The host's factor, which the editor follows unless its user chose a size.
+      [](const clap_plugin_t* p, double scale) {
+        if (!(scale > 0.0)) return false;
+        Of(p)->session_.SetHostScale(scale);
+        return true;
+      },
       [](const clap_plugin_t* p, uint32_t* width, uint32_t* height) {
         if (!width || !height) return false;
         *width = static_cast<uint32_t>(Of(p)->session_.width());

@@ -73,6 +73,7 @@ class Plugin final : private EditorHost, private SynthListener {
   void setParameterAutomated(int32_t index, float value) override;
   void BeginEdit(int32_t index) override;
   void EndEdit(int32_t index) override;
+  bool RequestResize(int width, int height) override;
   void QueueEdit(const Edit& edit);
   // SynthListener
   void ValueChanged(int index) override;

@@ -6,7 +6,7 @@
 namespace vellicor {
 
 EditorSession::EditorSession(EditorHost& host, EditorWindowFactory factory)
-    : host_(host), factory_(factory) {
+    : host_(host), factory_(factory), user_scale_(gui::ReadUserScale()) {
   for (auto& value : values_.ValueMirror) value = 0.0f;
   for (auto& entry : values_.CcMap) entry = param::kNoController;
 }

@@ -50,6 +50,8 @@ class EditorSession final : private EditorSizing {
   // less for none. The open window follows it unless the user chose a size.
   void SetHostScale(double factor);
   gui::Scale scale() const override;
+  // A size of the form in screen pixels at the scale in use.
+  int ToScreen(int form) const { return scale().ToScreen(form); }
 
   // The window's size in screen pixels at the scale in use (open or not).
   int width() const;

@@ -5,6 +5,7 @@
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -26,8 +27,9 @@ namespace {
 class EditorUi final : public EditorHost {
  public:
   EditorUi(LV2UI_Write_Function write, LV2UI_Controller controller, LV2_URID_Map* map,
-           const LV2UI_Resize* resize)
+           const LV2UI_Resize* resize, double host_scale)
       : write_(write), controller_(controller), map_(map), resize_(resize), session_(*this) {
+    session_.SetHostScale(host_scale);
     event_transfer_ = map->map(map->handle, LV2_ATOM__eventTransfer);
     atom_vector_ = map->map(map->handle, LV2_ATOM__Vector);
     atom_int_ = map->map(map->handle, LV2_ATOM__Int);
@@ -78,6 +80,11 @@ class EditorUi final : public EditorHost {
     return index >= 0 && index < param::kControllerMapSize ? map_entries_[index]
                                                            : param::kNoController;
   }
+  // The user chose another size in the editor: the host's widget follows.
+  bool RequestResize(int width, int height) override {
+    return resize_ && resize_->ui_resize(resize_->handle, width, height) == 0;
+  }
+
   void setParameterAutomated(int32_t index, float value) override {
     if (index < 0 || index >= kControlPortCount) return;
     values_[index] = value;
@@ -132,6 +139,22 @@ class EditorUi final : public EditorHost {
   EditorSession session_;
 };
 
+// The host's scale factor for user interfaces (ui:scaleFactor among its options); 0 for none.
+double HostScale(LV2_URID_Map* map, const LV2_Options_Option* options) {
+  const LV2_URID key = map->map(map->handle, LV2_UI__scaleFactor);
+  const LV2_URID float_type = map->map(map->handle, LV2_ATOM__Float);
+  const LV2_URID double_type = map->map(map->handle, LV2_ATOM__Double);
+  for (const LV2_Options_Option* o = options; o && o->key != 0; ++o) {
+    if (o->key != key || o->context != LV2_OPTIONS_INSTANCE || !o->value) continue;
+    if (o->type == float_type && o->size == sizeof(float))
+      return *static_cast<const float*>(o->value);
+    if (o->type == double_type && o->size == sizeof(double)) {
+      return *static_cast<const double*>(o->value);
+    }
+  }
+  return 0.0;
+}
+
 EditorUi* Of(LV2UI_Handle handle) {
   return static_cast<EditorUi*>(handle);
 }
@@ -142,6 +165,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char*, const char*,
   LV2_URID_Map* map = nullptr;
   void* parent = nullptr;
   const LV2UI_Resize* resize = nullptr;
+  const LV2_Options_Option* options = nullptr;
   for (int i = 0; features && features[i]; ++i) {
     const char* uri = features[i]->URI;
     if (std::strcmp(uri, LV2_URID__map) == 0) map = static_cast<LV2_URID_Map*>(features[i]->data);
@@ -149,12 +173,15 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char*, const char*,
     if (std::strcmp(uri, LV2_UI__resize) == 0) {
       resize = static_cast<const LV2UI_Resize*>(features[i]->data);
     }
+    if (std::strcmp(uri, LV2_OPTIONS__options) == 0) {
+      options = static_cast<const LV2_Options_Option*>(features[i]->data);
+    }
   }
   // Without a parent there is no host window to live in, and a top-level window of our own
   // is not what an X11 UI promises.
   if (!map || !parent || !write || !widget) return nullptr;
   try {
-    auto ui = std::make_unique<EditorUi>(write, controller, map, resize);
+    auto ui = std::make_unique<EditorUi>(write, controller, map, resize, HostScale(map, options));
     if (!ui->Open(parent)) return nullptr;
     *widget = ui->Widget();
     return ui.release();

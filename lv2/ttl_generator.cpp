@@ -125,7 +125,8 @@ void WritePlugin(std::ostream& out, const Preset& defaults) {
   out << "<" << lv2::kUiUri << ">\n"
       << "  a ui:X11UI ;\n"
       << "  lv2:requiredFeature urid:map , ui:parent ;\n"
-      << "  lv2:optionalFeature ui:resize , ui:noUserResize ;\n"
+      << "  lv2:optionalFeature ui:resize , ui:noUserResize , opts:options ;\n"
+      << "  opts:supportedOption ui:scaleFactor ;\n"
       << "  lv2:extensionData ui:idleInterface ;\n"
       << "  ui:portNotification [\n    ui:plugin <" << lv2::kPluginUri << "> ;\n"
       << "    lv2:symbol \"notify\" ;\n    ui:notifyType atom:Vector\n  ] .\n";

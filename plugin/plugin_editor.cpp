@@ -27,8 +27,9 @@ intptr_t APluginEditor::getRect(void* rect_pointer) {
     rect_.bottom = static_cast<int16_t>(session_.height());
     rect_.right = static_cast<int16_t>(session_.width());
   } else {
-    rect_.bottom = 518;
-    rect_.right = 665;
+    // Hosts size their frame from this before they open the editor.
+    rect_.bottom = static_cast<int16_t>(session_.ToScreen(518));
+    rect_.right = static_cast<int16_t>(session_.ToScreen(665));
   }
   if (!rect_pointer) return 0;
   *static_cast<vst::ERect**>(rect_pointer) = &rect_;
@@ -82,6 +83,10 @@ int APluginEditor::Controller(int index) const {
 
 void APluginEditor::setParameterAutomated(int32_t index, float value) {
   plugin_->setParameterAutomated(index, value);
+}
+
+bool APluginEditor::RequestResize(int width, int height) {
+  return plugin_->sizeWindow(width, height);
 }
 
 // --- The command-line host's requests -----------------------------------------------------------

@@ -40,6 +40,7 @@ class APluginEditor : public AEffEditor, private EditorHost, public SynthListene
   float Value(int index) const override;
   int Controller(int index) const override;
   void setParameterAutomated(int32_t index, float value) override;
+  bool RequestResize(int width, int height) override;
   // SynthListener
   void ValueChanged(int index) override { updateParameter(index); }
   void SoundChanged() override { update(); }

@@ -49,6 +49,12 @@ class APlugin : public AudioEffectX {
   // without a window through them. Everything else answers 0.
   intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
 
+  // Asks the host to make its editor frame `width` x `height` (the editor's size changed while
+  // open); true when the host did.
+  bool sizeWindow(int width, int height) {
+    return CallHost(vst::audioMasterSizeWindow, width, height) != 0;
+  }
+
   Synth& synth() { return synth_; }
   Engine& engine() { return synth_.engine(); }
   APluginEditor* editor() { return static_cast<APluginEditor*>(getEditor()); }

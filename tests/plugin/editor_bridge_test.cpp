@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "plugin/uPlugin.h"
 
@@ -15,19 +19,30 @@ void* g_last_parent = nullptr;
 float g_value_1_at_creation = -1.0f;
 bool g_refuse_windows = false;
 
+EditorSizing* g_sizing = nullptr;
+std::vector<std::pair<int, int>> g_size_requests;
+
 class FakeWindow : public EditorWindow {
  public:
   explicit FakeWindow(EditorValues* values) {
     g_calls += "create ";
     g_value_1_at_creation = values->ValueMirror[1];
   }
-  ~FakeWindow() override { g_calls += "destroy "; }
-  int ClientWidth() const override { return 635; }
-  int ClientHeight() const override { return 512; }
+  ~FakeWindow() override {
+    g_calls += "destroy ";
+    g_sizing = nullptr;
+  }
+  int ClientWidth() const override { return scale_.ToScreen(635); }
+  int ClientHeight() const override { return scale_.ToScreen(512); }
+  void SetScale(gui::Scale scale) override { scale_ = scale; }
+  void SetSizing(EditorSizing* sizing) override { g_sizing = sizing; }
   void Show() override { g_calls += "show "; }
   void Hide() override { g_calls += "hide "; }
   void PaintPending() override {}
   void Timer2Timer() override { g_calls += "timer2 "; }
+
+ private:
+  gui::Scale scale_;
 };
 
 std::unique_ptr<EditorWindow> MakeFakeWindow(void* parent, EditorValues* values) {
@@ -36,7 +51,11 @@ std::unique_ptr<EditorWindow> MakeFakeWindow(void* parent, EditorValues* values)
   return std::make_unique<FakeWindow>(values);
 }
 
-intptr_t VST_CALL Host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+intptr_t VST_CALL Host(vst::AEffect*, int32_t opcode, int32_t index, intptr_t value, void*, float) {
+  if (opcode == vst::audioMasterSizeWindow) {
+    g_size_requests.emplace_back(index, static_cast<int>(value));
+    return 1;
+  }
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
@@ -121,6 +140,62 @@ TEST_F(BridgeTest, OpenCountsAndOnlyTheLastCloseDestroys) {
   effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
   plugin = nullptr;
   EXPECT_EQ(g_calls, "create show timer2 destroy ");
+}
+
+// The user's settings go to a folder of the test's own while it runs.
+class SettingsFolder {
+ public:
+  SettingsFolder() : path_(std::filesystem::temp_directory_path() / "vellicor-bridge-settings") {
+    std::filesystem::remove_all(path_);
+    if (const char* before = std::getenv(kVariable)) before_ = before;
+    Set(path_.string());
+  }
+  ~SettingsFolder() {
+    Set(before_);
+    std::filesystem::remove_all(path_);
+  }
+
+ private:
+#if defined(_WIN32)
+  static constexpr char kVariable[] = "APPDATA";
+  static void Set(const std::string& value) {
+    _putenv_s(kVariable, value.c_str());
+  }
+#else
+  static constexpr char kVariable[] = "XDG_CONFIG_HOME";
+  static void Set(const std::string& value) {
+    if (value.empty()) {
+      unsetenv(kVariable);
+    } else {
+      setenv(kVariable, value.c_str(), 1);
+    }
+  }
+#endif
+  std::filesystem::path path_;
+  std::string before_;
+};
+
+// A size the user chooses while the editor is open: the host is asked for the room and reads
+// the new rectangle; the choice is the user's, so a plug-in made later opens at it and reads
+// the scaled rectangle before it opens.
+TEST_F(BridgeTest, AChosenSizeAsksTheHostForRoomAndStaysTheUsers) {
+  SettingsFolder settings;
+  g_size_requests.clear();
+  Dispatch(vst::effEditOpen);
+  ASSERT_NE(g_sizing, nullptr);
+  const gui::Scale scale = gui::Scale::FromPercent(150);
+  g_sizing->ChooseScale(scale);
+  const std::pair<int, int> size{scale.ToScreen(635), scale.ToScreen(512)};
+  EXPECT_EQ(g_size_requests, (std::vector{size}));
+  EXPECT_EQ(Rect(), (std::array<int16_t, 4>{0, 0, static_cast<int16_t>(size.second),
+                                            static_cast<int16_t>(size.first)}));
+  APlugin later(Host, MakeFakeWindow);
+  vst::ERect* rect = nullptr;
+  later.getAeffect()->dispatcher(later.getAeffect(), vst::effEditGetRect, 0, 0, &rect, 0.0f);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(std::pair(rect->right, rect->bottom),
+            std::pair(static_cast<int16_t>(scale.ToScreen(665)),
+                      static_cast<int16_t>(scale.ToScreen(518))));
 }
 
 TEST_F(BridgeTest, IdleCopiesTheControllerMap) {
