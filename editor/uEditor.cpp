@@ -721,6 +721,12 @@ void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::strin
   font.name = std::string(logic::kMenuFontName);
   font.color = look.text_rgb;
   item.surface.Text(item.rect.left, item.rect.top, logic::MenuItemDrawnText(text), font);
+  // A switch that is on: a small square at the item's right end.
+  if (item.item.checked) {
+    item.surface.FillRect(
+        gui::Rect::XYWH(item.rect.right - 11, item.rect.top + item.rect.height() / 2 - 2, 5, 5),
+        look.text_rgb);
+  }
   if (!item.item.submenu.empty()) gui::DrawSubmenuMark(item.surface, item.rect, look.text_rgb);
 }
 
