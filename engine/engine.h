@@ -30,6 +30,7 @@ using param::kPatchSize;
 constexpr int kDelayLineSize = 1024;
 constexpr int kControlPeriod = 32;  // samples per control tick
 constexpr int kPwmPeriod = 8;       // samples per pulse-width update
+constexpr float kBandFade = 0.02f;  // seconds a switch of the oscillators' reading takes
 
 enum VoiceMode { kPoly = 0, kMono = 1, kLegato = 2, kArp = 3 };
 
@@ -143,7 +144,7 @@ class Engine : private ArpVoices {
   // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
   void DispatchLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
-  template <int kGroups, bool kSteady, int kFilter>
+  template <int kGroups, bool kSteady, int kFilter, bool kBand>
   void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
   template <int kGroups, bool kSteady>
   void FinishLanes(Lanes& lanes, int frames);
@@ -186,6 +187,10 @@ class Engine : private ArpVoices {
   void ControlTick(Voice& voice, uint32_t counter);
   FilterModulation EnvelopeTick(Voice& voice);
   void PitchTick(Voice& voice);
+  // The alias-free oscillators' levels for the voice's increments (engine/band_tick.cpp), and
+  // the pulse-width warp's greatest compression over the next tick, shared by every voice.
+  void BandTick(Voice& voice);
+  void BandCompression(uint32_t counter);
 
   // MIDI.
   void NoteOn(int note, float velocity);
@@ -224,6 +229,7 @@ class Engine : private ArpVoices {
   OscillatorSettings osc_[2];
   Relaxed<float> sync_factor_{1.0f};
   Relaxed<bool> ring_mod_{false};
+  Relaxed<bool> alias_free_{false};
   // Envelopes whose patch values changed since the audio thread last built them, one bit each.
   std::atomic<uint32_t> envelope_changes_{(1u << kEnvelopes) - 1};
   LfoSettings lfo_settings_;
@@ -268,6 +274,12 @@ class Engine : private ArpVoices {
   Arpeggiator arp_;
   PulseWidth pwm_[2];
   bool pwm_on_[2] = {false, false};
+  // How far the oscillators have crossed from the specified reading (0) to the alias-free one
+  // (1): a switch of the mode moves it over kBandFade seconds, both readings mixed meanwhile.
+  float band_mix_ = 0.0f;       // at the start of the current sub-block
+  float band_mix_step_ = 0.0f;  // per frame, within it
+  bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)
+  float band_compression_[2] = {1.0f, 1.0f};
   float delay_line_[kDelayLineSize] = {};
 
   // Scratch of one sub-block.

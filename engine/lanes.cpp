@@ -103,6 +103,14 @@ struct Engine::Lanes {
   float filter_volume;
   float release_step;
   const float* wave[2];
+  // The alias-free reading: on, mixed with the specified one (by band_mix0 at the run's first
+  // frame, moving by band_mix_step a frame), and whether some lane reads an oscillator's
+  // second level.
+  bool band;
+  bool band_mixing;
+  bool band_fade[2];
+  float band_mix0;
+  float band_mix_step;
   FilterHistoryRing first_ring;  // as the run's first frame sees it
   int first_frame;               // the run's first frame within the sub-block
 
@@ -133,6 +141,12 @@ struct Engine::Lanes {
   alignas(16) float ring_depth[kMaxLanes];
   alignas(16) float runaway[kMaxLanes];  // mask
   alignas(16) float output[kMaxLanes];   // the filter's last output before its volume
+  // The alias-free oscillators' levels (oscillator, level, lane) and their outputs a frame late.
+  alignas(16) const float* band_points[2][2][kMaxLanes];
+  alignas(16) float band_scale[2][2][kMaxLanes];
+  alignas(16) int32_t band_mask[2][2][kMaxLanes];
+  alignas(16) float band_weight[2][kMaxLanes];
+  alignas(16) float band_delayed[2][kMaxLanes];
 
   // Per frame of the run (frame from + n in row n), each written before it is read.
   alignas(16) float input[kControlPeriod][kMaxLanes];     // the filter's input
@@ -203,6 +217,29 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   }
   L.steady = steady;
   L.filter = filter;
+  const float band_step = band_mix_step_;
+  L.band = band_mix_ > 0.0f || band_step > 0.0f;
+  if (L.band) {
+    L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
+    L.band_mix_step = band_step;
+    const BandTable& silent = SilentBand();
+    for (int i = 0; i < kMaxLanes; ++i) {
+      const Voice* voice = i < count ? voices[i] : nullptr;
+      for (int m = 0; m < 2; ++m) {
+        for (int j = 0; j < 2; ++j) {
+          const BandTable* band = voice != nullptr ? voice->band[m][j] : nullptr;
+          if (band == nullptr) band = &silent;
+          L.band_points[m][j][i] = band->points;
+          L.band_scale[m][j][i] = band->scale;
+          L.band_mask[m][j][i] = band->mask;
+        }
+        if (voice == nullptr) continue;
+        L.band_weight[m][i] = voice->band_weight[m];
+        L.band_fade[m] = L.band_fade[m] || voice->band_weight[m] > 0.0f;
+        L.band_delayed[m][i] = voice->band_delayed[m];
+      }
+    }
+  }
   for (int i = 0; i < count; ++i) {
     const VoiceFilter& f = voices[i]->filter;
     if (filter == kLaneTwoPole) {
@@ -235,6 +272,9 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
     }
     voice.release = L.release[i];
     voice.fade_in = L.fade[i];
+    if (L.band) {
+      for (int m = 0; m < 2; ++m) voice.band_delayed[m] = L.band_delayed[m][i];
+    }
     // Combs, and voices filtered one by one, kept their own state.
     if (L.filter == kLaneComb || L.filter == kLaneMixed) continue;
     const int done = L.steady ? to - from : L.frames_done[i];
@@ -336,7 +376,7 @@ struct SectionOf<kLaneRing> {
 // Frames from..to of every lane, frame by frame and group by group within a frame, so the
 // groups' independent chains (FM feeds each sample from the previous one, a filter its state)
 // overlap, and the oscillators of a frame overlap the filter's chain.
-template <int kGroups, bool kSteady, int kKind>
+template <int kGroups, bool kSteady, int kKind, bool kBand>
 void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   using namespace simd;
   using Section = typename SectionOf<kKind>::type;
@@ -356,11 +396,14 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   const F4 sync_factor = Splat(L.sync_factor);
   const F4 drive = Splat(L.drive);
   const F4 release_step = Splat(L.release_step);
+  [[maybe_unused]] const bool mixing = L.band_mixing;
+  [[maybe_unused]] const bool fade0 = L.band_fade[0], fade1 = L.band_fade[1];
 
   struct Group {
     I4 phase0, phase1, increment0, increment1, done;
     F4 depth0, depth1;
-    F4 sample0, sample1;  // the oscillators' previous samples
+    F4 sample0, sample1;    // the oscillators' previous samples
+    F4 delayed0, delayed1;  // the alias-free outputs, a frame late
     F4 gain1, gain2;
     F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
     F4 runaway;
@@ -377,6 +420,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     G.depth1 = Load(&L.fm_depth[1][o]);
     G.sample0 = Load(&L.fm_sample[0][o]);
     G.sample1 = Load(&L.fm_sample[1][o]);
+    if constexpr (kBand) {
+      G.delayed0 = Load(&L.band_delayed[0][o]);
+      G.delayed1 = Load(&L.band_delayed[1][o]);
+    } else {
+      G.delayed0 = G.delayed1 = Splat(0.0f);
+    }
     G.gain1 = Load(&L.steady_gain[0][o]);
     G.gain2 = Load(&L.steady_gain[1][o]);
     G.gate = Load(&L.gate[o]);
@@ -414,6 +463,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     Store(&L.frames_done[o], G.done);
     Store(&L.fm_sample[0][o], G.sample0);
     Store(&L.fm_sample[1][o], G.sample1);
+    if constexpr (kBand) {
+      Store(&L.band_delayed[0][o], G.delayed0);
+      Store(&L.band_delayed[1][o], G.delayed1);
+    }
     Store(&L.release[o], G.release);
     Store(&L.fade[o], G.fade);
     Store(&L.runaway[o], G.runaway);
@@ -485,6 +538,116 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       return slot == 0 ? G.sample0 : (slot == 1 ? G.sample1 : zero);
     };
 
+    // The alias-free reading (engine/band_limited.h): positions kept with their fractions, the
+    // levels interpolated and crossfaded, sync's jumps corrected, the outputs a frame late.
+    [[maybe_unused]] auto band_level = [&](int m, int j, int o, F4 position) VELLICOR_INLINE {
+      const F4 x = position * Load(&L.band_scale[m][j][o]);
+      const I4 i = Truncate(x);
+      const F4 f = x - ToFloat(i);
+      const I4 at = i & Load(&L.band_mask[m][j][o]);
+      const float* const* points = &L.band_points[m][j][o];
+      const F4 a = GatherEach(points, at);
+      const F4 b = GatherEach(points, at + SplatInt(1));
+      return a + f * (b - a);
+    };
+    [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
+      const F4 s = band_level(m, 0, o, position);
+      if (!(m == 0 ? fade0 : fade1)) return s;
+      return s + Load(&L.band_weight[m][o]) * (band_level(m, 1, o, position) - s);
+    };
+    // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
+    // as the specified reading warps it, without rounding to a point.
+    [[maybe_unused]] auto band_place = [&](int m, F4 p, bool wrap) VELLICOR_INLINE {
+      if (wrap) {
+        const F4 cycles = p * Splat(1.0f / 65536.0f);
+        I4 whole = Truncate(cycles);
+        whole = whole + And(Less(cycles, ToFloat(whole)), SplatInt(-1));
+        p = p - ToFloat(whole) * Splat(65536.0f);
+      }
+      if (warp_on[m]) {
+        const F4 u = p / Splat(65535.0f);
+        p = Select(GreaterEqual(u, position[m]), (u - position[m]) * upper16[m] + Splat(32768.0f),
+                   u * lower16[m]);
+      }
+      return p;
+    };
+    [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
+                                                 F4* out2) VELLICOR_INLINE {
+      const I4 old0 = G.phase0;
+      const I4 phase0 = (old0 + G.increment0) & wave_mask;
+      const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
+      const F4 offset1 = fm1 ? G.depth1 * source(G, slot1) : zero;
+      const F4 a1 = band_read(0, o, band_place(0, ToFloat(phase0) + offset0, fm0));
+      I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
+      F4 late1 = G.delayed1;  // the previous sample, still open to a correction
+      F4 jump = zero, since = zero;
+      bool jumped = false;
+      if (sync) {
+        const F4 wrapped = LessInt(phase0, old0);
+        if (MaskBits(wrapped) != 0) {
+          jumped = true;
+          // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
+          // sync put it, from where it has moved on for `since` since.
+          const F4 increment1 = ToFloat(G.increment1);
+          since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
+          const F4 before = ToFloat(G.phase1) + increment1 * (one - since);
+          const F4 after = before * sync_factor;
+          phase1 = Select(wrapped, RoundInt(after + increment1 * since) & wave_mask, phase1);
+          const F4 step = band_read(1, o, band_place(1, after + offset1, true)) -
+                          band_read(1, o, band_place(1, before + offset1, true));
+          jump = And(wrapped, step);
+        }
+      }
+      F4 a2 = band_read(1, o, band_place(1, ToFloat(phase1) + offset1, fm1));
+      const F4 raw2 = a2;
+      if (jumped) {
+        // A band-limited step in place of the jump (two points): the frame before it takes
+        // jump since^2 / 2, this one -jump (1 - since)^2 / 2.
+        const F4 half = Splat(0.5f);
+        const F4 rest = one - since;
+        late1 = late1 + jump * (half * since * since);
+        a2 = a2 - jump * (half * rest * rest);
+      }
+      F4 o1 = G.delayed0, o2 = late1;
+      F4 f1 = a1, f2 = raw2;  // what the FM routine reads next frame
+      if (mixing) {
+        // The specified reading too, and the two crossfaded.
+        float m = L.band_mix0 + L.band_mix_step * static_cast<float>(n);
+        m = m < 0.0f ? 0.0f : (m > 1.0f ? 1.0f : m);
+        const F4 mix = Splat(m);
+        I4 read0 = phase0;
+        if (fm0) read0 = (phase0 + RoundInt(offset0)) & wave_mask;
+        if (warp_on[0]) read0 = warp(read0, 0);
+        I4 read1 = phase1;
+        if (fm1) read1 = (phase1 + RoundInt(offset1)) & wave_mask;
+        if (warp_on[1]) read1 = warp(read1, 1);
+        const F4 s1 = Gather(wave0, read0);
+        const F4 s2 = Gather(wave1, read1);
+        o1 = s1 + mix * (o1 - s1);
+        o2 = s2 + mix * (o2 - s2);
+        f1 = s1 + mix * (f1 - s1);
+        f2 = s2 + mix * (f2 - s2);
+      }
+      if constexpr (kSteady) {
+        G.phase0 = phase0;
+        G.phase1 = phase1;
+        G.sample0 = f1;
+        G.sample1 = f2;
+        G.delayed0 = a1;
+        G.delayed1 = a2;
+      } else {
+        G.phase0 = Select(alive, phase0, G.phase0);
+        G.phase1 = Select(alive, phase1, G.phase1);
+        G.sample0 = Select(alive, f1, G.sample0);
+        G.sample1 = Select(alive, f2, G.sample1);
+        G.delayed0 = Select(alive, a1, G.delayed0);
+        G.delayed1 = Select(alive, a2, G.delayed1);
+        G.done = G.done + And(alive, SplatInt(1));
+      }
+      *out1 = o1;
+      *out2 = o2;
+    };
+
     // One frame of one group: oscillators, distortion, and the filter when it runs here.
     auto step = [&](Group& G, int n, int o) VELLICOR_INLINE {
       F4 gain1 = G.gain1, gain2 = G.gain2;
@@ -508,34 +671,39 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         Store(&L.live[n][o], alive);
       }
 
-      // Oscillators: the FM routine offsets the read positions by the previous samples.
-      const I4 old0 = G.phase0;
-      const I4 phase0 = (old0 + G.increment0) & wave_mask;
-      I4 read0 = phase0;
-      if (fm0) read0 = (phase0 + RoundInt(G.depth0 * source(G, slot0))) & wave_mask;
-      if (warp_on[0]) read0 = warp(read0, 0);
-      I4 phase1 = G.phase1;
-      if (sync) {
-        const F4 wrapped = LessInt(phase0, old0);
-        phase1 = Select(wrapped, RoundInt(ToFloat(phase1) * sync_factor), phase1);
-      }
-      phase1 = (phase1 + G.increment1) & wave_mask;
-      I4 read1 = phase1;
-      if (fm1) read1 = (phase1 + RoundInt(G.depth1 * source(G, slot1))) & wave_mask;
-      if (warp_on[1]) read1 = warp(read1, 1);
-      const F4 s1 = Gather(wave0, read0);
-      const F4 s2 = Gather(wave1, read1);
-      if constexpr (kSteady) {
-        G.phase0 = phase0;
-        G.phase1 = phase1;
-        G.sample0 = s1;
-        G.sample1 = s2;
+      F4 s1, s2;
+      if constexpr (kBand) {
+        band_oscillators(G, n, o, alive, &s1, &s2);
       } else {
-        G.phase0 = Select(alive, phase0, G.phase0);
-        G.phase1 = Select(alive, phase1, G.phase1);
-        G.sample0 = Select(alive, s1, G.sample0);
-        G.sample1 = Select(alive, s2, G.sample1);
-        G.done = G.done + And(alive, SplatInt(1));
+        // Oscillators: the FM routine offsets the read positions by the previous samples.
+        const I4 old0 = G.phase0;
+        const I4 phase0 = (old0 + G.increment0) & wave_mask;
+        I4 read0 = phase0;
+        if (fm0) read0 = (phase0 + RoundInt(G.depth0 * source(G, slot0))) & wave_mask;
+        if (warp_on[0]) read0 = warp(read0, 0);
+        I4 phase1 = G.phase1;
+        if (sync) {
+          const F4 wrapped = LessInt(phase0, old0);
+          phase1 = Select(wrapped, RoundInt(ToFloat(phase1) * sync_factor), phase1);
+        }
+        phase1 = (phase1 + G.increment1) & wave_mask;
+        I4 read1 = phase1;
+        if (fm1) read1 = (phase1 + RoundInt(G.depth1 * source(G, slot1))) & wave_mask;
+        if (warp_on[1]) read1 = warp(read1, 1);
+        s1 = Gather(wave0, read0);
+        s2 = Gather(wave1, read1);
+        if constexpr (kSteady) {
+          G.phase0 = phase0;
+          G.phase1 = phase1;
+          G.sample0 = s1;
+          G.sample1 = s2;
+        } else {
+          G.phase0 = Select(alive, phase0, G.phase0);
+          G.phase1 = Select(alive, phase1, G.phase1);
+          G.sample0 = Select(alive, s1, G.sample0);
+          G.sample1 = Select(alive, s2, G.sample1);
+          G.done = G.done + And(alive, SplatInt(1));
+        }
       }
       F4 x = ring ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
       x = x + tiny;
@@ -610,37 +778,44 @@ void Engine::FinishLanes(Lanes& L, int frames) {
 
 template <int kGroups>
 void Engine::DispatchLanes(Lanes& L, int from, int to, uint32_t first_counter) {
-  auto run = [&](auto steady) {
+  auto run = [&](auto steady, auto band) {
     constexpr bool kSteady = decltype(steady)::value;
+    constexpr bool kBand = decltype(band)::value;
     switch (L.filter) {
       case kLaneTwoPole:
-        RunLanes<kGroups, kSteady, kLaneTwoPole>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneTwoPole, kBand>(L, from, to, first_counter);
         break;
       case kLaneLadderLow:
-        RunLanes<kGroups, kSteady, kLaneLadderLow>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderLow, kBand>(L, from, to, first_counter);
         break;
       case kLaneLadderHigh:
-        RunLanes<kGroups, kSteady, kLaneLadderHigh>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand>(L, from, to, first_counter);
         break;
       case kLaneLadderBand:
-        RunLanes<kGroups, kSteady, kLaneLadderBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderBand, kBand>(L, from, to, first_counter);
         break;
       case kLaneLadderNotch:
-        RunLanes<kGroups, kSteady, kLaneLadderNotch>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand>(L, from, to, first_counter);
         break;
       case kLaneRing:
-        RunLanes<kGroups, kSteady, kLaneRing>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneRing, kBand>(L, from, to, first_counter);
         break;
       default:
-        RunLanes<kGroups, kSteady, kLaneOff>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneOff, kBand>(L, from, to, first_counter);
         break;
     }
     FinishLanes<kGroups, kSteady>(L, to - from);
   };
-  if (L.steady) {
-    run(std::true_type{});
+  if (L.band) {
+    if (L.steady) {
+      run(std::true_type{}, std::true_type{});
+    } else {
+      run(std::false_type{}, std::true_type{});
+    }
+  } else if (L.steady) {
+    run(std::true_type{}, std::false_type{});
   } else {
-    run(std::false_type{});
+    run(std::false_type{}, std::false_type{});
   }
 }
 
@@ -651,6 +826,10 @@ void Engine::TickVoices(Voice* const* voices, int count, uint32_t counter) {
   FilterModulation modulation[kMaxLanes];
   for (int i = 0; i < count; ++i) modulation[i] = EnvelopeTick(*voices[i]);
   for (int i = 0; i < count; ++i) PitchTick(*voices[i]);
+  if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+    BandCompression(counter);
+    for (int i = 0; i < count; ++i) BandTick(*voices[i]);
+  }
   bool recompute[kMaxLanes];
   for (int i = 0; i < count; ++i) {
     recompute[i] = voices[i]->filter.MoveCutoff(filter_settings_, modulation[i], sample_rate_);
@@ -696,8 +875,18 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
       for (int j = k; j < end; ++j) pan_term_[j] = pan;
     }
     if (count == 0) return;
+    if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+      // The alias-free reading has just begun: every voice needs its levels now.
+      if (!band_ready_) {
+        BandCompression(counter);
+        for (int i = 0; i < count; ++i) BandTick(*active[i]);
+        band_ready_ = true;
+      }
+    }
     LoadLanes(lanes, active, count, ring_of_frame_[k]);
     lanes.first_frame = k;
+    // Frame j of the sub-block plays at band_mix_ + (j + 1) steps.
+    lanes.band_mix0 = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
     if (count <= 4) {
       DispatchLanes<1>(lanes, k, end, first_counter);
     } else {

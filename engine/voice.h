@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/band_limited.h"
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/lfo.h"
@@ -39,6 +40,12 @@ struct Voice {
   bool fm_active = false;
   float pitch_mod[2] = {};
   float osc_lfo_gain[2] = {1.0f, 1.0f};
+  // Alias-free oscillators: the two band-limited levels each reads (null: silence) and the
+  // weight of the second, chosen at the control tick; their outputs wait a sample here, so a
+  // correction of the sync's jump can reach the sample before it.
+  const BandTable* band[2][2] = {};
+  float band_weight[2] = {};
+  float band_delayed[2] = {};
 
   // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.
   float env_position[kEnvelopeOutputs] = {};

@@ -9,8 +9,6 @@
 namespace vellicor {
 namespace {
 
-constexpr int kComputedWaves = 12;
-
 // The computed waves plus one silent table, built once and never written again.
 struct SharedWaves {
   float wave[kComputedWaves][kWavePoints];
@@ -53,39 +51,53 @@ const SharedWaves& Shared() {
 
 }  // namespace
 
+const float* ComputedWave(int wave) {
+  return Shared().wave[wave];
+}
+
 namespace {
 
 // A drawn noise cycle has a random average, and the slow layers of the second one a large
 // one. Read through a filter that passes DC with high gain (the comb), that average came out
 // as a constant offset on the output, different for every instance. Removing it keeps the
 // noise and drops the offset.
-void RemoveAverage(float (&table)[kWavePoints]) {
+void RemoveAverage(float* table) {
   double sum = 0.0;
-  for (float point : table) sum += point;
+  for (int n = 0; n < kWavePoints; ++n) sum += table[n];
   const double average = sum / kWavePoints;
-  for (float& point : table) {
-    point = static_cast<float>(std::clamp(point - average, -1.0, 1.0));
+  for (int n = 0; n < kWavePoints; ++n) {
+    table[n] = static_cast<float>(std::clamp(table[n] - average, -1.0, 1.0));
   }
+  table[kWavePoints] = table[0];
 }
 
 }  // namespace
 
-WaveBank::WaveBank() : tables_(), noise1_(), noise2_() {
+WaveBank::WaveBank()
+    : tables_(),
+      noise1_(),
+      noise2_(),
+      noise_band_{{noise1_, 1.0f, static_cast<int32_t>(kWaveMask), 0.0f},
+                  {noise2_, 1.0f, static_cast<int32_t>(kWaveMask), 0.0f}} {
   for (auto& table : tables_) table = noise1_;  // silent until Build
 }
 
 void WaveBank::Build() {
   const SharedWaves& shared = Shared();
+  // The alias-free ladders too, here on the thread that builds the instance: the audio thread
+  // may switch the oscillators over at any time.
+  SharedBandBytes();
   for (int i = 0; i < kWaveChoices; ++i) tables_[i] = shared.silence;
   for (int i = 0; i < kComputedWaves; ++i) tables_[i] = shared.wave[i];
   tables_[kWaveNoise1] = noise1_;
   tables_[kWaveNoise2] = noise2_;
 
-  for (float& point : noise1_) point = static_cast<float>(2.0 * random::Next() - 1.0);
+  for (int n = 0; n < kWavePoints; ++n) noise1_[n] = static_cast<float>(2.0 * random::Next() - 1.0);
 
   // Four layers of noise changing at rates of 1, 1/10, 1/100 and 1/1000 of the points.
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
-  for (float& point : noise2_) {
+  for (int n = 0; n < kWavePoints; ++n) {
+    float& point = noise2_[n];
     a = random::Next() * 0.25;
     if (random::Next() < 0.1) b = random::Next() * 0.25;
     if (random::Next() < 0.01) c = random::Next() * 0.25;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/band_limited.h"
+
 namespace vellicor {
 
 constexpr int kWavePoints = 65536;
@@ -14,6 +16,10 @@ constexpr int kWaveTables = 26;   // the bank: 0..13 filled, 14..25 silent
 constexpr int kWaveChoices = 50;  // a wave parameter reads IntPart(49.99 v): 0..49
 constexpr int kWaveNoise1 = 12;
 constexpr int kWaveNoise2 = 13;
+constexpr int kComputedWaves = 12;  // waves 0..11; the noise waves follow
+
+// Computed wave 0..11 as every instance reads it (built on first use).
+const float* ComputedWave(int wave);
 
 class WaveBank {
  public:
@@ -32,10 +38,21 @@ class WaveBank {
   // The sine wave (table 0), used by the ring modulator.
   const float* Sine() const { return tables_[0]; }
 
+  // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice. The noise
+  // waves have nothing to band-limit (their fold-back is more noise): every level is the wave
+  // itself, read as the specified oscillators read it. Silent choices read silence.
+  const BandTable& Band(int choice, int level) const {
+    if (choice == kWaveNoise1 || choice == kWaveNoise2) return noise_band_[choice - kWaveNoise1];
+    if (choice < 0 || choice >= kComputedWaves) return SilentBand();
+    return SharedBand(choice, level);
+  }
+
  private:
   const float* tables_[kWaveChoices];
-  float noise1_[kWavePoints];
-  float noise2_[kWavePoints];
+  // Each with a guard point after the cycle (its first point) for interpolated reads.
+  float noise1_[kWavePoints + 1];
+  float noise2_[kWavePoints + 1];
+  BandTable noise_band_[2];
 };
 
 }  // namespace vellicor

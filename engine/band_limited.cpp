@@ -1,0 +1,170 @@
+#include "engine/band_limited.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "engine/portable_math.h"
+#include "engine/wavetables.h"
+
+namespace vellicor {
+
+int BandHarmonics(int level) {
+  if (level < 0) return kBandTopHarmonic;
+  if (level >= kBandLevels) return 0;
+  // floor(2048 2^(-L/3)), from exact powers of two and the two cube roots.
+  constexpr double kThirds[kBandsPerOctave] = {1.0, 0.79370052598409973738, 0.62996052494743658238};
+  const double h = kBandTopHarmonic * kThirds[level % kBandsPerOctave] /
+                   static_cast<double>(1 << (level / kBandsPerOctave));
+  return static_cast<int>(h + 1e-9);
+}
+
+BandChoice ChooseBand(float effective_increment) {
+  // Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
+  // sample rate), that is while u = 3 log2(increment / 16) <= L.
+  const double e = effective_increment;
+  if (!(e > 16.0)) return {0, 0.0f};
+  const double u = kBandsPerOctave * pmath::Log2(e / 16.0);
+  const double a = std::ceil(u);
+  if (!(a < kBandLevels)) return {kBandLevels, 0.0f};
+  // Over the first half of [a - 1, a) level a alone (level a - 1 has just stopped being
+  // alias-free), over the second half the fade to level a + 1, complete where level a stops.
+  const double t = u - (a - 1.0);
+  const double weight = std::clamp(2.0 * t - 1.0, 0.0, 1.0);
+  return {static_cast<int>(a), static_cast<float>(weight)};
+}
+
+namespace {
+
+constexpr int kPoints = kWavePoints;
+
+// In-place radix-2 transform of n (a power of two, dividing 65,536) complex values: sign -1
+// forward, +1 inverse, unscaled. The twiddles are those of 65,536 points, strided.
+class Transform {
+ public:
+  Transform() : cosine_(kPoints / 2), sine_(kPoints / 2) {
+    for (int k = 0; k < kPoints / 2; ++k) {
+      pmath::SinCos(6.283185307179586477 * k / kPoints, &sine_[k], &cosine_[k]);
+    }
+  }
+
+  void Run(std::vector<double>& re, std::vector<double>& im, int sign) const {
+    const size_t n = re.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+      size_t bit = n >> 1;
+      for (; j & bit; bit >>= 1) j ^= bit;
+      j ^= bit;
+      if (i < j) {
+        std::swap(re[i], re[j]);
+        std::swap(im[i], im[j]);
+      }
+    }
+    for (size_t half = 1; half < n; half <<= 1) {
+      const size_t stride = kPoints / (2 * half);
+      for (size_t start = 0; start < n; start += 2 * half) {
+        for (size_t k = 0; k < half; ++k) {
+          const double wr = cosine_[k * stride];
+          const double wi = sign * sine_[k * stride];
+          const size_t a = start + k, b = a + half;
+          const double xr = re[b] * wr - im[b] * wi;
+          const double xi = re[b] * wi + im[b] * wr;
+          re[b] = re[a] - xr;
+          im[b] = im[a] - xi;
+          re[a] += xr;
+          im[a] += xi;
+        }
+      }
+    }
+  }
+
+ private:
+  std::vector<double> cosine_, sine_;
+};
+
+struct SharedBands {
+  // Level kBandLevels and the one after it (the second of a choice at the top) are silent.
+  BandTable table[kComputedWaves][kBandLevels + 2];
+  std::vector<std::unique_ptr<float[]>> storage;
+  float silence[2] = {0.0f, 0.0f};
+  BandTable silent{silence, 1.0f / kPoints, 0, 0.0f};
+  int64_t bytes = 0;
+
+  SharedBands() {
+    const Transform transform;
+    std::vector<double> re(kPoints), im(kPoints);
+    for (int w = 0; w < kComputedWaves; ++w) {
+      const float* wave = ComputedWave(w);
+      for (int n = 0; n < kPoints; ++n) {
+        re[n] = wave[n];
+        im[n] = 0.0;
+      }
+      transform.Run(re, im, -1);
+      // The wave's own top harmonic: anything 120 dB under its strongest counts as nothing.
+      double peak = 0.0;
+      for (int k = 1; k <= kPoints / 2; ++k) peak = std::max(peak, std::hypot(re[k], im[k]));
+      int top = 1;
+      for (int k = 1; k < kPoints / 2; ++k) {
+        if (std::hypot(re[k], im[k]) > 1e-6 * peak) top = k;
+      }
+      int built_harmonics = -1;
+      for (int level = 0; level < kBandLevels; ++level) {
+        const int h = std::min(BandHarmonics(level), top);
+        table[w][level] = h == built_harmonics ? table[w][level - 1] : Build(transform, re, im, h);
+        built_harmonics = h;
+      }
+      table[w][kBandLevels] = table[w][kBandLevels + 1] = silent;
+    }
+  }
+
+  // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h.
+  BandTable Build(const Transform& transform, const std::vector<double>& re,
+                  const std::vector<double>& im, int h) {
+    int n = 64;
+    while (n < 32 * h && n < kPoints) n *= 2;
+    std::vector<double> yr(static_cast<size_t>(n), 0.0), yi(static_cast<size_t>(n), 0.0);
+    yr[0] = re[0] / kPoints;
+    for (int k = 1; k <= h; ++k) {
+      yr[k] = re[k] / kPoints;
+      yi[k] = im[k] / kPoints;
+      yr[n - k] = yr[k];
+      yi[n - k] = -yi[k];
+    }
+    transform.Run(yr, yi, 1);
+    std::unique_ptr<float[]> points(new float[static_cast<size_t>(n) + 1]);
+    for (int j = 0; j < n; ++j) points[j] = static_cast<float>(yr[j]);
+    points[n] = points[0];
+    float slope = 0.0f;
+    for (int j = 0; j < n; ++j) slope = std::max(slope, std::fabs(points[j + 1] - points[j]));
+    const BandTable band{points.get(), static_cast<float>(n) / kPoints, n - 1, slope * n};
+    bytes += static_cast<int64_t>(sizeof(float)) * (n + 1);
+    storage.push_back(std::move(points));
+    return band;
+  }
+};
+
+const SharedBands& Bands() {
+  static const SharedBands bands;  // thread-safe one-time construction
+  return bands;
+}
+
+}  // namespace
+
+const BandTable& SharedBand(int wave, int level) {
+  const SharedBands& bands = Bands();
+  if (wave < 0 || wave >= kComputedWaves || level < 0 || level > kBandLevels + 1) {
+    return bands.silent;
+  }
+  return bands.table[wave][level];
+}
+
+const BandTable& SilentBand() {
+  return Bands().silent;
+}
+
+int64_t SharedBandBytes() {
+  return Bands().bytes;
+}
+
+}  // namespace vellicor

@@ -1,0 +1,50 @@
+// The alias-free oscillators' waves: every computed wave of the bank again as a ladder of
+// band-limited copies, three to the octave, each holding the wave's harmonics up to its own
+// limit and nothing above. An oscillator reads the richest copy whose top harmonic stays below
+// half the sample rate at the speed it reads it, crossfading into the next one before the top
+// harmonic gets there, so a glide or a bend never switches a harmonic on or off at once.
+//
+// The copies are built once per process and shared read-only by every instance. A copy of
+// harmonics up to H has 32 to 64 points per cycle of harmonic H, read with linear
+// interpolation: the interpolation's images then lie 60 dB or more below the harmonics that
+// make them. Copies that would hold every harmonic the wave has are one copy.
+#pragma once
+
+#include <cstdint>
+
+namespace vellicor {
+
+// One band-limited copy: points[0..mask] and a guard point equal to points[0] after them. A
+// position p in 0..65536 (phase units) reads points at p * scale.
+struct BandTable {
+  const float* points;
+  float scale;   // points per phase unit: a power of two, mask + 1 over 65536
+  int32_t mask;  // points - 1
+  float slope;   // the steepest change of the wave per cycle, for FM's reach
+};
+
+constexpr int kBandsPerOctave = 3;
+constexpr int kBandTopHarmonic = 2048;  // copies of 65,536 points hold up to this
+// Levels 0..kBandLevels - 1 hold harmonics up to floor(2048 2^(-L/3)), down to the fundamental
+// alone; level kBandLevels is silent (a fundamental above half the sample rate).
+constexpr int kBandLevels = 34;
+
+// The highest harmonic of level L.
+int BandHarmonics(int level);
+
+// The two levels an oscillator reads and the weight of the second, for an effective phase
+// increment (phase units per sample: the increment, widened by FM, pulse-width compression and
+// ring modulation). Both levels are alias-free at that increment.
+struct BandChoice {
+  int level;     // the first; the second is level + 1
+  float weight;  // of the second, 0..1
+};
+BandChoice ChooseBand(float effective_increment);
+
+// The ladders of the twelve computed waves (built on first use) and a silent table.
+const BandTable& SharedBand(int wave, int level);
+const BandTable& SilentBand();
+// Bytes the shared ladders take.
+int64_t SharedBandBytes();
+
+}  // namespace vellicor

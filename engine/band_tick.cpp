@@ -1,0 +1,79 @@
+// The alias-free oscillators' control tick: which band-limited levels each oscillator of a voice
+// reads until the next tick. A level is chosen from how fast the oscillator sweeps its wave,
+// the effective increment: the phase increment, widened by whatever makes the wave pass faster
+// than the increment says.
+//   FM          the read position also moves with the modulator: at most the depth times the
+//               modulator's steepest change per sample;
+//   pulse width the warp squeezes half of the wave into less than half a cycle: the
+//               increment times the warp's greatest compression over the tick;
+//   ring        the product holds the sums of both oscillators' frequencies: each oscillator
+//               keeps below half the sample rate less the other's top, and so both are read as
+//               if they swept at the sum of their increments.
+// Sync's jumps are no matter of level: the sample loop corrects each (engine/lanes.cpp).
+#include <cmath>
+
+#include "engine/engine.h"
+#include "engine/portable_math.h"
+
+namespace vellicor {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The greatest |sin| over [from, to].
+double MaxAbsSine(double from, double to) {
+  if (!(to - from < kPi)) return 1.0;
+  // The first peak (pi/2 + k pi) at or after `from`.
+  const double peak = kPi / 2.0 + std::ceil((from - kPi / 2.0) / kPi) * kPi;
+  if (peak <= to) return 1.0;
+  return std::fmax(std::fabs(pmath::Sin(from)), std::fabs(pmath::Sin(to)));
+}
+
+}  // namespace
+
+void Engine::BandCompression(uint32_t counter) {
+  for (int m = 0; m < 2; ++m) {
+    band_compression_[m] = 1.0f;
+    if (!pwm_on_[m]) continue;
+    const PulseWidth& pw = pwm_segment_[m][PwmSegment(counter)];
+    const float amount = patch_[param::kOscillator[m].pwm_amount];
+    // Over this tick and the update after it (the pulse width moves every 8 frames).
+    const double rate = osc_[m].pwm_rate;
+    const double reach = (kControlPeriod + 2 * kPwmPeriod) * std::fabs(rate);
+    const double sine = MaxAbsSine(pw.phase, pw.phase + reach);
+    // The narrower side of the pulse, and the factor its half of the wave is squeezed by.
+    const double narrow = 0.5 - 0.499 * std::fabs(amount) * sine;
+    const double compression = 1.0 / (2.0 * narrow + 0.001);
+    band_compression_[m] = static_cast<float>(compression > 1.0 ? compression : 1.0);
+  }
+}
+
+void Engine::BandTick(Voice& voice) {
+  float swept[2];
+  int wave[2];
+  for (int m = 0; m < 2; ++m) {
+    swept[m] = std::fabs(static_cast<float>(voice.increment[m])) * band_compression_[m];
+    wave[m] = osc_[m].wave;
+  }
+  float effective[2] = {swept[0], swept[1]};
+  if (voice.fm_active) {
+    for (int m = 0; m < 2; ++m) {
+      const int source = osc_[m].fm_source == 1 ? 0 : (osc_[m].fm_source == 2 ? 1 : -1);
+      if (source < 0 || voice.fm_depth[m] == 0.0f) continue;
+      // The modulator's steepest change per sample, at the level it reads itself without FM.
+      const BandChoice own = ChooseBand(swept[source]);
+      const float slope = waves_.Band(wave[source], own.level).slope * swept[source] / 65536.0f;
+      effective[m] += std::fabs(voice.fm_depth[m]) * slope * band_compression_[m];
+    }
+  }
+  if (ring_mod_) effective[0] = effective[1] = effective[0] + effective[1];
+  for (int m = 0; m < 2; ++m) {
+    const BandChoice choice = ChooseBand(effective[m]);
+    voice.band[m][0] = &waves_.Band(wave[m], choice.level);
+    voice.band[m][1] = &waves_.Band(wave[m], choice.level + 1);
+    voice.band_weight[m] = choice.weight;
+  }
+}
+
+}  // namespace vellicor
