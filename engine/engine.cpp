@@ -429,7 +429,7 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   const float band_step = 1.0f / (kBandFade * sample_rate_);
   band_mix_step_ =
       band_target > band_mix_ ? band_step : (band_target < band_mix_ ? -band_step : 0.0f);
-  if (band_mix_ == 0.0f && band_mix_step_ == 0.0f) band_ready_ = false;
+  if (band_mix_ == 0.0f && band_mix_step_ == 0.0f) band_ready_ = band_clip_ready_ = false;
 
   RenderVoices(frames, first_counter);
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "engine/arpeggiator.h"
+#include "engine/band_clipper.h"
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/lfo.h"
@@ -178,6 +179,8 @@ class Engine : private ArpVoices {
   void RenderVoices(int frames, uint32_t first_counter);
   // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
   void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
+  void WriteBandOutput(float* left, float* right, int frames, bool accumulate,
+                       uint32_t first_counter, const float* position_of);
   // The control tick of the voices that tick at one frame, in parts, each run for all of them
   // before the next, so that the long chains of powers and exponentials of one voice overlap
   // those of the others: ControlTick (glide, LFOs), EnvelopeTick (envelopes, gains; it answers
@@ -280,6 +283,8 @@ class Engine : private ArpVoices {
   float band_mix_step_ = 0.0f;  // per frame, within it
   bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)
   float band_compression_[2] = {1.0f, 1.0f};
+  BandClipper band_clip_[2];  // left, right
+  bool band_clip_ready_ = false;
   float delay_line_[kDelayLineSize] = {};
 
   // Scratch of one sub-block.

@@ -82,6 +82,10 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
     position_of[k] = position;
   }
   pan_position_ = position;
+  if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+    WriteBandOutput(left, right, frames, accumulate, first_counter, position_of);
+    return;
+  }
 
   // Gains; the left channel is clipped and the right one goes into the delay line. A frame
   // reads the right channel 2..513 frames back, so with at most 256 frames here no write of
@@ -137,6 +141,46 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
   }
   for (; k < frames; ++k) {
     const float out_right = SoftClip(delayed_out[k]);
+    right[k] = accumulate ? right[k] + out_right : out_right;
+  }
+}
+
+// The same with the alias-free mode's clipper, crossfaded with the specified one while the mode
+// switches. Frame by frame: the clippers' filters are chains anyway.
+void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumulate,
+                             uint32_t first_counter, const float* position_of) {
+  if (!band_clip_ready_) {
+    for (BandClipper& clipper : band_clip_) clipper.Reset();
+    band_clip_ready_ = true;
+  }
+  auto mix_at = [this](int k) {
+    const float m = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
+    return m < 0.0f ? 0.0f : (m > 1.0f ? 1.0f : m);
+  };
+  alignas(16) float delayed_in[kSubBlock];
+  for (int k = 0; k < frames; ++k) {
+    const float p = position_of[k];
+    float left_gain = 1.0f, right_gain = 1.0f;
+    if (p >= 0.5f) {
+      right_gain = 2.0f - 2.0f * p;
+    } else {
+      left_gain = 2.0f * p;
+    }
+    const float x = left_gain * mix_[k];
+    const float plain = SoftClip(x);
+    const float out_left = plain + mix_at(k) * (band_clip_[0].Run(x) - plain);
+    left[k] = accumulate ? left[k] + out_left : out_left;
+    delayed_in[k] = right_gain * mix_[k];
+  }
+  constexpr uint32_t kMask = kDelayLineSize - 1;
+  const uint32_t delay = static_cast<uint32_t>(static_cast<int>(stereo_delay_));
+  for (int k = 0; k < frames; ++k) {
+    delay_line_[(first_counter + static_cast<uint32_t>(k)) & kMask] = delayed_in[k];
+  }
+  for (int k = 0; k < frames; ++k) {
+    const float x = delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & kMask];
+    const float plain = SoftClip(x);
+    const float out_right = plain + mix_at(k) * (band_clip_[1].Run(x) - plain);
     right[k] = accumulate ? right[k] + out_right : out_right;
   }
 }
