@@ -149,6 +149,65 @@ const SharedBands& Bands() {
   return bands;
 }
 
+struct Residuals {
+  float step[kCorrectionTaps][kCorrectionPoints + 1];
+  float ramp[kCorrectionTaps][kCorrectionPoints + 1];
+
+  Residuals() {
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr double kCut = 0.42;  // cycles per frame
+    constexpr double kBeta = 7.0;
+    constexpr int kFine = 1024;  // integration steps per frame
+    constexpr int kHalf = kCorrectionHalf;
+    auto bessel0 = [](double x) {
+      double sum = 1.0, term = 1.0;
+      for (int k = 1; k < 40; ++k) {
+        term *= (x / (2.0 * k)) * (x / (2.0 * k));
+        sum += term;
+      }
+      return sum;
+    };
+    // The kernel on a fine grid over [-K, K], its running integral (the band-limited step) and
+    // that integral's (the ramp), less the plain step and ramp.
+    const int n = 2 * kHalf * kFine;
+    std::vector<double> kernel(static_cast<size_t>(n) + 1);
+    double total = 0.0;
+    for (int i = 0; i <= n; ++i) {
+      const double t = static_cast<double>(i) / kFine - kHalf;
+      const double sinc = t == 0.0 ? 2.0 * kCut : pmath::Sin(2.0 * kPi * kCut * t) / (kPi * t);
+      const double r = t / kHalf;
+      kernel[i] = sinc * bessel0(kBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / bessel0(kBeta);
+      total += (i == 0 || i == n ? 0.5 : 1.0) * kernel[i];
+    }
+    std::vector<double> step(static_cast<size_t>(n) + 1), ramp(static_cast<size_t>(n) + 1);
+    double s = 0.0, q = 0.0;
+    for (int i = 0; i <= n; ++i) {
+      if (i > 0) s += 0.5 * (kernel[i - 1] + kernel[i]) / total;
+      const double t = static_cast<double>(i) / kFine - kHalf;
+      step[i] = s - (t >= 0.0 ? 1.0 : 0.0);
+      if (i > 0) q += 0.5 * (step[i - 1] + step[i]) / kFine;
+      ramp[i] = q;
+    }
+    // Tap j at `since` d reads t = j - K + d.
+    for (int j = 0; j < kCorrectionTaps; ++j) {
+      for (int p = 0; p <= kCorrectionPoints; ++p) {
+        const int i = j * kFine + p * (kFine / kCorrectionPoints);
+        // The step's residual jumps at t = 0: tap K - 1 reaches it from before (d = 1), tap K
+        // starts just after it (d = 0).
+        const int at = std::min(i, n);
+        const bool before = at == kHalf * kFine && p == kCorrectionPoints;
+        this->step[j][p] = static_cast<float>(step[at] + (before ? 1.0 : 0.0));
+        this->ramp[j][p] = static_cast<float>(ramp[at]);
+      }
+    }
+  }
+};
+
+const Residuals& CorrectionResiduals() {
+  static const Residuals residuals;  // thread-safe one-time construction
+  return residuals;
+}
+
 }  // namespace
 
 const BandTable& SharedBand(int wave, int level) {
@@ -164,7 +223,16 @@ const BandTable& SilentBand() {
 }
 
 int64_t SharedBandBytes() {
-  return Bands().bytes;
+  CorrectionResiduals();
+  return Bands().bytes + static_cast<int64_t>(sizeof(Residuals));
+}
+
+const float* StepResidual(int tap) {
+  return CorrectionResiduals().step[tap];
+}
+
+const float* RampResidual(int tap) {
+  return CorrectionResiduals().ramp[tap];
 }
 
 }  // namespace vellicor

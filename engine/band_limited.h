@@ -41,6 +41,18 @@ struct BandChoice {
 };
 BandChoice ChooseBand(float effective_increment);
 
+// Jumps and bends the ladders cannot hold (sync's resets, the pulse-width warp's corners) are
+// corrected in the output: a jump of size J (a bend: a change of slope of S per frame) that
+// happened `since` frames before frame n adds J * Step(j)(since) (S * Ramp(j)(since)) to frame
+// n - kCorrectionHalf + j, j = 0..2 kCorrectionHalf - 1. These are the residuals of a step and
+// a ramp band-limited by a Kaiser-windowed sinc cut at 0.42 of the sample rate, 70 dB down from
+// half of it, sampled at kCorrectionPoints + 1 points of `since` in 0..1.
+constexpr int kCorrectionHalf = 16;
+constexpr int kCorrectionTaps = 2 * kCorrectionHalf;
+constexpr int kCorrectionPoints = 64;
+const float* StepResidual(int tap);
+const float* RampResidual(int tap);
+
 // The ladders of the twelve computed waves (built on first use) and a silent table.
 const BandTable& SharedBand(int wave, int level);
 const BandTable& SilentBand();

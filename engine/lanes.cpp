@@ -141,12 +141,6 @@ struct Engine::Lanes {
   alignas(16) float ring_depth[kMaxLanes];
   alignas(16) float runaway[kMaxLanes];  // mask
   alignas(16) float output[kMaxLanes];   // the filter's last output before its volume
-  // The alias-free oscillators' levels (oscillator, level, lane) and their outputs a frame late.
-  alignas(16) const float* band_points[2][2][kMaxLanes];
-  alignas(16) float band_scale[2][2][kMaxLanes];
-  alignas(16) int32_t band_mask[2][2][kMaxLanes];
-  alignas(16) float band_weight[2][kMaxLanes];
-  alignas(16) float band_delayed[2][kMaxLanes];
 
   // Per frame of the run (frame from + n in row n), each written before it is read.
   alignas(16) float input[kControlPeriod][kMaxLanes];     // the filter's input
@@ -154,6 +148,17 @@ struct Engine::Lanes {
   alignas(16) float live[kControlPeriod][kMaxLanes];      // alive mask (runs that are not steady)
   alignas(16) float scale[kControlPeriod][kMaxLanes];     // fade-in x velocity x volume LFO gain
   alignas(16) float contribution[kControlPeriod][kMaxLanes];  // what each lane adds to the mix
+
+  // The alias-free reading's, filled only while it runs: the levels (oscillator, level, lane),
+  // the outputs waiting for corrections (a ring of frames, band_head the oldest at the run's
+  // start) and the unwarped positions of the frame before.
+  alignas(16) const float* band_points[2][2][kMaxLanes];
+  alignas(16) float band_scale[2][2][kMaxLanes];
+  alignas(16) int32_t band_mask[2][2][kMaxLanes];
+  alignas(16) float band_weight[2][kMaxLanes];
+  alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
+  alignas(16) float band_previous[2][kMaxLanes];
+  int band_head;
 };
 
 void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring) {
@@ -222,6 +227,7 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   if (L.band) {
     L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
     L.band_mix_step = band_step;
+    L.band_head = 0;
     const BandTable& silent = SilentBand();
     for (int i = 0; i < kMaxLanes; ++i) {
       const Voice* voice = i < count ? voices[i] : nullptr;
@@ -233,10 +239,12 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
           L.band_scale[m][j][i] = band->scale;
           L.band_mask[m][j][i] = band->mask;
         }
-        if (voice == nullptr) continue;
-        L.band_weight[m][i] = voice->band_weight[m];
-        L.band_fade[m] = L.band_fade[m] || voice->band_weight[m] > 0.0f;
-        L.band_delayed[m][i] = voice->band_delayed[m];
+        L.band_weight[m][i] = voice != nullptr ? voice->band_weight[m] : 0.0f;
+        L.band_previous[m][i] = voice != nullptr ? voice->band_previous[m] : 0.0f;
+        for (int j = 0; j < kCorrectionTaps; ++j) {
+          L.band_line[m][j][i] = voice != nullptr ? voice->band_line[m][j] : 0.0f;
+        }
+        if (voice != nullptr) L.band_fade[m] = L.band_fade[m] || voice->band_weight[m] > 0.0f;
       }
     }
   }
@@ -273,7 +281,15 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
     voice.release = L.release[i];
     voice.fade_in = L.fade[i];
     if (L.band) {
-      for (int m = 0; m < 2; ++m) voice.band_delayed[m] = L.band_delayed[m][i];
+      // The ring back in order, from the oldest frame waiting (it turned with every frame of
+      // the run, in lanes fallen idle too).
+      const int head = (L.band_head + (to - from)) & (kCorrectionTaps - 1);
+      for (int m = 0; m < 2; ++m) {
+        voice.band_previous[m] = L.band_previous[m][i];
+        for (int j = 0; j < kCorrectionTaps; ++j) {
+          voice.band_line[m][j] = L.band_line[m][(head + j) & (kCorrectionTaps - 1)][i];
+        }
+      }
     }
     // Combs, and voices filtered one by one, kept their own state.
     if (L.filter == kLaneComb || L.filter == kLaneMixed) continue;
@@ -398,12 +414,14 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   const F4 release_step = Splat(L.release_step);
   [[maybe_unused]] const bool mixing = L.band_mixing;
   [[maybe_unused]] const bool fade0 = L.band_fade[0], fade1 = L.band_fade[1];
+  [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual(0) : nullptr;
+  [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual(0) : nullptr;
 
   struct Group {
     I4 phase0, phase1, increment0, increment1, done;
     F4 depth0, depth1;
-    F4 sample0, sample1;    // the oscillators' previous samples
-    F4 delayed0, delayed1;  // the alias-free outputs, a frame late
+    F4 sample0, sample1;      // the oscillators' previous samples
+    F4 previous0, previous1;  // the alias-free reading's unwarped positions, a frame back
     F4 gain1, gain2;
     F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
     F4 runaway;
@@ -421,10 +439,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     G.sample0 = Load(&L.fm_sample[0][o]);
     G.sample1 = Load(&L.fm_sample[1][o]);
     if constexpr (kBand) {
-      G.delayed0 = Load(&L.band_delayed[0][o]);
-      G.delayed1 = Load(&L.band_delayed[1][o]);
+      G.previous0 = Load(&L.band_previous[0][o]);
+      G.previous1 = Load(&L.band_previous[1][o]);
     } else {
-      G.delayed0 = G.delayed1 = Splat(0.0f);
+      G.previous0 = G.previous1 = Splat(0.0f);
     }
     G.gain1 = Load(&L.steady_gain[0][o]);
     G.gain2 = Load(&L.steady_gain[1][o]);
@@ -464,8 +482,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     Store(&L.fm_sample[0][o], G.sample0);
     Store(&L.fm_sample[1][o], G.sample1);
     if constexpr (kBand) {
-      Store(&L.band_delayed[0][o], G.delayed0);
-      Store(&L.band_delayed[1][o], G.delayed1);
+      Store(&L.band_previous[0][o], G.previous0);
+      Store(&L.band_previous[1][o], G.previous1);
     }
     Store(&L.release[o], G.release);
     Store(&L.fade[o], G.fade);
@@ -539,7 +557,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     };
 
     // The alias-free reading (engine/band_limited.h): positions kept with their fractions, the
-    // levels interpolated and crossfaded, sync's jumps corrected, the outputs a frame late.
+    // levels interpolated and crossfaded, sync's jumps and the warp's corners corrected, the
+    // outputs kCorrectionHalf frames late.
     [[maybe_unused]] auto band_level = [&](int m, int j, int o, F4 position) VELLICOR_INLINE {
       const F4 x = position * Load(&L.band_scale[m][j][o]);
       const I4 i = Truncate(x);
@@ -557,59 +576,118 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     };
     // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
     // as the specified reading warps it, without rounding to a point.
-    [[maybe_unused]] auto band_place = [&](int m, F4 p, bool wrap) VELLICOR_INLINE {
+    [[maybe_unused]] auto band_place = [&](int m, F4 p, bool wrap, bool warp) VELLICOR_INLINE {
       if (wrap) {
         const F4 cycles = p * Splat(1.0f / 65536.0f);
         I4 whole = Truncate(cycles);
         whole = whole + And(Less(cycles, ToFloat(whole)), SplatInt(-1));
         p = p - ToFloat(whole) * Splat(65536.0f);
       }
-      if (warp_on[m]) {
+      if (warp && warp_on[m]) {
         const F4 u = p / Splat(65535.0f);
         p = Select(GreaterEqual(u, position[m]), (u - position[m]) * upper16[m] + Splat(32768.0f),
                    u * lower16[m]);
       }
       return p;
     };
+    // Corrections: `amount` (0 in lanes without the event) times a residual at `since`, added
+    // to the frames from kCorrectionHalf before this one on. The ring's slot of frame
+    // n - kCorrectionHalf + j is slot(j).
+    [[maybe_unused]] auto correct = [&](int m, const float* residuals, int head, int o, F4 amount,
+                                        F4 since) VELLICOR_INLINE {
+      const F4 scaled = MinOf(since, Splat(0.9999f)) * Splat(static_cast<float>(kCorrectionPoints));
+      const I4 index = Truncate(MaxOf(scaled, zero));
+      const F4 fraction = scaled - ToFloat(index);
+      for (int j = 0; j < kCorrectionTaps; ++j) {
+        const float* residual = residuals + j * (kCorrectionPoints + 1);
+        const F4 a = Gather(residual, index);
+        const F4 b = Gather(residual, index + SplatInt(1));
+        float* at = &L.band_line[m][(head + j) & (kCorrectionTaps - 1)][o];
+        Store(at, Load(at) + amount * (a + fraction * (b - a)));
+      }
+    };
+    // The slope of oscillator m's levels at table positions p, per phase unit.
+    [[maybe_unused]] auto slope = [&](int m, int o, F4 p) VELLICOR_INLINE {
+      return (band_read(m, o, p + one) - band_read(m, o, p - one)) * Splat(0.5f);
+    };
+    // The warp's corners: the read speed changes where the unwarped position u passes the pulse
+    // width (from the lower factor to the upper) and where it wraps (back). Between the frame's
+    // previous position and this one, at most one of each.
+    [[maybe_unused]] auto corners = [&](int m, int head, int o, F4 previous, F4 now,
+                                        F4 live) VELLICOR_INLINE {
+      const F4 cycle = Splat(65536.0f / 65535.0f);
+      const F4 u0 = previous / Splat(65535.0f), u1 = now / Splat(65535.0f);
+      F4 moved = u1 - u0;
+      // A step back by more than half a cycle is a wrap; a smaller one (FM) passes nothing.
+      const F4 wrapped = Less(moved, Splat(-0.5f));
+      moved = moved + And(wrapped, cycle);
+      const F4 forward = Less(zero, moved);
+      const F4 pos = position[m];
+      const F4 passed = And(forward, Select(wrapped, Or(GreaterEqual(u1, pos), Less(u0, pos)),
+                                            And(Less(u0, pos), GreaterEqual(u1, pos))));
+      const F4 at_zero = And(live, And(forward, wrapped));
+      const F4 at_pos = And(live, passed);
+      if (MaskBits(Or(at_zero, at_pos)) == 0) return;
+      const F4 per_frame = MaxOf(moved, Splat(1e-9f));
+      const F4 change = (lower16[m] - upper16[m]) * moved;  // of the read speed, at u = 0
+      if (MaskBits(at_zero) != 0) {
+        const F4 since = u1 / per_frame;
+        const F4 bend = slope(m, o, zero) * change;
+        correct(m, ramp_residuals, head, o, And(at_zero, bend), since);
+      }
+      if (MaskBits(at_pos) != 0) {
+        const F4 since = Select(GreaterEqual(u1, pos), u1 - pos, u1 + cycle - pos) / per_frame;
+        const F4 bend = slope(m, o, Splat(32768.0f)) * (zero - change);
+        correct(m, ramp_residuals, head, o, And(at_pos, bend), since);
+      }
+    };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
+      const int head = (L.band_head + n) & (kCorrectionTaps - 1);
       const I4 old0 = G.phase0;
       const I4 phase0 = (old0 + G.increment0) & wave_mask;
       const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
       const F4 offset1 = fm1 ? G.depth1 * source(G, slot1) : zero;
-      const F4 a1 = band_read(0, o, band_place(0, ToFloat(phase0) + offset0, fm0));
+      const F4 u0 = fm0 ? band_place(0, ToFloat(phase0) + offset0, true, false) : ToFloat(phase0);
+      const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
+      if (warp_on[0]) corners(0, head, o, G.previous0, u0, alive);
       I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
-      F4 late1 = G.delayed1;  // the previous sample, still open to a correction
-      F4 jump = zero, since = zero;
-      bool jumped = false;
       if (sync) {
-        const F4 wrapped = LessInt(phase0, old0);
+        const F4 wrapped = And(alive, LessInt(phase0, old0));
         if (MaskBits(wrapped) != 0) {
-          jumped = true;
           // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
-          // sync put it, from where it has moved on for `since` since.
+          // sync put it, from where it has moved on for `since` since. The jump, and the bend
+          // where the wave's slope differs on either side, are corrected.
           const F4 increment1 = ToFloat(G.increment1);
-          since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
+          const F4 since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
           const F4 before = ToFloat(G.phase1) + increment1 * (one - since);
           const F4 after = before * sync_factor;
           phase1 = Select(wrapped, RoundInt(after + increment1 * since) & wave_mask, phase1);
-          const F4 step = band_read(1, o, band_place(1, after + offset1, true)) -
-                          band_read(1, o, band_place(1, before + offset1, true));
-          jump = And(wrapped, step);
+          const F4 from = band_place(1, before + offset1, true, true);
+          const F4 to = band_place(1, after + offset1, true, true);
+          const F4 jump = band_read(1, o, to) - band_read(1, o, from);
+          correct(1, step_residuals, head, o, And(wrapped, jump), since);
         }
       }
-      F4 a2 = band_read(1, o, band_place(1, ToFloat(phase1) + offset1, fm1));
-      const F4 raw2 = a2;
-      if (jumped) {
-        // A band-limited step in place of the jump (two points): the frame before it takes
-        // jump since^2 / 2, this one -jump (1 - since)^2 / 2.
-        const F4 half = Splat(0.5f);
-        const F4 rest = one - since;
-        late1 = late1 + jump * (half * since * since);
-        a2 = a2 - jump * (half * rest * rest);
+      const F4 u1 = fm1 ? band_place(1, ToFloat(phase1) + offset1, true, false) : ToFloat(phase1);
+      const F4 a2 = band_read(1, o, band_place(1, u1, false, true));
+      if (warp_on[1]) corners(1, head, o, G.previous1, u1, alive);
+      // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
+      const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
+      F4 o1, o2;
+      {
+        float* line0 = &L.band_line[0][now][o];
+        float* line1 = &L.band_line[1][now][o];
+        Store(line0, Load(line0) + And(alive, a1));
+        Store(line1, Load(line1) + And(alive, a2));
+        float* out0 = &L.band_line[0][head][o];
+        float* outb = &L.band_line[1][head][o];
+        o1 = Load(out0);
+        o2 = Load(outb);
+        Store(out0, zero);
+        Store(outb, zero);
       }
-      F4 o1 = G.delayed0, o2 = late1;
-      F4 f1 = a1, f2 = raw2;  // what the FM routine reads next frame
+      F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {
         // The specified reading too, and the two crossfaded.
         float m = L.band_mix0 + L.band_mix_step * static_cast<float>(n);
@@ -633,15 +711,15 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         G.phase1 = phase1;
         G.sample0 = f1;
         G.sample1 = f2;
-        G.delayed0 = a1;
-        G.delayed1 = a2;
+        G.previous0 = u0;
+        G.previous1 = u1;
       } else {
         G.phase0 = Select(alive, phase0, G.phase0);
         G.phase1 = Select(alive, phase1, G.phase1);
         G.sample0 = Select(alive, f1, G.sample0);
         G.sample1 = Select(alive, f2, G.sample1);
-        G.delayed0 = Select(alive, a1, G.delayed0);
-        G.delayed1 = Select(alive, a2, G.delayed1);
+        G.previous0 = Select(alive, u0, G.previous0);
+        G.previous1 = Select(alive, u1, G.previous1);
         G.done = G.done + And(alive, SplatInt(1));
       }
       *out1 = o1;

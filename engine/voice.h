@@ -41,11 +41,20 @@ struct Voice {
   float pitch_mod[2] = {};
   float osc_lfo_gain[2] = {1.0f, 1.0f};
   // Alias-free oscillators: the two band-limited levels each reads (null: silence) and the
-  // weight of the second, chosen at the control tick; their outputs wait a sample here, so a
-  // correction of the sync's jump can reach the sample before it.
+  // weight of the second, chosen at the control tick; their outputs wait kCorrectionHalf frames
+  // here (oldest first), so that a correction of a jump or a corner reaches the frames before
+  // it; the unwarped read positions of the last frame.
   const BandTable* band[2][2] = {};
   float band_weight[2] = {};
-  float band_delayed[2] = {};
+  float band_line[2][kCorrectionTaps] = {};
+  float band_previous[2] = {};
+  // A note starting on this voice owes nothing to the last one.
+  void ClearBand() {
+    for (auto& line : band_line) {
+      for (float& frame : line) frame = 0.0f;
+    }
+    band_previous[0] = band_previous[1] = 0.0f;
+  }
 
   // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.
   float env_position[kEnvelopeOutputs] = {};
