@@ -33,6 +33,9 @@ using simd::F4;
 using simd::I4;
 
 constexpr int kMaxLanes = 8;  // two groups of four
+// Phase units after a restart by sync over which the alias-free reading blends from the wave
+// into its band-limited copy: a quarter of the cycle.
+constexpr float kRestartSpan = 16384.0f;
 static_assert(kVoiceCount <= kMaxLanes, "every active voice needs a lane");
 
 // How a run's lanes filter: one kind for all of them, or each voice by itself when their types
@@ -156,6 +159,7 @@ struct Engine::Lanes {
   alignas(16) float band_scale[2][2][kMaxLanes];
   alignas(16) int32_t band_mask[2][2][kMaxLanes];
   alignas(16) float band_weight[2][kMaxLanes];
+  alignas(16) float band_restarted[kMaxLanes];  // mask
   alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
   alignas(16) float band_previous[2][kMaxLanes];
   int band_head;
@@ -241,6 +245,7 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         }
         L.band_weight[m][i] = voice != nullptr ? voice->band_weight[m] : 0.0f;
         L.band_previous[m][i] = voice != nullptr ? voice->band_previous[m] : 0.0f;
+        L.band_restarted[i] = voice != nullptr ? voice->band_restarted : 0.0f;
         for (int j = 0; j < kCorrectionTaps; ++j) {
           L.band_line[m][j][i] = voice != nullptr ? voice->band_line[m][j] : 0.0f;
         }
@@ -286,6 +291,7 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
       const int head = (L.band_head + (to - from)) & (kCorrectionTaps - 1);
       for (int m = 0; m < 2; ++m) {
         voice.band_previous[m] = L.band_previous[m][i];
+        voice.band_restarted = L.band_restarted[i];
         for (int j = 0; j < kCorrectionTaps; ++j) {
           voice.band_line[m][j] = L.band_line[m][(head + j) & (kCorrectionTaps - 1)][i];
         }
@@ -422,6 +428,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     F4 depth0, depth1;
     F4 sample0, sample1;      // the oscillators' previous samples
     F4 previous0, previous1;  // the alias-free reading's unwarped positions, a frame back
+    F4 restarted;             // mask: oscillator 2 restarted by sync, within kRestartSpan
     F4 gain1, gain2;
     F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
     F4 runaway;
@@ -441,8 +448,9 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     if constexpr (kBand) {
       G.previous0 = Load(&L.band_previous[0][o]);
       G.previous1 = Load(&L.band_previous[1][o]);
+      G.restarted = Load(&L.band_restarted[o]);
     } else {
-      G.previous0 = G.previous1 = Splat(0.0f);
+      G.previous0 = G.previous1 = G.restarted = Splat(0.0f);
     }
     G.gain1 = Load(&L.steady_gain[0][o]);
     G.gain2 = Load(&L.steady_gain[1][o]);
@@ -484,6 +492,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     if constexpr (kBand) {
       Store(&L.band_previous[0][o], G.previous0);
       Store(&L.band_previous[1][o], G.previous1);
+      Store(&L.band_restarted[o], G.restarted);
     }
     Store(&L.release[o], G.release);
     Store(&L.fade[o], G.fade);
@@ -641,6 +650,23 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         correct(m, ramp_residuals, head, o, And(at_pos, bend), since);
       }
     };
+    // Sync restarting oscillator 2 near phase 0 lands inside its copy's band-limited jump at 0
+    // (the saw's reset, the square's edge), whose second half would then start at its
+    // steepest, with no first half: a jump that never happened. Until the phase has passed a
+    // quarter of the cycle, such a restarted lane reads the wave itself near 0 and blends into
+    // its copy (the copy's ripple around the jump at 0 faded out), so its only jump is sync's.
+    [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
+      const F4 copy = band_read(1, o, p);
+      if (MaskBits(restarted) == 0) return copy;
+      const I4 i = Truncate(p);
+      const F4 f = p - ToFloat(i);
+      const F4 a = Gather(wave1, i & wave_mask);
+      const F4 b = Gather(wave1, (i + SplatInt(1)) & wave_mask);
+      const F4 wave = a + f * (b - a);
+      const F4 s = MinOf(p * Splat(1.0f / kRestartSpan), one);
+      const F4 fade = one - s * s * (Splat(3.0f) - Splat(2.0f) * s);
+      return copy - And(restarted, fade * (copy - wave));
+    };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
       const int head = (L.band_head + n) & (kCorrectionTaps - 1);
@@ -652,12 +678,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
       if (warp_on[0]) corners(0, head, o, G.previous0, u0, alive);
       I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
+      F4 restarted = G.restarted;
       if (sync) {
         const F4 wrapped = And(alive, LessInt(phase0, old0));
         if (MaskBits(wrapped) != 0) {
           // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
-          // sync put it, from where it has moved on for `since` since. The jump, and the bend
-          // where the wave's slope differs on either side, are corrected.
+          // sync put it, from where it has moved on for `since` since. The jump is corrected.
           const F4 increment1 = ToFloat(G.increment1);
           const F4 since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
           const F4 before = ToFloat(G.phase1) + increment1 * (one - since);
@@ -665,12 +691,16 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
           phase1 = Select(wrapped, RoundInt(after + increment1 * since) & wave_mask, phase1);
           const F4 from = band_place(1, before + offset1, true, true);
           const F4 to = band_place(1, after + offset1, true, true);
-          const F4 jump = band_read(1, o, to) - band_read(1, o, from);
+          const F4 landed = Select(wrapped, Less(to, Splat(kRestartSpan)), restarted);
+          const F4 jump = restart_read(to, landed, o) - restart_read(from, restarted, o);
           correct(1, step_residuals, head, o, And(wrapped, jump), since);
+          restarted = landed;
         }
       }
       const F4 u1 = fm1 ? band_place(1, ToFloat(phase1) + offset1, true, false) : ToFloat(phase1);
-      const F4 a2 = band_read(1, o, band_place(1, u1, false, true));
+      const F4 p1 = band_place(1, u1, false, true);
+      if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
+      const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
       if (warp_on[1]) corners(1, head, o, G.previous1, u1, alive);
       // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
       const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
@@ -713,6 +743,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         G.sample1 = f2;
         G.previous0 = u0;
         G.previous1 = u1;
+        G.restarted = restarted;
       } else {
         G.phase0 = Select(alive, phase0, G.phase0);
         G.phase1 = Select(alive, phase1, G.phase1);
@@ -720,6 +751,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         G.sample1 = Select(alive, f2, G.sample1);
         G.previous0 = Select(alive, u0, G.previous0);
         G.previous1 = Select(alive, u1, G.previous1);
+        G.restarted = Select(alive, restarted, G.restarted);
         G.done = G.done + And(alive, SplatInt(1));
       }
       *out1 = o1;

@@ -48,12 +48,14 @@ struct Voice {
   float band_weight[2] = {};
   float band_line[2][kCorrectionTaps] = {};
   float band_previous[2] = {};
+  float band_restarted = 0.0f;  // a mask: oscillator 2 just restarted by sync
   // A note starting on this voice owes nothing to the last one.
   void ClearBand() {
     for (auto& line : band_line) {
       for (float& frame : line) frame = 0.0f;
     }
     band_previous[0] = band_previous[1] = 0.0f;
+    band_restarted = 0.0f;
   }
 
   // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.
