@@ -39,6 +39,9 @@ BandChoice ChooseBand(float effective_increment) {
 namespace {
 
 constexpr int kPoints = kWavePoints;
+// Copies of few harmonics get more points than 32 per cycle of the top one: a sine read by a
+// moving position (FM) spreads its interpolation's images, which 512 points keep 100 dB down.
+constexpr int kSmallestCopy = 512;
 
 // In-place radix-2 transform of n (a power of two, dividing 65,536) complex values: sign -1
 // forward, +1 inverse, unscaled. The twiddles are those of 65,536 points, strided.
@@ -118,10 +121,11 @@ struct SharedBands {
     }
   }
 
-  // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h.
+  // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h,
+  // at least kSmallestCopy.
   BandTable Build(const Transform& transform, const std::vector<double>& re,
                   const std::vector<double>& im, int h) {
-    int n = 64;
+    int n = kSmallestCopy;
     while (n < 32 * h && n < kPoints) n *= 2;
     std::vector<double> yr(static_cast<size_t>(n), 0.0), yi(static_cast<size_t>(n), 0.0);
     yr[0] = re[0] / kPoints;

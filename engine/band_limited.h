@@ -5,9 +5,9 @@
 // harmonic gets there, so a glide or a bend never switches a harmonic on or off at once.
 //
 // The copies are built once per process and shared read-only by every instance. A copy of
-// harmonics up to H has 32 to 64 points per cycle of harmonic H, read with linear
-// interpolation: the interpolation's images then lie 60 dB or more below the harmonics that
-// make them. Copies that would hold every harmonic the wave has are one copy.
+// harmonics up to H has 32 to 64 points per cycle of harmonic H (512 at least), read with
+// linear interpolation: the interpolation's images then lie 60 dB or more below the harmonics
+// that make them. Copies that would hold every harmonic the wave has are one copy.
 #pragma once
 
 #include <cstdint>
