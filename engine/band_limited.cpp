@@ -25,9 +25,10 @@ BandChoice ChooseBand(float effective_increment) {
   // Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
   // sample rate), that is while u = 3 log2(increment / 16) <= L.
   const double e = effective_increment;
-  if (!(e > 16.0)) return {0, 0.0f};
+  if (!(e > 0.0)) return {0, 0.0f};
   const double u = kBandsPerOctave * pmath::Log2(e / 16.0);
   const double a = std::ceil(u);
+  if (a < 0.0) return {0, 0.0f};  // level 0 alone, far from its limit
   if (!(a < kBandLevels)) return {kBandLevels, 0.0f};
   // Over the first half of [a - 1, a) level a alone (level a - 1 has just stopped being
   // alias-free), over the second half the fade to level a + 1, complete where level a stops.

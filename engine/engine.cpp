@@ -432,12 +432,12 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   if (band_mix_ == 0.0f && band_mix_step_ == 0.0f) band_ready_ = band_clip_ready_ = false;
 
   RenderVoices(frames, first_counter);
+  WriteOutput(left, right, frames, accumulate, first_counter);
 
   if (band_mix_step_ != 0.0f) {
     const float mix = band_mix_ + band_mix_step_ * static_cast<float>(frames);
     band_mix_ = mix < 0.0f ? 0.0f : (mix > 1.0f ? 1.0f : mix);
   }
-  WriteOutput(left, right, frames, accumulate, first_counter);
 }
 
 void Engine::ControlTick(Voice& voice, uint32_t counter) {

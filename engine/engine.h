@@ -279,6 +279,14 @@ class Engine : private ArpVoices {
   bool pwm_on_[2] = {false, false};
   // How far the oscillators have crossed from the specified reading (0) to the alias-free one
   // (1): a switch of the mode moves it over kBandFade seconds, both readings mixed meanwhile.
+  // The weight of the alias-free reading at frame k of the sub-block, for a part that is
+  // `latency` frames late: switching on, it waits until that part gives what it was given.
+  float BandWeight(int k, int latency) const {
+    const float m = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
+    const float wait = band_mix_step_ > 0.0f ? band_mix_step_ * static_cast<float>(latency) : 0.0f;
+    const float w = (m - wait) / (1.0f - wait);
+    return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w);
+  }
   float band_mix_ = 0.0f;       // at the start of the current sub-block
   float band_mix_step_ = 0.0f;  // per frame, within it
   bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)

@@ -106,14 +106,11 @@ struct Engine::Lanes {
   float filter_volume;
   float release_step;
   const float* wave[2];
-  // The alias-free reading: on, mixed with the specified one (by band_mix0 at the run's first
-  // frame, moving by band_mix_step a frame), and whether some lane reads an oscillator's
-  // second level.
+  // The alias-free reading: on, mixed with the specified one (with the weight band_mix[n] at
+  // frame n of the run), and whether some lane reads an oscillator's second level.
   bool band;
   bool band_mixing;
   bool band_fade[2];
-  float band_mix0;
-  float band_mix_step;
   FilterHistoryRing first_ring;  // as the run's first frame sees it
   int first_frame;               // the run's first frame within the sub-block
 
@@ -163,6 +160,7 @@ struct Engine::Lanes {
   alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
   alignas(16) float band_previous[2][kMaxLanes];
   int band_head;
+  float band_mix[kControlPeriod];
 };
 
 void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring) {
@@ -230,7 +228,6 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   L.band = band_mix_ > 0.0f || band_step > 0.0f;
   if (L.band) {
     L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
-    L.band_mix_step = band_step;
     L.band_head = 0;
     const BandTable& silent = SilentBand();
     for (int i = 0; i < kMaxLanes; ++i) {
@@ -720,9 +717,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {
         // The specified reading too, and the two crossfaded.
-        float m = L.band_mix0 + L.band_mix_step * static_cast<float>(n);
-        m = m < 0.0f ? 0.0f : (m > 1.0f ? 1.0f : m);
-        const F4 mix = Splat(m);
+        const F4 mix = Splat(L.band_mix[n]);
         I4 read0 = phase0;
         if (fm0) read0 = (phase0 + RoundInt(offset0)) & wave_mask;
         if (warp_on[0]) read0 = warp(read0, 0);
@@ -995,8 +990,9 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
     }
     LoadLanes(lanes, active, count, ring_of_frame_[k]);
     lanes.first_frame = k;
-    // Frame j of the sub-block plays at band_mix_ + (j + 1) steps.
-    lanes.band_mix0 = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
+    if (lanes.band_mixing) {
+      for (int j = k; j < end; ++j) lanes.band_mix[j - k] = BandWeight(j, kCorrectionHalf);
+    }
     if (count <= 4) {
       DispatchLanes<1>(lanes, k, end, first_counter);
     } else {

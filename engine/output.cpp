@@ -153,10 +153,7 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     for (BandClipper& clipper : band_clip_) clipper.Reset();
     band_clip_ready_ = true;
   }
-  auto mix_at = [this](int k) {
-    const float m = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
-    return m < 0.0f ? 0.0f : (m > 1.0f ? 1.0f : m);
-  };
+  auto mix_at = [this](int k) { return BandWeight(k, kBandClipDelay); };
   alignas(16) float delayed_in[kSubBlock];
   for (int k = 0; k < frames; ++k) {
     const float p = position_of[k];
