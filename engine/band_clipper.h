@@ -1,29 +1,31 @@
 // The output's soft clipper without fold-back, for the alias-free mode. The clipper bends the
 // wave: 1.5 x less a part x |x| that holds the sums of the input's frequencies and more, up to
 // twice its band, and everything above half the sample rate would fold back. Only that bent
-// part is made at twice the rate (the input interpolated), filtered below half the base rate
-// and taken back; the straight part 1.5 x passes untouched, delayed to meet it. Both filters
-// pass up to 0.38 of the base rate and stop from 0.5 on (75 dB). Latency: kBandClipDelay frames.
+// part is made at twice the rate (from the input interpolated), filtered below half the base
+// rate and taken back; the straight part 1.5 x passes untouched, delayed to meet it. The bent
+// part is small and its top octave matters little, so both filters pass a quarter of the base
+// rate and stop from half of it (47 dB down), which keeps them short. Latency: kBandClipDelay.
 #pragma once
 
 namespace vellicor {
 
-constexpr int kBandClipTaps = 81;                        // each filter's, at twice the rate
+constexpr int kBandClipTaps = 23;                        // each filter's, at twice the rate
 constexpr int kBandClipDelay = (kBandClipTaps - 1) / 2;  // frames at the base rate
+constexpr int kBandClipBlock = 256;                      // frames at most per call
 
 class BandClipper {
  public:
   void Reset();
-  // One frame: the clipped input kBandClipDelay frames ago.
-  float Run(float x);
+  // Clips frames x[0..count) into y, each kBandClipDelay frames late.
+  void Run(const float* x, float* y, int count);
 
  private:
-  static constexpr int kInputRing = 64;  // base-rate inputs kept (at least 41)
-  static constexpr int kBentRing = 128;  // twice-rate bent parts kept (at least 81)
-  float input_[2 * kInputRing] = {};     // each value twice, kInputRing apart
-  float bent_[2 * kBentRing] = {};
-  int input_at_ = 0;
-  int bent_at_ = 0;
+  static constexpr int kHistory = 16;  // frames kept from the last call (at least the delay)
+  static constexpr int kLength = kHistory + kBandClipBlock + 4;
+  // Inputs, and the bent parts at the frames' own points and half a frame later.
+  alignas(16) float input_[kLength] = {};
+  alignas(16) float even_[kLength] = {};
+  alignas(16) float odd_[kLength] = {};
 };
 
 }  // namespace vellicor

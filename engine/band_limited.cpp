@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -21,20 +20,57 @@ int BandHarmonics(int level) {
   return static_cast<int>(h + 1e-9);
 }
 
+namespace {
+
+// Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
+// sample rate): the increments at which each level stops being so, rising.
+struct Limits {
+  float limit[kBandLevels];
+  Limits() {
+    for (int level = 0; level < kBandLevels; ++level) {
+      limit[level] = static_cast<float>(32768.0 / BandHarmonics(level));
+    }
+  }
+};
+
+}  // namespace
+
+namespace {
+
+const Limits& LevelLimits() {
+  static const Limits limits;  // thread-safe one-time construction
+  return limits;
+}
+
+}  // namespace
+
+int ChooseLevel(float effective_increment) {
+  const Limits& limits = LevelLimits();
+  const float e = effective_increment;
+  if (!(e > limits.limit[0])) return 0;
+  // Three levels to the octave from an increment of 16: start from the octave's first level
+  // (the exponent of e) and step up while the level's harmonics reach past half the rate.
+  int exponent = 0;
+  std::frexp(e, &exponent);  // e in [2^(exponent - 1), 2^exponent)
+  int level = std::max(0, kBandsPerOctave * (exponent - 1 - 4) - 1);
+  while (level < kBandLevels && e > limits.limit[level]) ++level;
+  return level;
+}
+
 BandChoice ChooseBand(float effective_increment) {
-  // Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
-  // sample rate), that is while u = 3 log2(increment / 16) <= L.
-  const double e = effective_increment;
-  if (!(e > 0.0)) return {0, 0.0f};
-  const double u = kBandsPerOctave * pmath::Log2(e / 16.0);
-  const double a = std::ceil(u);
-  if (a < 0.0) return {0, 0.0f};  // level 0 alone, far from its limit
-  if (!(a < kBandLevels)) return {kBandLevels, 0.0f};
-  // Over the first half of [a - 1, a) level a alone (level a - 1 has just stopped being
-  // alias-free), over the second half the fade to level a + 1, complete where level a stops.
-  const double t = u - (a - 1.0);
-  const double weight = std::clamp(2.0 * t - 1.0, 0.0, 1.0);
-  return {static_cast<int>(a), static_cast<float>(weight)};
+  const int level = ChooseLevel(effective_increment);
+  if (level >= kBandLevels) return {kBandLevels, kBandLevels, 0.0f};
+  int next = level + 1;
+  while (next < kBandLevels && BandHarmonics(next) == BandHarmonics(level)) ++next;
+  // Where the increment lies between the limit of the level before (richer, no longer
+  // alias-free) and this one's: over the first half this level alone, over the second the fade
+  // to the next, complete where this one stops being alias-free.
+  const Limits& limits = LevelLimits();
+  const float upper = limits.limit[level];
+  const float lower = level > 0 ? limits.limit[level - 1] : 0.7937005f * limits.limit[0];
+  const float t = upper > lower ? (effective_increment - lower) / (upper - lower) : 1.0f;
+  const float weight = 2.0f * t - 1.0f;
+  return {level, next, weight < 0.0f ? 0.0f : (weight > 1.0f ? 1.0f : weight)};
 }
 
 namespace {
@@ -88,12 +124,10 @@ class Transform {
 };
 
 struct SharedBands {
-  // Level kBandLevels and the one after it (the second of a choice at the top) are silent.
+  // Level kBandLevels and the one after it are silent.
   BandTable table[kComputedWaves][kBandLevels + 2];
-  std::vector<std::unique_ptr<float[]>> storage;
-  float silence[2] = {0.0f, 0.0f};
-  BandTable silent{silence, 1.0f / kPoints, 0, 0.0f};
-  int64_t bytes = 0;
+  std::vector<float> pool = {0.0f, 0.0f};  // the silent table first
+  BandTable silent{nullptr, 0, 1.0f / kPoints, 0, 0.0f};
 
   SharedBands() {
     const Transform transform;
@@ -120,6 +154,11 @@ struct SharedBands {
       }
       table[w][kBandLevels] = table[w][kBandLevels + 1] = silent;
     }
+    // The pool has its size now: the tables' points.
+    silent.points = pool.data();
+    for (auto& ladder : table) {
+      for (BandTable& band : ladder) band.points = pool.data() + band.offset;
+    }
   }
 
   // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h,
@@ -137,15 +176,14 @@ struct SharedBands {
       yi[n - k] = -yi[k];
     }
     transform.Run(yr, yi, 1);
-    std::unique_ptr<float[]> points(new float[static_cast<size_t>(n) + 1]);
+    const int32_t offset = static_cast<int32_t>(pool.size());
+    pool.resize(pool.size() + static_cast<size_t>(n) + 1);
+    float* points = pool.data() + offset;
     for (int j = 0; j < n; ++j) points[j] = static_cast<float>(yr[j]);
     points[n] = points[0];
     float slope = 0.0f;
     for (int j = 0; j < n; ++j) slope = std::max(slope, std::fabs(points[j + 1] - points[j]));
-    const BandTable band{points.get(), static_cast<float>(n) / kPoints, n - 1, slope * n};
-    bytes += static_cast<int64_t>(sizeof(float)) * (n + 1);
-    storage.push_back(std::move(points));
-    return band;
+    return {nullptr, offset, static_cast<float>(n) / kPoints, n - 1, slope * n};
   }
 };
 
@@ -227,9 +265,13 @@ const BandTable& SilentBand() {
   return Bands().silent;
 }
 
+const float* BandPool() {
+  return Bands().pool.data();
+}
+
 int64_t SharedBandBytes() {
   CorrectionResiduals();
-  return Bands().bytes + static_cast<int64_t>(sizeof(Residuals));
+  return static_cast<int64_t>(Bands().pool.size() * sizeof(float) + sizeof(Residuals));
 }
 
 const float* StepResidual(int tap) {

@@ -14,10 +14,12 @@
 
 namespace vellicor {
 
-// One band-limited copy: points[0..mask] and a guard point equal to points[0] after them. A
-// position p in 0..65536 (phase units) reads points at p * scale.
+// One band-limited copy: points[0..mask] and a guard point equal to points[0] after them,
+// offset floats into the shared pool (BandPool). A position p in 0..65536 (phase units) reads
+// points at p * scale.
 struct BandTable {
   const float* points;
+  int32_t offset;
   float scale;   // points per phase unit: a power of two, mask + 1 over 65536
   int32_t mask;  // points - 1
   float slope;   // the steepest change of the wave per cycle, for FM's reach
@@ -29,15 +31,21 @@ constexpr int kBandTopHarmonic = 2048;  // copies of 65,536 points hold up to th
 // alone; level kBandLevels is silent (a fundamental above half the sample rate).
 constexpr int kBandLevels = 34;
 
-// The highest harmonic of level L.
+// The highest harmonic of level L (0 from kBandLevels on).
 int BandHarmonics(int level);
 
-// The two levels an oscillator reads and the weight of the second, for an effective phase
-// increment (phase units per sample: the increment, widened by FM, pulse-width compression and
-// ring modulation). Both levels are alias-free at that increment.
+// The richest level alias-free at an effective phase increment (phase units per sample: the
+// increment, widened by FM, pulse-width compression and ring modulation): its top harmonic
+// stays below half the sample rate.
+int ChooseLevel(float effective_increment);
+// That level and the weight of the next one (poorer) read with it: over the first half of the
+// increments for which the level is the richest alias-free one, the level alone, over the
+// second the fade into the next, complete where the level stops being alias-free. A glide or a
+// bend so never switches a harmonic on or off at once.
 struct BandChoice {
-  int level;     // the first; the second is level + 1
-  float weight;  // of the second, 0..1
+  int level;
+  int next;      // the next level with fewer harmonics (kBandLevels: silence)
+  float weight;  // of the next, 0..1
 };
 BandChoice ChooseBand(float effective_increment);
 
@@ -47,15 +55,17 @@ BandChoice ChooseBand(float effective_increment);
 // n - kCorrectionHalf + j, j = 0..2 kCorrectionHalf - 1. These are the residuals of a step and
 // a ramp band-limited by a Kaiser-windowed sinc cut at 0.42 of the sample rate, 70 dB down from
 // half of it, sampled at kCorrectionPoints + 1 points of `since` in 0..1.
-constexpr int kCorrectionHalf = 16;
+constexpr int kCorrectionHalf = 8;
 constexpr int kCorrectionTaps = 2 * kCorrectionHalf;
 constexpr int kCorrectionPoints = 64;
 const float* StepResidual(int tap);
 const float* RampResidual(int tap);
 
-// The ladders of the twelve computed waves (built on first use) and a silent table.
+// The ladders of the twelve computed waves (built on first use) and a silent table, all in one
+// pool of floats.
 const BandTable& SharedBand(int wave, int level);
 const BandTable& SilentBand();
+const float* BandPool();
 // Bytes the shared ladders take.
 int64_t SharedBandBytes();
 

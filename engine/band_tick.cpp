@@ -68,16 +68,16 @@ void Engine::BandTick(Voice& voice) {
       const int source = osc_[m].fm_source == 1 ? 0 : (osc_[m].fm_source == 2 ? 1 : -1);
       if (source < 0 || voice.fm_depth[m] == 0.0f) continue;
       // The modulator's steepest change per sample, at the level it reads itself without FM.
-      const BandChoice own = ChooseBand(swept[source]);
-      const float slope = waves_.Band(wave[source], own.level).slope * swept[source] / 65536.0f;
+      const int own = ChooseLevel(swept[source]);
+      const float slope = waves_.Band(wave[source], own).slope * swept[source] / 65536.0f;
       effective[m] += std::fabs(voice.fm_depth[m]) * slope * band_compression_[m];
     }
   }
   if (ring_mod_) effective[0] = effective[1] = effective[0] + effective[1];
   for (int m = 0; m < 2; ++m) {
     const BandChoice choice = ChooseBand(effective[m]);
-    voice.band[m][0] = &waves_.Band(wave[m], choice.level);
-    voice.band[m][1] = &waves_.Band(wave[m], choice.level + 1);
+    voice.band_from[m] = &waves_.Band(wave[m], choice.level);
+    voice.band_to[m] = &waves_.Band(wave[m], choice.next);
     voice.band_weight[m] = choice.weight;
   }
 }

@@ -297,6 +297,7 @@ class Engine : private ArpVoices {
 
   // Scratch of one sub-block.
   static constexpr int kSubBlock = 256;
+  static_assert(kSubBlock <= kBandClipBlock, "a sub-block goes through the clipper at once");
   float mix_[kSubBlock];
   float pan_term_[kSubBlock];    // pan LFO term of voice 0 per frame
   int pan_selector_ = kLfoNone;  // pan LFO selector of the current sub-block

@@ -107,10 +107,12 @@ struct Engine::Lanes {
   float release_step;
   const float* wave[2];
   // The alias-free reading: on, mixed with the specified one (with the weight band_mix[n] at
-  // frame n of the run), and whether some lane reads an oscillator's second level.
+  // frame n of the run); whether some lane fades an oscillator from one level into another, and
+  // whether an oscillator reads a noise wave (as the specified reading does).
   bool band;
   bool band_mixing;
-  bool band_fade[2];
+  bool band_fading[2];
+  bool band_plain[2];
   FilterHistoryRing first_ring;  // as the run's first frame sees it
   int first_frame;               // the run's first frame within the sub-block
 
@@ -152,7 +154,8 @@ struct Engine::Lanes {
   // The alias-free reading's, filled only while it runs: the levels (oscillator, level, lane),
   // the outputs waiting for corrections (a ring of frames, band_head the oldest at the run's
   // start) and the unwarped positions of the frame before.
-  alignas(16) const float* band_points[2][2][kMaxLanes];
+  // The level read and the next, read with it at band_weight; in the shared pool.
+  alignas(16) int32_t band_offset[2][2][kMaxLanes];
   alignas(16) float band_scale[2][2][kMaxLanes];
   alignas(16) int32_t band_mask[2][2][kMaxLanes];
   alignas(16) float band_weight[2][kMaxLanes];
@@ -229,24 +232,33 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   if (L.band) {
     L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
     L.band_head = 0;
+    for (int m = 0; m < 2; ++m) {
+      L.band_plain[m] = osc_[m].wave == kWaveNoise1 || osc_[m].wave == kWaveNoise2;
+    }
     const BandTable& silent = SilentBand();
-    for (int i = 0; i < kMaxLanes; ++i) {
+    // The lanes of the groups that run (padding lanes read silence).
+    const int lanes = count <= 4 ? 4 : kMaxLanes;
+    for (int i = 0; i < lanes; ++i) {
       const Voice* voice = i < count ? voices[i] : nullptr;
       for (int m = 0; m < 2; ++m) {
         for (int j = 0; j < 2; ++j) {
-          const BandTable* band = voice != nullptr ? voice->band[m][j] : nullptr;
+          const BandTable* band =
+              voice != nullptr ? (j == 0 ? voice->band_from[m] : voice->band_to[m]) : nullptr;
           if (band == nullptr) band = &silent;
-          L.band_points[m][j][i] = band->points;
+          L.band_offset[m][j][i] = band->offset;
           L.band_scale[m][j][i] = band->scale;
           L.band_mask[m][j][i] = band->mask;
         }
-        L.band_weight[m][i] = voice != nullptr ? voice->band_weight[m] : 0.0f;
+        const float weight = voice != nullptr ? voice->band_weight[m] : 0.0f;
+        L.band_weight[m][i] = weight;
         L.band_previous[m][i] = voice != nullptr ? voice->band_previous[m] : 0.0f;
         L.band_restarted[i] = voice != nullptr ? voice->band_restarted : 0.0f;
         for (int j = 0; j < kCorrectionTaps; ++j) {
           L.band_line[m][j][i] = voice != nullptr ? voice->band_line[m][j] : 0.0f;
         }
-        if (voice != nullptr) L.band_fade[m] = L.band_fade[m] || voice->band_weight[m] > 0.0f;
+        if (voice != nullptr && voice->band_from[m] != voice->band_to[m] && weight > 0.0f) {
+          L.band_fading[m] = true;
+        }
       }
     }
   }
@@ -416,7 +428,9 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   const F4 drive = Splat(L.drive);
   const F4 release_step = Splat(L.release_step);
   [[maybe_unused]] const bool mixing = L.band_mixing;
-  [[maybe_unused]] const bool fade0 = L.band_fade[0], fade1 = L.band_fade[1];
+  [[maybe_unused]] const bool fading0 = L.band_fading[0], fading1 = L.band_fading[1];
+  [[maybe_unused]] const bool plain0 = L.band_plain[0], plain1 = L.band_plain[1];
+  [[maybe_unused]] const float* const pool = kBand ? BandPool() : nullptr;
   [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual(0) : nullptr;
   [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual(0) : nullptr;
 
@@ -569,15 +583,17 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const F4 x = position * Load(&L.band_scale[m][j][o]);
       const I4 i = Truncate(x);
       const F4 f = x - ToFloat(i);
-      const I4 at = i & Load(&L.band_mask[m][j][o]);
-      const float* const* points = &L.band_points[m][j][o];
-      const F4 a = GatherEach(points, at);
-      const F4 b = GatherEach(points, at + SplatInt(1));
+      const I4 at = (i & Load(&L.band_mask[m][j][o])) + Load(&L.band_offset[m][j][o]);
+      const F4 a = Gather(pool, at);
+      const F4 b = Gather(pool, at + SplatInt(1));
       return a + f * (b - a);
     };
     [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
+      if (m == 0 ? plain0 : plain1) {
+        return Gather(m == 0 ? wave0 : wave1, RoundInt(position) & wave_mask);
+      }
       const F4 s = band_level(m, 0, o, position);
-      if (!(m == 0 ? fade0 : fade1)) return s;
+      if (!(m == 0 ? fading0 : fading1)) return s;
       return s + Load(&L.band_weight[m][o]) * (band_level(m, 1, o, position) - s);
     };
     // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped

@@ -146,15 +146,14 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
 }
 
 // The same with the alias-free mode's clipper, crossfaded with the specified one while the mode
-// switches. Frame by frame: the clippers' filters are chains anyway.
+// switches.
 void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumulate,
                              uint32_t first_counter, const float* position_of) {
   if (!band_clip_ready_) {
     for (BandClipper& clipper : band_clip_) clipper.Reset();
     band_clip_ready_ = true;
   }
-  auto mix_at = [this](int k) { return BandWeight(k, kBandClipDelay); };
-  alignas(16) float delayed_in[kSubBlock];
+  alignas(16) float in[2][kSubBlock];
   for (int k = 0; k < frames; ++k) {
     const float p = position_of[k];
     float left_gain = 1.0f, right_gain = 1.0f;
@@ -163,22 +162,32 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     } else {
       left_gain = 2.0f * p;
     }
-    const float x = left_gain * mix_[k];
-    const float plain = SoftClip(x);
-    const float out_left = plain + mix_at(k) * (band_clip_[0].Run(x) - plain);
-    left[k] = accumulate ? left[k] + out_left : out_left;
-    delayed_in[k] = right_gain * mix_[k];
+    in[0][k] = left_gain * mix_[k];
+    delay_line_[(first_counter + static_cast<uint32_t>(k)) & (kDelayLineSize - 1)] =
+        right_gain * mix_[k];
   }
-  constexpr uint32_t kMask = kDelayLineSize - 1;
   const uint32_t delay = static_cast<uint32_t>(static_cast<int>(stereo_delay_));
   for (int k = 0; k < frames; ++k) {
-    delay_line_[(first_counter + static_cast<uint32_t>(k)) & kMask] = delayed_in[k];
+    in[1][k] =
+        delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & (kDelayLineSize - 1)];
   }
-  for (int k = 0; k < frames; ++k) {
-    const float x = delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & kMask];
-    const float plain = SoftClip(x);
-    const float out_right = plain + mix_at(k) * (band_clip_[1].Run(x) - plain);
-    right[k] = accumulate ? right[k] + out_right : out_right;
+  const bool mixing = !(band_mix_ >= 1.0f && band_mix_step_ >= 0.0f);
+  float* const out[2] = {left, right};
+  for (int c = 0; c < 2; ++c) {
+    alignas(16) float clipped[kSubBlock];
+    band_clip_[c].Run(in[c], clipped, frames);
+    if (mixing) {
+      for (int k = 0; k < frames; ++k) {
+        const float plain = SoftClip(in[c][k]);
+        clipped[k] = plain + BandWeight(k, kBandClipDelay) * (clipped[k] - plain);
+      }
+    }
+    float* o = out[c];
+    if (accumulate) {
+      for (int k = 0; k < frames; ++k) o[k] += clipped[k];
+    } else {
+      for (int k = 0; k < frames; ++k) o[k] = clipped[k];
+    }
   }
 }
 

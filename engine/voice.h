@@ -40,11 +40,12 @@ struct Voice {
   bool fm_active = false;
   float pitch_mod[2] = {};
   float osc_lfo_gain[2] = {1.0f, 1.0f};
-  // Alias-free oscillators: the two band-limited levels each reads (null: silence) and the
-  // weight of the second, chosen at the control tick; their outputs wait kCorrectionHalf frames
-  // here (oldest first), so that a correction of a jump or a corner reaches the frames before
-  // it; the unwarped read positions of the last frame.
-  const BandTable* band[2][2] = {};
+  // Alias-free oscillators: the band-limited level each reads and the next, read with it at
+  // band_weight (null: silence), chosen at the control tick; their outputs wait kCorrectionHalf
+  // frames here (oldest first), so that a correction of a jump or a corner reaches the frames
+  // before it; the unwarped read positions of the last frame.
+  const BandTable* band_from[2] = {};
+  const BandTable* band_to[2] = {};
   float band_weight[2] = {};
   float band_line[2][kCorrectionTaps] = {};
   float band_previous[2] = {};

@@ -61,24 +61,18 @@ namespace {
 // one. Read through a filter that passes DC with high gain (the comb), that average came out
 // as a constant offset on the output, different for every instance. Removing it keeps the
 // noise and drops the offset.
-void RemoveAverage(float* table) {
+void RemoveAverage(float (&table)[kWavePoints]) {
   double sum = 0.0;
-  for (int n = 0; n < kWavePoints; ++n) sum += table[n];
+  for (float point : table) sum += point;
   const double average = sum / kWavePoints;
-  for (int n = 0; n < kWavePoints; ++n) {
-    table[n] = static_cast<float>(std::clamp(table[n] - average, -1.0, 1.0));
+  for (float& point : table) {
+    point = static_cast<float>(std::clamp(point - average, -1.0, 1.0));
   }
-  table[kWavePoints] = table[0];
 }
 
 }  // namespace
 
-WaveBank::WaveBank()
-    : tables_(),
-      noise1_(),
-      noise2_(),
-      noise_band_{{noise1_, 1.0f, static_cast<int32_t>(kWaveMask), 0.0f},
-                  {noise2_, 1.0f, static_cast<int32_t>(kWaveMask), 0.0f}} {
+WaveBank::WaveBank() : tables_(), noise1_(), noise2_() {
   for (auto& table : tables_) table = noise1_;  // silent until Build
 }
 
@@ -92,12 +86,11 @@ void WaveBank::Build() {
   tables_[kWaveNoise1] = noise1_;
   tables_[kWaveNoise2] = noise2_;
 
-  for (int n = 0; n < kWavePoints; ++n) noise1_[n] = static_cast<float>(2.0 * random::Next() - 1.0);
+  for (float& point : noise1_) point = static_cast<float>(2.0 * random::Next() - 1.0);
 
   // Four layers of noise changing at rates of 1, 1/10, 1/100 and 1/1000 of the points.
   double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
-  for (int n = 0; n < kWavePoints; ++n) {
-    float& point = noise2_[n];
+  for (float& point : noise2_) {
     a = random::Next() * 0.25;
     if (random::Next() < 0.1) b = random::Next() * 0.25;
     if (random::Next() < 0.01) c = random::Next() * 0.25;

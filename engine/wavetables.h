@@ -38,21 +38,18 @@ class WaveBank {
   // The sine wave (table 0), used by the ring modulator.
   const float* Sine() const { return tables_[0]; }
 
-  // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice. The noise
-  // waves have nothing to band-limit (their fold-back is more noise): every level is the wave
-  // itself, read as the specified oscillators read it. Silent choices read silence.
+  // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice; silence for
+  // the noise waves, which the alias-free reading reads as the specified one does (they have
+  // no harmonics to keep: what folds back is more noise), and for the silent choices.
   const BandTable& Band(int choice, int level) const {
-    if (choice == kWaveNoise1 || choice == kWaveNoise2) return noise_band_[choice - kWaveNoise1];
     if (choice < 0 || choice >= kComputedWaves) return SilentBand();
     return SharedBand(choice, level);
   }
 
  private:
   const float* tables_[kWaveChoices];
-  // Each with a guard point after the cycle (its first point) for interpolated reads.
-  float noise1_[kWavePoints + 1];
-  float noise2_[kWavePoints + 1];
-  BandTable noise_band_[2];
+  float noise1_[kWavePoints];
+  float noise2_[kWavePoints];
 };
 
 }  // namespace vellicor

@@ -104,18 +104,23 @@ TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanSpecified) {
   }
 }
 
-// Every level of a choice is alias-free at its increment, and a harmonic's weight moves little
-// for a small change of pitch: a glide or a bend across the levels fades, never steps.
+// Both levels of a choice are alias-free at its increment, the first is the richest that is,
+// and a harmonic's weight moves little for a small change of pitch: a glide or a bend across
+// the levels fades, never steps.
 TEST(AliasFree, LevelsFadeWithoutStepsAndStayBelowHalfTheRate) {
   const int harmonics[] = {1, 2, 3, 5, 10, 21, 50, 100, 300, 1000, 2048};
   auto gain = [](float increment, int h) {
     const BandChoice c = ChooseBand(increment);
     return (1.0f - c.weight) * (h <= BandHarmonics(c.level) ? 1.0f : 0.0f) +
-           c.weight * (h <= BandHarmonics(c.level + 1) ? 1.0f : 0.0f);
+           c.weight * (h <= BandHarmonics(c.next) ? 1.0f : 0.0f);
   };
   int moved = 0;
   float previous[std::size(harmonics)] = {};
   for (float e = 1.0f; e < 40000.0f; e *= 1.0005f) {  // steps of 0.009 semitone
+    const int level = ChooseLevel(e);
+    if (level > 0) {
+      ASSERT_GT(static_cast<double>(BandHarmonics(level - 1)) * e, 32768.0) << e;
+    }
     for (size_t k = 0; k < std::size(harmonics); ++k) {
       const int h = harmonics[k];
       const float g = gain(e, h);
