@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -23,19 +24,22 @@ int BandHarmonics(int level) {
 namespace {
 
 // Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
-// sample rate): the increments at which each level stops being so, rising.
+// sample rate): the increments at which each level stops being so, rising; and for each level
+// the next one with fewer harmonics.
 struct Limits {
   float limit[kBandLevels];
+  int next[kBandLevels];
   Limits() {
     for (int level = 0; level < kBandLevels; ++level) {
       limit[level] = static_cast<float>(32768.0 / BandHarmonics(level));
     }
+    for (int level = 0; level < kBandLevels; ++level) {
+      int n = level + 1;
+      while (n < kBandLevels && BandHarmonics(n) == BandHarmonics(level)) ++n;
+      next[level] = n;
+    }
   }
 };
-
-}  // namespace
-
-namespace {
 
 const Limits& LevelLimits() {
   static const Limits limits;  // thread-safe one-time construction
@@ -49,10 +53,12 @@ int ChooseLevel(float effective_increment) {
   const float e = effective_increment;
   if (!(e > limits.limit[0])) return 0;
   // Three levels to the octave from an increment of 16: start from the octave's first level
-  // (the exponent of e) and step up while the level's harmonics reach past half the rate.
-  int exponent = 0;
-  std::frexp(e, &exponent);  // e in [2^(exponent - 1), 2^exponent)
-  int level = std::max(0, kBandsPerOctave * (exponent - 1 - 4) - 1);
+  // (the exponent of e, read from its bits) and step up while the level's harmonics reach past
+  // half the rate.
+  uint32_t bits;
+  std::memcpy(&bits, &e, sizeof bits);
+  const int exponent = static_cast<int>((bits >> 23) & 0xFF) - 127;  // e in [2^x, 2^(x + 1))
+  int level = std::max(0, kBandsPerOctave * (exponent - 4) - 1);
   while (level < kBandLevels && e > limits.limit[level]) ++level;
   return level;
 }
@@ -60,16 +66,15 @@ int ChooseLevel(float effective_increment) {
 BandChoice ChooseBand(float effective_increment) {
   const int level = ChooseLevel(effective_increment);
   if (level >= kBandLevels) return {kBandLevels, kBandLevels, 0.0f};
-  int next = level + 1;
-  while (next < kBandLevels && BandHarmonics(next) == BandHarmonics(level)) ++next;
+  const int next = LevelLimits().next[level];
   // Where the increment lies between the limit of the level before (richer, no longer
-  // alias-free) and this one's: over the first half this level alone, over the second the fade
-  // to the next, complete where this one stops being alias-free.
+  // alias-free) and this one's: over the first three quarters this level alone, over the last
+  // (a semitone) the fade to the next, complete where this one stops being alias-free.
   const Limits& limits = LevelLimits();
   const float upper = limits.limit[level];
   const float lower = level > 0 ? limits.limit[level - 1] : 0.7937005f * limits.limit[0];
   const float t = upper > lower ? (effective_increment - lower) / (upper - lower) : 1.0f;
-  const float weight = 2.0f * t - 1.0f;
+  const float weight = 4.0f * t - 3.0f;
   return {level, next, weight < 0.0f ? 0.0f : (weight > 1.0f ? 1.0f : weight)};
 }
 

@@ -70,7 +70,9 @@ void Engine::BandTick(Voice& voice) {
       // The modulator's steepest change per sample, at the level it reads itself without FM.
       const int own = ChooseLevel(swept[source]);
       const float slope = waves_.Band(wave[source], own).slope * swept[source] / 65536.0f;
-      effective[m] += std::fabs(voice.fm_depth[m]) * slope * band_compression_[m];
+      // Three times the swing: the sidebands reach past it (measured on Rlead's FM at note 96:
+      // -40 dB off the harmonics with the swing alone, -45 with twice, -50 three times).
+      effective[m] += 3.0f * std::fabs(voice.fm_depth[m]) * slope * band_compression_[m];
     }
   }
   if (ring_mod_) effective[0] = effective[1] = effective[0] + effective[1];

@@ -687,7 +687,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const I4 phase0 = (old0 + G.increment0) & wave_mask;
       const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
       const F4 offset1 = fm1 ? G.depth1 * source(G, slot1) : zero;
-      const F4 u0 = fm0 ? band_place(0, ToFloat(phase0) + offset0, true, false) : ToFloat(phase0);
+      // With FM the position may fall anywhere: read four cycles on (the levels wrap by their
+      // masks), unless the warp or sync needs it within the cycle.
+      const F4 ahead = Splat(262144.0f);
+      const F4 u0 = !fm0         ? ToFloat(phase0)
+                    : warp_on[0] ? band_place(0, ToFloat(phase0) + offset0, true, false)
+                                 : ToFloat(phase0) + offset0 + ahead;
       const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
       if (warp_on[0]) corners(0, head, o, G.previous0, u0, alive);
       I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
@@ -710,7 +715,9 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
           restarted = landed;
         }
       }
-      const F4 u1 = fm1 ? band_place(1, ToFloat(phase1) + offset1, true, false) : ToFloat(phase1);
+      const F4 u1 = !fm1                 ? ToFloat(phase1)
+                    : warp_on[1] || sync ? band_place(1, ToFloat(phase1) + offset1, true, false)
+                                         : ToFloat(phase1) + offset1 + ahead;
       const F4 p1 = band_place(1, u1, false, true);
       if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
       const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
