@@ -32,7 +32,7 @@ struct Filter {
   Filter() {
     constexpr double kPi = 3.14159265358979323846;
     constexpr double kCut = 0.1875;
-    constexpr double kBeta = 4.2;
+    constexpr double kBeta = 3.0;
     auto bessel0 = [](double x) {
       double sum = 1.0, term = 1.0;
       for (int k = 1; k < 40; ++k) {

@@ -38,10 +38,11 @@ int BandHarmonics(int level);
 // increment, widened by FM, pulse-width compression and ring modulation): its top harmonic
 // stays below half the sample rate.
 int ChooseLevel(float effective_increment);
-// That level and the weight of the next one (poorer) read with it: over the first three
-// quarters of the increments for which the level is the richest alias-free one, the level
-// alone, over the last quarter (a semitone) the fade into the next, complete where the level
-// stops being alias-free. A glide or a bend so never switches a harmonic on or off at once.
+// That level and the weight of the next one (poorer) read with it: over the first seven
+// eighths of the increments for which the level is the richest alias-free one, the level
+// alone, over the last eighth (half a semitone) the fade into the next, complete where the
+// level stops being alias-free. A glide or a bend so never switches a harmonic on or off at
+// once.
 struct BandChoice {
   int level;
   int next;      // the next level with fewer harmonics (kBandLevels: silence)

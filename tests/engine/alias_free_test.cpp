@@ -105,8 +105,8 @@ TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanSpecified) {
 }
 
 // Both levels of a choice are alias-free at its increment, the first is the richest that is,
-// and a harmonic's weight moves little for a small change of pitch: a glide or a bend across
-// the levels fades, never steps.
+// and a harmonic's weight moves little for a small change of pitch (a fade spans a third of a
+// semitone at least): a glide or a bend across the levels fades, never steps.
 TEST(AliasFree, LevelsFadeWithoutStepsAndStayBelowHalfTheRate) {
   const int harmonics[] = {1, 2, 3, 5, 10, 21, 50, 100, 300, 1000, 2048};
   auto gain = [](float increment, int h) {
@@ -128,13 +128,13 @@ TEST(AliasFree, LevelsFadeWithoutStepsAndStayBelowHalfTheRate) {
         ASSERT_EQ(g, 0.0f) << h << " at " << e;
       }
       if (e > 1.0f) {
-        ASSERT_LE(std::fabs(g - previous[k]), 0.02f) << h << " at " << e;
+        ASSERT_LE(std::fabs(g - previous[k]), 0.0087f * 3.0f) << h << " at " << e;
       }
       moved += g != previous[k];
       previous[k] = g;
     }
   }
-  EXPECT_GT(moved, 1000);  // the weights do move
+  EXPECT_GT(moved, 300);  // the weights do move
 }
 
 // A sine at key 60: its steepest step from sample to sample, in a stretch of frames.
