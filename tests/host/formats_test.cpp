@@ -2,10 +2,8 @@
 // same samples in each, and an edit in the CLAP editor reaches the host as one gesture.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gui/host_window.h"
@@ -13,6 +11,7 @@
 #include "tests/host/built_library.h"
 #include "tests/odd_frame_score.h"
 #include "tests/skip_without_display.h"
+#include "tests/slider_drag.h"
 #include "vst/vellicor_requests.h"
 
 namespace vellicor::host {
@@ -97,27 +96,10 @@ TEST(Formats, AnEditInTheClapEditorReachesTheHostAsOneGesture) {
   ASSERT_TRUE(instance->OpenEditor(window->native_handle(), &width, &height, &error)) << error;
   EXPECT_EQ(width, 635);
   EXPECT_EQ(height, 512);
-  auto settle = [&](int ms) {
-    for (int t = 0; t < ms; t += 10) {
-      window->Pump();
-      instance->IdleEditor();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  };
-  settle(300);
+  auto loop = testing::HostLoop(*window, [&instance] { instance->IdleEditor(); });
+  loop(300);
   instance->TakeReports();
-  // Pressed a quarter along the slider, dragged in eight steps to three quarters, released.
-  auto along = [&](int step) {
-    return gui::Point{slider.left + slider.width() * (8 + 4 * step) / 32, slider.top + 6};
-  };
-  window->SendMouse(gui::MouseAction::kMove, along(0), gui::MouseButton::kNone, 0);
-  window->SendMouse(gui::MouseAction::kDown, along(0), gui::MouseButton::kLeft, 0);
-  for (int step = 1; step <= 8; ++step) {
-    settle(30);
-    window->SendMouse(gui::MouseAction::kMove, along(step), gui::MouseButton::kLeft, 0);
-  }
-  window->SendMouse(gui::MouseAction::kUp, along(8), gui::MouseButton::kLeft, 0);
-  settle(200);
+  testing::DragSlider(*window, slider, loop);
   const std::vector<ParameterReport> reports = instance->TakeReports();
   instance->CloseEditor();
 
