@@ -19,12 +19,8 @@ class SettingsFolder {
   }
   ~SettingsFolder() {
     Set(before_);
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path_);
   }
-  SettingsFolder(const SettingsFolder&) = delete;
-  SettingsFolder& operator=(const SettingsFolder&) = delete;
-
   const std::filesystem::path& path() const { return path_; }
 
  private:

@@ -208,81 +208,20 @@ TEST(Text, StaysInsideItsMeasuredBoxWhichABackgroundFills) {
   }
 }
 
-// --- At a scale ---------------------------------------------------------------------------------
-
-const Scale k125 = Scale::FromPercent(125);
-const Scale k150 = Scale::FromPercent(150);
-const Scale k200 = Scale::FromPercent(200);
-
-// The smallest rectangle of pixels holding every pixel that is not `background`.
-Rect InkedPixels(const Bitmap& b, Color background) {
-  Rect inked;
-  for (int y = 0; y < b.pixel_height(); ++y) {
-    for (int x = 0; x < b.pixel_width(); ++x) {
-      if (b.ScreenPixel(x, y) != background) inked = inked.Union(Rect::XYWH(x, y, 1, 1));
-    }
-  }
-  return inked;
-}
-
-// Whether every aligned f x f block of pixels in `area` is of one colour (an enlargement).
-bool AllBlocksFlat(const Bitmap& b, const Rect& area, int f) {
-  for (int y = area.top; y + f <= area.bottom; y += f) {
-    for (int x = area.left; x + f <= area.right; x += f) {
-      for (int k = 1; k < f * f; ++k) {
-        if (b.ScreenPixel(x + k % f, y + k / f) != b.ScreenPixel(x, y)) return false;
-      }
-    }
-  }
-  return true;
-}
-
-// Every pixel shows the form pixel the mouse maps it back to, the last one included: the
-// pixels are the form's size rounded up, and fills of neighbouring form pixels meet exactly.
-TEST(ScaledBitmap, EveryPixelShowsTheFormPixelItMapsBackTo) {
-  for (const Scale scale : {k125, k150, Scale::FromPercent(175), k200}) {
-    SCOPED_TRACE(scale.percent());
-    Bitmap b(635, 7, kBlack, scale);
-    EXPECT_EQ(b.pixel_width(), scale.ScreenSize(635));
-    for (int x = 0; x < 635; ++x) b.FillRect({x, 0, x + 1, 7}, Rgb(1, x >> 8, x & 255));
-    for (int p = 0; p < b.pixel_width(); ++p) {
-      const int x = scale.ToForm(p);
-      ASSERT_EQ(b.ScreenPixel(p, b.pixel_height() - 1), Rgb(1, x >> 8, x & 255)) << p;
-    }
-  }
-}
-
-// A one-pixel line of the form is the scaled pen's width and the form's length; a slanted one
-// is traced at the screen's resolution, not made of enlarged pixels.
-TEST(ScaledBitmap, LinesTakeThePensWidthAndTheScreensResolution) {
-  Bitmap line(40, 10, kWhite, k200), fill(40, 10, kWhite, k200);
-  line.Line(3, 4, 30, 4, kBlack);
-  fill.FillRect({3, 4, 30, 5}, kBlack);
-  EXPECT_EQ(line, fill);
-  Bitmap slant(40, 40, kWhite, k200);
-  slant.Line(2, 3, 37, 21, kBlack);
-  EXPECT_FALSE(AllBlocksFlat(slant, slant.pixel_bounds(), 2));
-  EXPECT_EQ(InkedPixels(slant, kWhite).width(), 2 * 35);
-  // A dot is the pen's square on its form pixel.
-  Bitmap dot(10, 10, kWhite, k200);
-  dot.SetPixel(4, 6, kBlack);
-  EXPECT_EQ(CountColor(dot, kBlack), 4);
-  EXPECT_EQ(dot.ScreenPixel(8, 12), kBlack);
-  EXPECT_EQ(dot.Pixel(4, 6), kBlack);
-}
-
-// Where grids lie differently (125 %: a form pixel takes one or two screen pixels), a bitmap
-// drawn in pieces is the bitmap drawn whole, and a frame of a strip never shows its neighbour.
+// At 125 % a form pixel takes one or two screen pixels, so two bitmaps' grids may lie
+// differently: a bitmap drawn in pieces is the bitmap drawn whole, and a frame of a strip fills
+// its place without a column of its neighbour.
 TEST(ScaledBitmap, PiecesFitTogetherAndFramesKeepToThemselves) {
+  const Scale k125 = Scale::FromPercent(125);
   Bitmap source(21, 9, kWhite, k125);
   for (int y = 0; y < source.pixel_height(); ++y) {
     for (int x = 0; x < source.pixel_width(); ++x) source.Row(y)[x] = Rgb(x, y, 7);
   }
   Bitmap whole(40, 20, kBlack, k125), pieces(40, 20, kBlack, k125);
   whole.DrawClipped(source, 3, 5, whole.bounds());
-  pieces.DrawClipped(source, 3, 5, {0, 0, 11, 20});
-  pieces.DrawClipped(source, 3, 5, {11, 0, 40, 9});
-  pieces.DrawClipped(source, 3, 5, {11, 9, 40, 20});
+  for (const Rect& piece : {Rect{0, 0, 11, 20}, Rect{11, 0, 40, 9}, Rect{11, 9, 40, 20}}) {
+    pieces.DrawClipped(source, 3, 5, piece);
+  }
   EXPECT_EQ(pieces, whole);
 
   Bitmap strip(3 * 7, 5, kWhite, k125);
@@ -297,23 +236,6 @@ TEST(ScaledBitmap, PiecesFitTogetherAndFramesKeepToThemselves) {
     const Rect frame = target.ScreenRect({x, 0, x + 7, 5});
     EXPECT_EQ(CountColor(target, Rgb(2, 0, 0)), frame.width() * frame.height()) << x;
   }
-}
-
-// Text keeps the layout of its own size (its width and box are the 100 % ones) and is
-// rasterised at the scaled size: its ink fills the scaled box of the 100 % ink, with edges no
-// enlargement has.
-TEST(ScaledBitmap, TextIsLaidOutAtItsSizeAndRasterisedAtTheScaledOne) {
-  Font font;
-  font.size = 12;
-  Bitmap unit(120, 30), scaled(120, 30, kWhite, k200);
-  EXPECT_EQ(scaled.Text(5, 4, "Quorrel 2026", font), unit.Text(5, 4, "Quorrel 2026", font));
-  const Rect ink = Inked(unit, kWhite);
-  const Rect scaled_ink = InkedPixels(scaled, kWhite);
-  EXPECT_NEAR(scaled_ink.left, 2 * ink.left, 1);
-  EXPECT_NEAR(scaled_ink.top, 2 * ink.top, 1);
-  EXPECT_NEAR(scaled_ink.right, 2 * ink.right, 1);
-  EXPECT_NEAR(scaled_ink.bottom, 2 * ink.bottom, 1);
-  EXPECT_FALSE(AllBlocksFlat(scaled, scaled_ink, 2));
 }
 
 TEST(Png, EncodesTheBitmapsSize) {

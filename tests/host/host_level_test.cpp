@@ -111,39 +111,6 @@ TEST(EditorThroughTheLibrary, ProgramsClicksAndMenusHeadlessAndInAWindow) {
   plugin->Close();
 }
 
-// At a scale the editor in a window, pressed through the window system, shows what the headless
-// one shows after the same press; the command takes the size as a factor or a percent.
-TEST(EditorThroughTheLibrary, AtAScaleAWindowShowsWhatTheHeadlessEditorShows) {
-  auto plugin = LoadBuilt();
-  ASSERT_TRUE(plugin);
-  const bool window = gui::HostWindow::Create(64, 64, "probe") != nullptr;
-  ScreenshotOptions about;
-  std::string error;
-  ASSERT_TRUE(ParseScreenshotArgs(
-      {"lib", "--out", "x.png", "--scale", "1.5", "--press", "Image11:20,8"}, &about, &error))
-      << error;
-  gui::Bitmap headless, in_window;
-  about.headless = true;
-  ASSERT_TRUE(CaptureEditor(*plugin, about, &headless, &error)) << error;
-  EXPECT_EQ(headless.bounds(), gui::Rect::XYWH(0, 0, 953, 768));
-  if (window) {
-    about.headless = false;
-    ASSERT_TRUE(CaptureEditor(*plugin, about, &in_window, &error)) << error;
-    EXPECT_TRUE(in_window == headless);
-  }
-  plugin->Close();
-
-  for (const char* size : {"1.5", "150", "150%"}) {
-    gui::Scale scale;
-    EXPECT_TRUE(ParseScale(size, &scale)) << size;
-    EXPECT_EQ(scale.percent(), 150) << size;
-  }
-  for (const char* size : {"0.5", "3.5", "abc", "301", "150 %", ""}) {
-    gui::Scale scale;
-    EXPECT_FALSE(ParseScale(size, &scale)) << size;
-  }
-}
-
 TEST(ScreenshotCommand, WritesAPngAndRefusesBadArguments) {
   const std::string out =
       (std::filesystem::temp_directory_path() / "vellicor-editor-test.png").string();
