@@ -58,6 +58,7 @@ constexpr int16_t kProgramChangeNumber = 130;
 constexpr int kMappedNumbers = 131;
 
 // Results whose values do not fit an int32_t literally on Windows, where they are COM's.
+constexpr v3_result kOk = V3_OK;
 constexpr v3_result kNoInterface = static_cast<v3_result>(V3_NO_INTERFACE);
 constexpr v3_result kInvalidArg = static_cast<v3_result>(V3_INVALID_ARG);
 
@@ -639,7 +640,6 @@ class Vst3Module {
   }
 
   bool Load(const std::string& binary, std::string* error) {
-    using Entry = bool (*)(void*);
     using Exit = bool (*)();
     using GetFactory = v3_plugin_factory_cpp**(V3_API*)();
 #if defined(_WIN32)
@@ -675,7 +675,7 @@ class Vst3Module {
 #if defined(_WIN32)
     const bool entered = reinterpret_cast<Exit>(entry)();
 #else
-    const bool entered = reinterpret_cast<Entry>(entry)(library_);
+    const bool entered = reinterpret_cast<bool (*)(void*)>(entry)(library_);
 #endif
     if (!entered) {
       *error = std::string(entry_name) + " answered false";
@@ -1338,7 +1338,7 @@ class Vst3Instance final : public Instance {
       const size_t before = frame->descriptors.size();
       std::erase_if(frame->descriptors, [h](const auto& d) { return d.first == h; });
       for (size_t i = frame->descriptors.size(); i < before; ++i) (*h)->unref(h);
-      return before != frame->descriptors.size() ? V3_OK : kInvalidArg;
+      return before != frame->descriptors.size() ? kOk : kInvalidArg;
     }
     static v3_result V3_API AddTimer(void* self, v3_timer_handler** handler, uint64_t ms) {
       Frame* frame = As<Frame>(self);
@@ -1357,7 +1357,7 @@ class Vst3Instance final : public Instance {
       const size_t before = frame->timers.size();
       std::erase_if(frame->timers, [h](const RunLoopTimer& t) { return t.handler == h; });
       for (size_t i = frame->timers.size(); i < before; ++i) (*h)->unref(h);
-      return before != frame->timers.size() ? V3_OK : kInvalidArg;
+      return before != frame->timers.size() ? kOk : kInvalidArg;
     }
     static constexpr v3_plugin_frame_cpp kFrameTable = {V3_UNKNOWN, {&Resize}};
     static constexpr v3_run_loop_cpp kLoopTable = {
