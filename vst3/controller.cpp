@@ -234,9 +234,9 @@ v3_result EditController::SetComponentState(void* stream) {
   if (!ReadStream(stream, &bytes, state::kSize)) return V3_INVALID_ARG;
   const std::optional<state::Snapshot> snapshot = state::Decode(bytes);
   if (!snapshot) return V3_FALSE;
+  // Every value as the program holds it: the learn command too, which the component keeps
+  // and does not carry out again, so it reads after a load as it did before the save.
   for (int i = 0; i < kSoundParameters; ++i) values_[i] = snapshot->values[i];
-  // The learn command rests after a load, as in the component.
-  values_[param::kLearnCommand] = 0.0f;
   std::memcpy(controllers_, snapshot->controllers, sizeof controllers_);
   program_ = static_cast<double>(snapshot->program) / (kNumPrograms - 1);
   session_.AllValuesChanged();
