@@ -30,6 +30,7 @@ constexpr v3_tuid kComponentId = V3_ID(0x46616B65, 0x56535433, 0x436F6D70, 0x6F6
 constexpr v3_tuid kControllerId = V3_ID(0x46616B65, 0x56535433, 0x436F6E74, 0x726F6C6C);
 constexpr char kState[] = "FAKEVST3";
 constexpr v3_result kOk = V3_OK;
+constexpr v3_result kFalse = V3_FALSE;
 constexpr v3_result kNoInterface = static_cast<v3_result>(V3_NO_INTERFACE);
 constexpr v3_result kInvalidArg = static_cast<v3_result>(V3_INVALID_ARG);
 
@@ -166,7 +167,7 @@ class Component final : public Object {
     return kOk;
   }
   static v3_result V3_API SampleSize(void*, int32_t size) {
-    return size == V3_SAMPLE_32 ? kOk : V3_FALSE;
+    return size == V3_SAMPLE_32 ? kOk : kFalse;
   }
   static uint32_t V3_API Latency(void*) { return 0; }
   static v3_result V3_API Setup(void*, v3_process_setup*) { return kOk; }
