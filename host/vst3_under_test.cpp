@@ -35,6 +35,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -113,13 +114,24 @@ std::string Text(const char* text, size_t capacity) {
   return std::string(text, strnlen(text, capacity));
 }
 
+// A class id as the four words it was declared with, the same on every platform (Windows
+// lays the first two out in COM's byte order).
 std::string Hex(const v3_tuid id) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (int i = 0; i < 16; ++i) {
-    text += digits[id[i] >> 4];
-    text += digits[id[i] & 15];
-  }
+  auto word = [&id](int at, const int(&order)[4]) {
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(id[at + i]) << order[i];
+    return value;
+  };
+  constexpr int kBigEndian[4] = {24, 16, 8, 0};
+#if V3_COM_COMPAT
+  const uint32_t words[4] = {word(0, {0, 8, 16, 24}), word(4, {16, 24, 0, 8}), word(8, kBigEndian),
+                             word(12, kBigEndian)};
+#else
+  const uint32_t words[4] = {word(0, kBigEndian), word(4, kBigEndian), word(8, kBigEndian),
+                             word(12, kBigEndian)};
+#endif
+  char text[33];
+  std::snprintf(text, sizeof text, "%08X%08X%08X%08X", words[0], words[1], words[2], words[3]);
   return text;
 }
 
