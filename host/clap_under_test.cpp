@@ -761,6 +761,8 @@ class ClapFile final : public PluginFile {
       case Capability::kEditor:
         if (identity_.has_editor) return std::nullopt;
         return "no gui extension";
+      case Capability::kReferenceCounts:
+        return "CLAP has no reference-counted objects: the host destroys the plug-in";
       case Capability::kPrograms:
         return "CLAP selects no programs by number";
     }

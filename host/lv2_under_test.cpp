@@ -669,6 +669,8 @@ class Lv2File final : public PluginFile {
       case Capability::kEditor:
         if (identity_.has_editor) return std::nullopt;
         return "no X11 UI in the bundle's data";
+      case Capability::kReferenceCounts:
+        return "LV2 has no reference-counted objects: the host cleans the instance up";
       case Capability::kPrograms:
         if (!bundle_->presets.empty()) return std::nullopt;
         return "no presets";

@@ -49,7 +49,8 @@ const char kUsage[] =
     "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
     "  vellicor-host bench-editor LIB [--runs N] [--only TEXT] [--scale F]\n"
     "  vellicor-host validate FILE [--only TEXT]\n"
-    "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux) or a .clap file.\n";
+    "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux), a .clap file or\n"
+    "a VST 3 bundle (.vst3, or the binary inside it).\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
