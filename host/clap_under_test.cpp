@@ -474,7 +474,7 @@ class ClapInstance final : public Instance {
       return false;
     }
     editor_open_ = true;
-    gui_->set_scale(plugin_, 1.0);  // false is allowed: the plug-in takes the system's
+    gui_->set_scale(plugin_, editor_scale);  // false is allowed: the plug-in takes the system's
     uint32_t w = 0, h = 0;
     if (!gui_->get_size(plugin_, &w, &h) || w == 0 || h == 0) {
       *error = "gui.get_size gave no size";

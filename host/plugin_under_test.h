@@ -102,8 +102,11 @@ class Instance {
   // False when the plug-in refused it.
   virtual bool LoadState(const State& state, std::string* error) = 0;
 
-  // The editor as a child of `parent` (an X11 window id or an HWND), idled by the host.
+  // The editor as a child of `parent` (an X11 window id or an HWND), idled by the host, which
+  // gives it `editor_scale` as its user-interface scale where the format lets it (LV2's
+  // ui:scaleFactor, CLAP's set_scale, VST 3's content scale).
   virtual bool OpenEditor(void* parent, int* width, int* height, std::string* error) = 0;
+  double editor_scale = 1.0;
   virtual void IdleEditor() = 0;
   virtual void CloseEditor() = 0;
 

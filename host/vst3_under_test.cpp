@@ -1111,7 +1111,7 @@ class Vst3Instance final : public Instance {
     view_->view.set_frame(view_.p, frame_.get());
     scale_ = Query<v3_plugin_view_content_scale_cpp>(view_, v3_plugin_view_content_scale_iid);
     // False is allowed: the plug-in takes the system's.
-    if (scale_) scale_->scale.set_content_scale_factor(scale_.p, 1.0f);
+    if (scale_) scale_->scale.set_content_scale_factor(scale_.p, static_cast<float>(editor_scale));
     v3_view_rect rect{};
     if (view_->view.get_size(view_.p, &rect) != V3_OK || rect.right <= rect.left ||
         rect.bottom <= rect.top) {

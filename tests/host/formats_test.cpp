@@ -8,12 +8,14 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/host_window.h"
 #include "host/plugin_under_test.h"
 #include "tests/host/built_library.h"
 #include "tests/odd_frame_score.h"
+#include "tests/settings_folder.h"
 #include "tests/skip_without_display.h"
 #include "tests/slider_drag.h"
 #include "vst/vellicor_requests.h"
@@ -174,6 +176,29 @@ TEST(Formats, AnEditInTheEditorReachesTheHostAsOneGesture) {
     EXPECT_GT(reports[reports.size() - 2].value, reports[1].value);
     EXPECT_DOUBLE_EQ(instance->GetParameter(1), reports[reports.size() - 2].value);
     EXPECT_TRUE(instance->Complaints().empty()) << instance->Complaints().front();
+  }
+}
+
+// A host's scale for user interfaces reaches the editor in every format that has one: at 2 the
+// editor opens at twice its size.
+TEST(Formats, EveryEditorOpensAtTheHostsScale) {
+  testing::SettingsFolder settings;  // no choice of the user's to win over the host's
+  std::vector<std::string> paths = {VELLICOR_CLAP, VELLICOR_VST3_BUNDLE};
+#if defined(VELLICOR_LV2_BUNDLE)
+  paths.push_back(VELLICOR_LV2_BUNDLE);
+#endif
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    auto window = gui::HostWindow::Create(1270, 1024, "host");
+    VELLICOR_SKIP_UNLESS(window, "no display");
+    auto instance = NewInstance(path);
+    ASSERT_TRUE(instance);
+    instance->editor_scale = 2.0;
+    int width = 0, height = 0;
+    std::string error;
+    ASSERT_TRUE(instance->OpenEditor(window->native_handle(), &width, &height, &error)) << error;
+    EXPECT_EQ(std::pair(width, height), std::pair(1270, 1024));
+    instance->CloseEditor();
   }
 }
 
