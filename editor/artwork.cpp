@@ -57,40 +57,47 @@ Color NotGrey(Color c) {
   return c == gui::kGrey ? 0x818181 : c;
 }
 
-// Coverage (0..1) of a rounded rectangle at the centre of pixel (x, y).
-float RoundRectCoverage(int x, int y, const Rect& r, float radius) {
-  const float px = x + 0.5f;
-  const float py = y + 0.5f;
+// An antialiased edge drawn at the screen's resolution: `inside` is the coverage the design
+// gives a pixel of the form (rising from 0 to 1 across one form pixel), narrowed to one pixel of
+// the screen about the same edge. At factor 1 it is `inside` itself.
+float Ramp(float inside, float factor) {
+  return inside * factor - (factor - 1.0f) * 0.5f;
+}
+
+// Coverage (0..1) of a rounded rectangle at a point of the form (a pixel's centre).
+float RoundRectCoverage(float px, float py, const Rect& r, float radius, float factor) {
   const float cx = std::clamp(px, r.left + radius, r.right - radius);
   const float cy = std::clamp(py, r.top + radius, r.bottom - radius);
   const float d = std::hypot(px - cx, py - cy);
-  if (radius <= 0.0f) return r.Contains({x, y}) ? 1.0f : 0.0f;
-  return std::clamp(radius - d + 0.5f, 0.0f, 1.0f);
+  if (radius <= 0.0f) {
+    return px >= r.left && px < r.right && py >= r.top && py < r.bottom ? 1.0f : 0.0f;
+  }
+  return std::clamp(Ramp(radius - d + 0.5f, factor), 0.0f, 1.0f);
 }
 
-// Fills a rounded rectangle; its antialiased rim blends with `under` (the colour the shape
-// will finally lie on) or, without one, with what the bitmap holds. `fill(x, y)` gives the
-// colour inside.
+// Fills a rounded rectangle of the form; its antialiased rim blends with `under` (the colour the
+// shape will finally lie on) or, without one, with what the bitmap holds. `fill(x, y)` gives the
+// colour inside at a pixel.
 template <typename Fill>
 void RoundRectWith(Bitmap& b, const Rect& r, float radius, const Fill& fill,
                    std::optional<Color> under = std::nullopt) {
-  const int top = std::max(r.top, 0);
-  const int bottom = std::min(r.bottom, b.height());
-  const int left = std::max(r.left, 0);
-  const int right = std::min(r.right, b.width());
+  const Rect outer = b.ScreenRect(r);
+  const Rect area = outer.Intersect(b.pixel_bounds());
   const int corner = static_cast<int>(std::ceil(radius)) + 1;
-  for (int y = top; y < bottom; ++y) {
+  const Rect straight =
+      b.ScreenRect({r.left + corner, r.top + corner, r.right - corner, r.bottom - corner});
+  for (int y = area.top; y < area.bottom; ++y) {
     Color* row = b.Row(y);
-    const bool middle_row = y >= r.top + corner && y < r.bottom - corner;
-    for (int x = left; x < right; ++x) {
-      if (middle_row || (x >= r.left + corner && x < r.right - corner)) {
+    const bool middle_row = y >= straight.top && y < straight.bottom;
+    for (int x = area.left; x < area.right; ++x) {
+      if (middle_row || (x >= straight.left && x < straight.right)) {
         // Away from the corners only the outermost pixels can be partly covered.
-        if (x != r.left && x != r.right - 1 && y != r.top && y != r.bottom - 1) {
+        if (x != outer.left && x != outer.right - 1 && y != outer.top && y != outer.bottom - 1) {
           row[x] = fill(x, y);
           continue;
         }
       }
-      const float cover = RoundRectCoverage(x, y, r, radius);
+      const float cover = RoundRectCoverage(b.FormOf(x), b.FormOf(y), r, radius, b.factor());
       if (cover <= 0.0f) continue;
       Color c = fill(x, y);
       if (cover < 1.0f) c = Mix(under ? *under : row[x], c, cover);
@@ -105,12 +112,15 @@ void RoundRect(Bitmap& b, const Rect& r, float radius, Color color,
       b, r, radius, [color](int, int) { return color; }, under);
 }
 
-// A vertical gradient from `top` at row r.top to `bottom` at the last row, one colour a row.
+// A vertical gradient from `top` at row r.top to `bottom` at the last row of the form, one
+// colour a pixel row.
 struct Gradient {
-  Gradient(const Rect& r, Color top, Color bottom) : first(r.top) {
+  Gradient(const Bitmap& b, const Rect& r, Color top, Color bottom) : first(b.ScreenEdge(r.top)) {
     const int h = std::max(r.height() - 1, 1);
-    for (int y = 0; y < std::max(r.height(), 1); ++y) {
-      rows.push_back(Mix(top, bottom, static_cast<float>(y) / h));
+    const int rows_count = std::max(b.ScreenEdge(r.bottom) - first, 1);
+    for (int y = 0; y < rows_count; ++y) {
+      const float row = b.FormOf(first + y) - 0.5f - static_cast<float>(r.top);
+      rows.push_back(Mix(top, bottom, row / static_cast<float>(h)));
     }
   }
   Color operator()(int, int y) const {
@@ -127,7 +137,7 @@ void Plate(Bitmap& b, const Rect& r, float radius, Color top, Color bottom, Colo
   RoundRect(b, r, radius, dark, under);
   RoundRect(b, {r.left, r.top, r.right - 1, r.bottom - 1}, radius, light, under);
   const Rect inner{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
-  RoundRectWith(b, inner, std::max(radius - 1.0f, 0.0f), Gradient(inner, top, bottom), under);
+  RoundRectWith(b, inner, std::max(radius - 1.0f, 0.0f), Gradient(b, inner, top, bottom), under);
 }
 
 Font Sans(int size, bool bold, Color color) {
@@ -265,7 +275,8 @@ constexpr int kRightCaptionWidth = 36;
 
 class FacePainter {
  public:
-  FacePainter() : b_(kFormWidth + 2 * kFaceLeft + 2, kFormHeight + kFaceTop + 4, kFaceBase) {}
+  explicit FacePainter(gui::Scale scale)
+      : b_(kFormWidth + 2 * kFaceLeft + 2, kFormHeight + kFaceTop + 4, kFaceBase, scale) {}
 
   Bitmap Paint() {
     for (const Section& s : kSections) PaintSection(s);
@@ -382,11 +393,11 @@ class FacePainter {
 
 // --- Public pictures ----------------------------------------------------------------------------
 
-Face MakeFace() {
+Face MakeFace(gui::Scale scale) {
   Face face;
-  face.full = FacePainter().Paint();
+  face.full = FacePainter(scale).Paint();
   // The background image lies at form row -1.
-  face.background = Bitmap(636, 514);
+  face.background = Bitmap(636, 514, gui::kWhite, scale);
   face.background.Copy(face.full, Rect::XYWH(kFaceLeft, kFaceTop - 1, 636, 514), 0, 0);
   return face;
 }
@@ -399,7 +410,7 @@ Bitmap Face::PanelImage(std::string_view image) const {
   const ComponentSpec* component = FindComponent(image);
   const auto form = FormRect(image);
   if (component == nullptr || !form) return {};
-  Bitmap b(component->width, component->height, kFaceBase);
+  Bitmap b(component->width, component->height, kFaceBase, full.scale());
   b.Copy(
       full,
       Rect::XYWH(form->left + kFaceLeft, form->top + kFaceTop, component->width, component->height),
@@ -407,10 +418,11 @@ Bitmap Face::PanelImage(std::string_view image) const {
   return b;
 }
 
-Bitmap DialStrip() {
-  Bitmap strip(kDialSize * kDialFrames, kDialSize, kKey);
+Bitmap DialStrip(gui::Scale scale) {
+  Bitmap strip(kDialSize * kDialFrames, kDialSize, kKey, scale);
   const float c = kDialSize / 2.0f;
   const float radius = 13.0f;
+  const float f = strip.factor();
   // Light from the upper left, slightly in front.
   const float lx = -0.45f, ly = -0.6f, lz = 0.66f;
   for (int frame = 0; frame < kDialFrames; ++frame) {
@@ -418,12 +430,17 @@ Bitmap DialStrip() {
     const float a = kPi / 2 + 1.6f * kPi * used / (kDialUsedFrames - 1);
     const float mx = c + 8.2f * std::cos(a);
     const float my = c + 8.2f * std::sin(a);
-    for (int y = 0; y < kDialSize; ++y) {
-      for (int x = 0; x < kDialSize; ++x) {
-        const float px = x + 0.5f - c;
-        const float py = y + 0.5f - c;
+    const int left = frame * kDialSize;
+    const Rect pixels = strip.ScreenRect(Rect::XYWH(left, 0, kDialSize, kDialSize));
+    for (int y = pixels.top; y < pixels.bottom; ++y) {
+      // The frame's own coordinates of the pixel's centre.
+      const float fy = strip.FormOf(y);
+      for (int x = pixels.left; x < pixels.right; ++x) {
+        const float fx = strip.FormOf(x) - static_cast<float>(left);
+        const float px = fx - c;
+        const float py = fy - c;
         const float d = std::hypot(px, py);
-        const float cover = std::clamp(radius + 0.5f - d, 0.0f, 1.0f);
+        const float cover = std::clamp(Ramp(radius + 0.5f - d, f), 0.0f, 1.0f);
         if (cover <= 0.0f) continue;
         const float nx = std::clamp(px / radius, -1.0f, 1.0f);
         const float ny = std::clamp(py / radius, -1.0f, 1.0f);
@@ -438,22 +455,22 @@ Bitmap DialStrip() {
         Color col = Shade(0xA8ADB3, shade);
         col = Mix(col, 0xFFFFFF, glint * 0.55f);
         // The marker: a small dimple, lit from below because it is hollow.
-        const float md = std::hypot(x + 0.5f - mx, y + 0.5f - my);
+        const float md = std::hypot(fx - mx, fy - my);
         if (md < 2.9f) {
-          const float dimple = std::clamp(2.9f - md, 0.0f, 1.0f);
-          const float inner = 0.32f + 0.25f * std::max(0.0f, ((y + 0.5f - my) * 0.6f) / 2.9f);
+          const float dimple = std::clamp(Ramp(2.9f - md, f), 0.0f, 1.0f);
+          const float inner = 0.32f + 0.25f * std::max(0.0f, ((fy - my) * 0.6f) / 2.9f);
           col = Mix(col, Shade(0x3C4046, inner / 0.32f), dimple);
         }
         if (cover < 1.0f) col = Mix(kPlate, col, cover);
-        strip.SetPixel(frame * kDialSize + x, y, NotGrey(col));
+        strip.Row(y)[x] = NotGrey(col);
       }
     }
   }
   return strip;
 }
 
-Bitmap SliderTrack() {
-  Bitmap b(kTrackWidth, kTrackHeight, kKey);
+Bitmap SliderTrack(gui::Scale scale) {
+  Bitmap b(kTrackWidth, kTrackHeight, kKey, scale);
   // The groove runs under the knob's centre, from value 0 to value 1 (x = 9.5 .. 89.5).
   RoundRect(b, {6, 5, 94, 9}, 2.0f, 0x16191C, kPlate);
   RoundRect(b, {7, 6, 93, 8}, 1.0f, 0x0B0C0E, kPlate);
@@ -468,38 +485,38 @@ Bitmap SliderTrack() {
   return b;
 }
 
-Bitmap SliderKnob() {
-  Bitmap b(kKnobSize, kKnobSize, kKey);
+Bitmap SliderKnob(gui::Scale scale) {
+  Bitmap b(kKnobSize, kKnobSize, kKey, scale);
   const float c = kKnobSize / 2.0f;
-  for (int y = 0; y < kKnobSize; ++y) {
-    for (int x = 0; x < kKnobSize; ++x) {
-      const float px = x + 0.5f - c;
-      const float py = y + 0.5f - c;
+  for (int y = 0; y < b.pixel_height(); ++y) {
+    for (int x = 0; x < b.pixel_width(); ++x) {
+      const float px = b.FormOf(x) - c;
+      const float py = b.FormOf(y) - c;
       const float d = std::hypot(px, py);
-      const float cover = std::clamp(4.4f - d, 0.0f, 1.0f);
+      const float cover = std::clamp(Ramp(4.4f - d, b.factor()), 0.0f, 1.0f);
       if (cover <= 0.0f) continue;
       const float light = std::clamp(0.75f - 0.12f * (px + py), 0.3f, 1.0f);
       Color col = Shade(0xE2E6EA, light);
       if (d > 3.3f) col = Shade(col, 0.65f);
       if (cover < 1.0f) col = Mix(0x16191C, col, cover);
-      b.SetPixel(x, y, NotGrey(col));
+      b.Row(y)[x] = NotGrey(col);
     }
   }
   return b;
 }
 
-Bitmap PrintOutBar() {
-  Bitmap b(kPrintOutWidth, kPrintOutHeight, kKey);
+Bitmap PrintOutBar(gui::Scale scale) {
+  Bitmap b(kPrintOutWidth, kPrintOutHeight, kKey, scale);
   RoundRect(b, b.bounds(), 4.0f, kLcdEdge, kFaceBase);
   const Rect glass{1, 1, kPrintOutWidth - 1, kPrintOutHeight - 1};
-  RoundRectWith(b, glass, 3.0f, Gradient(glass, 0xCAD7BC, kLcd));
+  RoundRectWith(b, glass, 3.0f, Gradient(b, glass, 0xCAD7BC, kLcd));
   // A faint inner shadow along the top, as behind glass.
   b.Line(3, 1, kPrintOutWidth - 3, 1, 0x9AA68E);
   return b;
 }
 
-Bitmap OnOffStrip() {
-  Bitmap b(2 * kLabelWidth, kLabelHeight, kKey);
+Bitmap OnOffStrip(gui::Scale scale) {
+  Bitmap b(2 * kLabelWidth, kLabelHeight, kKey, scale);
   Plate(b, Rect::XYWH(0, 0, kLabelWidth, kLabelHeight), 3.0f, 0x1E2226, 0x2A2F35, 0x15181B,
         0x58606A, kPlate);
   Plate(b, Rect::XYWH(kLabelWidth, 0, kLabelWidth, kLabelHeight), 3.0f, 0xF3F5EE, 0xD2DBD0,
@@ -507,9 +524,9 @@ Bitmap OnOffStrip() {
   return b;
 }
 
-Bitmap LabelStrip(std::span<const std::string_view> texts) {
+Bitmap LabelStrip(std::span<const std::string_view> texts, gui::Scale scale) {
   const int n = std::max<int>(static_cast<int>(texts.size()), 1);
-  Bitmap b(kLabelWidth * n, kLabelHeight, kKey);
+  Bitmap b(kLabelWidth * n, kLabelHeight, kKey, scale);
   for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
     const Rect r = Rect::XYWH(i * kLabelWidth, 0, kLabelWidth, kLabelHeight);
     Plate(b, r, 3.0f, kLabelTop, kLabelBottom, 0x90A6BE, 0x33465C, kPlate);
@@ -519,36 +536,44 @@ Bitmap LabelStrip(std::span<const std::string_view> texts) {
   return b;
 }
 
-Bitmap PointBox() {
-  Bitmap b(60, 14, kKey);
+Bitmap PointBox(gui::Scale scale) {
+  Bitmap b(60, 14, kKey, scale);
   RoundRect(b, b.bounds(), 3.0f, 0x9C9270, 0xE6ECE4);
   RoundRect(b, {1, 1, 59, 13}, 2.0f, 0xFFF6CC);
   return b;
 }
 
-Bitmap LoopMarks() {
-  Bitmap b(28, 14, kKey);
+Bitmap LoopMarks(gui::Scale scale) {
+  Bitmap b(28, 14, kKey, scale);
   const Color violet = gui::FromBgr(0x990044);
-  for (int y = 0; y < 10; ++y) {
-    const int half = y < 5 ? y : 9 - y;
-    // Start: a flag pointing right from its pole; end: pointing left.
-    for (int x = 0; x <= half + 1; ++x) b.SetPixel(1 + x, y + 2, violet);
-    for (int x = 0; x <= half + 1; ++x) b.SetPixel(14 + 12 - x, y + 2, violet);
+  // Two flags on rows 2..11, each a triangle widening from 2 pixels to 6 and back: start points
+  // right from its pole at x = 1, end points left from its pole at x = 26. A pixel belongs to a
+  // flag when its centre lies within the triangle's width on its row.
+  for (int y = 0; y < b.pixel_height(); ++y) {
+    const float v = b.FormOf(y) - 2.0f;
+    if (v < 0.0f || v >= 10.0f) continue;
+    const float half = std::min(v - 0.5f, 9.5f - v);
+    for (int x = 0; x < b.pixel_width(); ++x) {
+      const float u = b.FormOf(x);
+      const bool start = u >= 1.0f && u - 1.0f < half + 2.0f;
+      const bool end = u < 27.0f && 27.0f - u < half + 2.0f;
+      if (start || end) b.Row(y)[x] = violet;
+    }
   }
   return b;
 }
 
-Bitmap EvolButton() {
-  Bitmap b(101, 31, kKey);
+Bitmap EvolButton(gui::Scale scale) {
+  Bitmap b(101, 31, kKey, scale);
   Plate(b, {1, 1, 100, 30}, 5.0f, 0x69737F, 0x4A525C, 0x8A949F, 0x1C1F23, kFaceBase);
   const Rect face{4, 4, 97, 27};
-  RoundRectWith(b, face, 3.0f, Gradient(face, 0x57616C, 0x444B54));
+  RoundRectWith(b, face, 3.0f, Gradient(b, face, 0x57616C, 0x444B54));
   TextIn(b, {4, 4, 97, 27}, "EVOLVER", Sans(9, true, kTitle));
   return b;
 }
 
-Bitmap EnvelopeBackground() {
-  Bitmap b(610, 110, 0xE9EEE6);
+Bitmap EnvelopeBackground(gui::Scale scale) {
+  Bitmap b(610, 110, 0xE9EEE6, scale);
   // The drawing area is 5..605 by 5..105: a grid of sixteenths in time, quarters in level.
   for (int i = 0; i <= 16; ++i) {
     const int x = 5 + 600 * i / 16;
@@ -561,25 +586,29 @@ Bitmap EnvelopeBackground() {
   return b;
 }
 
-Bitmap AboutBitmap(std::string_view maker) {
-  Bitmap b(200, 200, kFaceBase);
+Bitmap AboutBitmap(std::string_view maker, gui::Scale scale) {
+  Bitmap b(200, 200, kFaceBase, scale);
   Plate(b, {0, 0, 200, 200}, 0.0f, 0x4A525C, 0x2C3036, 0x6A737E, 0x15181B);
   RoundRect(b, {8, 8, 192, 192}, 6.0f, 0x1D2024);
   const Rect inner{9, 9, 191, 191};
-  RoundRectWith(b, inner, 5.0f, Gradient(inner, 0x3A4048, 0x262A2F));
+  RoundRectWith(b, inner, 5.0f, Gradient(b, inner, 0x3A4048, 0x262A2F));
   Font display;
   display.name = "Cooper Black";
   display.size = -30;
   display.color = 0xE9E1CC;
   TextIn(b, {0, 22, 200, 62}, "Vellicor", display);
   TextIn(b, {0, 62, 200, 80}, "V2.0", Sans(10, true, kTitle));
-  // A cycle of a pulse-width-modulated wave as the emblem.
-  int px = 40, py = 112;
-  for (int x = 40; x <= 160; ++x) {
-    const float t = (x - 40) / 120.0f;
+  // A cycle of a pulse-width-modulated wave as the emblem, sampled at every pixel column.
+  const auto wave_y = [&b](int column) {
+    const float t = (b.FormOf(column) - 0.5f - 40.0f) / 120.0f;
     const float s = std::sin(2 * kPi * t) + 0.35f * std::sin(6 * kPi * t);
-    const int y = 112 - static_cast<int>(std::lround(14 * s));
-    b.Line(px, py, x, y, kTitle);
+    return b.PenAt(112) - static_cast<int>(std::lround(14 * s * b.factor()));
+  };
+  const int first = b.PenAt(40);
+  int px = first, py = wave_y(first);
+  for (int x = first; x <= b.PenAt(160); ++x) {
+    const int y = wave_y(x);
+    b.PixelLine(px, py, x, y, kTitle);
     px = x;
     py = y;
   }
@@ -589,8 +618,8 @@ Bitmap AboutBitmap(std::string_view maker) {
   return b;
 }
 
-Bitmap EvolverBitmap() {
-  Bitmap b(284, 347, kFaceBase);
+Bitmap EvolverBitmap(gui::Scale scale) {
+  Bitmap b(284, 347, kFaceBase, scale);
   Plate(b, {0, 0, 284, 347}, 0.0f, 0x4A525C, 0x30353B, 0x6A737E, 0x15181B);
   TextIn(b, {0, 18, 284, 40}, "EVOLVER", Sans(12, true, kTitle));
   // The well behind the nine slots.
@@ -601,8 +630,8 @@ Bitmap EvolverBitmap() {
   return b;
 }
 
-Bitmap EvolverSlot(int slot) {
-  Bitmap b(53, 53, 0x1D2024);
+Bitmap EvolverSlot(int slot, gui::Scale scale) {
+  Bitmap b(53, 53, 0x1D2024, scale);
   const bool centre = slot == 4;
   Plate(b, {1, 1, 52, 52}, 4.0f, centre ? 0x7A6A48 : 0x5A646F, centre ? 0x5A4C30 : 0x3E454D,
         centre ? 0xB09A60 : 0x7D8792, 0x15181B);
@@ -610,8 +639,8 @@ Bitmap EvolverSlot(int slot) {
   return b;
 }
 
-Bitmap EvolverButton(std::string_view caption) {
-  Bitmap b(69, 25, 0x30353B);
+Bitmap EvolverButton(std::string_view caption, gui::Scale scale) {
+  Bitmap b(69, 25, 0x30353B, scale);
   Plate(b, {0, 0, 69, 25}, 4.0f, 0x69737F, 0x4A525C, 0x8A949F, 0x1C1F23);
   TextIn(b, {0, 0, 69, 24}, caption, Sans(8, true, kLabelText));
   return b;

@@ -72,7 +72,9 @@ class EditorTestPort {
   virtual bool AdvanceClock(int milliseconds) = 0;
   // Chooses an item of the open popup menu by name (any case).
   virtual bool ChooseMenuItem(std::string_view name) = 0;
-  // Where a component lies in client pixels, and whether it shows (it and every panel above).
+  // Where a component lies in the form's own pixels (the client pixels at 100 %; the mouse
+  // presses form point x at client pixel gui::Scale::ScreenPixelIn(x)), and whether it shows
+  // (it and every panel above).
   virtual bool ComponentBounds(std::string_view name, gui::Rect* bounds, bool* showing) = 0;
 
   // The open popup menu: where it lies (client pixels; it may reach past the window's edges)

@@ -67,14 +67,15 @@ void EditorSession::CopyControllerMap() {
 }
 
 int EditorSession::width() const {
-  return window_ ? window_->ClientWidth() : scale().ToScreen(editor::kFormWidth);
+  return window_ ? window_->ClientWidth() : scale().ScreenSize(editor::kFormWidth);
 }
 
 int EditorSession::height() const {
-  return window_ ? window_->ClientHeight() : scale().ToScreen(editor::kFormHeight);
+  return window_ ? window_->ClientHeight() : scale().ScreenSize(editor::kFormHeight);
 }
 
 gui::Scale EditorSession::scale() const {
+  if (forced_scale_) return *forced_scale_;
   if (user_scale_) return *user_scale_;
   if (host_factor_ > 0.0) return gui::Scale::FromFactor(host_factor_);
   // Asked of the system once: it means a round trip to the X server.
@@ -84,6 +85,11 @@ gui::Scale EditorSession::scale() const {
 
 void EditorSession::SetHostScale(double factor) {
   host_factor_ = factor > 0.0 ? factor : 0.0;
+  ApplyScale();
+}
+
+void EditorSession::ForceScale(gui::Scale scale) {
+  forced_scale_ = scale;
   ApplyScale();
 }
 

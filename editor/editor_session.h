@@ -49,6 +49,9 @@ class EditorSession final : private EditorSizing {
   // The host's factor (LV2's ui:scaleFactor, CLAP's set_scale, VST 3's content scale); 0 or
   // less for none. The open window follows it unless the user chose a size.
   void SetHostScale(double factor);
+  // A scale that wins over every other source for as long as the session lasts: the command-line
+  // host's --scale, whose screenshots and measurements must not depend on what the user chose.
+  void ForceScale(gui::Scale scale);
   gui::Scale scale() const override;
   // A size of the form in screen pixels at the scale in use.
   int ToScreen(int form) const { return scale().ToScreen(form); }
@@ -70,6 +73,7 @@ class EditorSession final : private EditorSizing {
   EditorWindowFactory factory_;
   EditorValues values_;
   Relaxed<bool> window_exists_{false};
+  std::optional<gui::Scale> forced_scale_;
   std::optional<gui::Scale> user_scale_;
   double host_factor_ = 0.0;
   mutable double system_factor_ = 0.0;

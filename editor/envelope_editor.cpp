@@ -203,25 +203,42 @@ void TPluginEditorWindow::DrawEnv() {
   const int loop_start = ee::DecodePointIndex(start_value);
   const int loop_end = ee::DecodePointIndex(end_value);
   gui::Color pen = gui::kBlack;
+  // Curves are traced at the screen's resolution: a pen dot for every pixel column, at the
+  // height the segment has at the dot's centre. At 100 % that is a pixel for every column of
+  // the view, at the row ScreenY gives.
+  const bool unit = b.scale().unit();
+  const float factor = b.factor();
+  const float half_pen = static_cast<float>(b.pen()) / 2.0f;
+  auto row_of = [&](float level) {
+    if (unit) return ee::ScreenY(level);
+    const float row = 100.0f - 100.0f * level + static_cast<float>(ee::kViewTop);
+    return static_cast<int>(std::floor((row + 0.5f) * factor - half_pen));
+  };
   for (int k = 0; k < last; ++k) {
     const bool looped = loop_start <= k && k < loop_end && start_value != end_value;
     pen = looped ? kLoopPen : gui::kBlack;
     const int x0 = column(time[k]);
     const int x1 = column(time[k + 1]);
-    gui::Point previous{x0, ee::ScreenY(level[k])};
     if (x1 == x0) {
       // Both points in one column: the segment is the jump between their levels.
+      const int y0 = ee::ScreenY(level[k]);
       const int y = ee::ScreenY(level[k + 1]);
       b.SetPixel(x0, y, pen);
-      b.Line(previous.x, previous.y, x0, y, pen);
+      b.Line(x0, y0, x0, y, pen);
       continue;
     }
-    for (int x = x0; x <= x1; ++x) {
-      const float f = static_cast<float>(x - x0) / static_cast<float>(x1 - x0);
-      const int y = ee::ScreenY(ee::SegmentValue(f, level[k], level[k + 1], curve[k]));
-      b.SetPixel(x, y, pen);
-      b.Line(previous.x, previous.y, x, y, pen);
-      previous = {x, y};
+    const int first = b.PenAt(x0);
+    gui::Point previous{first, row_of(level[k])};
+    for (int px = first; px <= b.PenAt(x1); ++px) {
+      // The view's column (in form pixels, 0 at the left edge of column 0) under the dot.
+      const float x =
+          unit ? static_cast<float>(px) : (static_cast<float>(px) + half_pen) / factor - 0.5f;
+      const float f =
+          std::clamp((x - static_cast<float>(x0)) / static_cast<float>(x1 - x0), 0.0f, 1.0f);
+      const int y = row_of(ee::SegmentValue(f, level[k], level[k + 1], curve[k]));
+      b.Stamp(px, y, pen);
+      b.PixelLine(previous.x, previous.y, px, y, pen);
+      previous = {px, y};
     }
   }
   // Drop lines from the floor to each interior point, in the last segment's pen.
@@ -259,6 +276,26 @@ void TPluginEditorWindow::DrawEnv() {
 }
 
 void TPluginEditorWindow::drawcircle(gui::Bitmap& canvas, int x, int y, int r) {
+  if (!canvas.scale().unit()) {
+    // At the screen's resolution: the band between the two radii the design's ring runs along
+    // (r - 1 and r around the corner (x, y) of its centre pixel), as wide as its pixels, cut to
+    // the drawable area.
+    const gui::Rect area = canvas.ScreenRect({6, 6, 605, 105}).Intersect(canvas.pixel_bounds());
+    const float cx = static_cast<float>(x);
+    const float cy = static_cast<float>(y);
+    const float inner = static_cast<float>(r) - 1.5f;
+    const float outer = static_cast<float>(r) + 0.5f;
+    const gui::Rect box =
+        canvas.ScreenRect({x - r - 1, y - r - 1, x + r + 2, y + r + 2}).Intersect(area);
+    for (int py = box.top; py < box.bottom; ++py) {
+      const float dy = canvas.FormOf(py) - cy;
+      for (int px = box.left; px < box.right; ++px) {
+        const float d = std::hypot(canvas.FormOf(px) - cx, dy);
+        if (d >= inner && d <= outer) canvas.Row(py)[px] = gui::kBlack;
+      }
+    }
+    return;
+  }
   // The ring's points at whole radians 0..50, computed once.
   struct Angles {
     std::array<float, 51> sin, cos;
@@ -560,6 +597,7 @@ void TPluginEditorWindow::EcClick(int k) {
 }
 
 void TPluginEditorWindow::DrawModifierSlider(int knob_x) {
+  modifier_knob_x_ = knob_x;
   Clearscreen(*HControl, gui::kGrey);
   HBar.Draw(HControl->Edit(), 0, 0, 0);
   IsliderPos.Draw(HControl->Edit(), knob_x, 2, 0);

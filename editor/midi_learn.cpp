@@ -43,6 +43,36 @@ const logic::MenuItemSpec kControllerMenu[] = {
     {"AliasFree", "Alias-free oscillators", "Alias-free oscillators    "},
 };
 
+// The size items of the controller menu, after a separating line: "SIZE150" is 150 %.
+constexpr char kSizeLineName[] = "SIZELINE";
+constexpr int kSizeLineHeight = 7;
+
+std::string SizeText(gui::Scale scale) {
+  return "Size " + std::to_string(scale.percent()) + " %";
+}
+
+std::optional<gui::Scale> SizeOf(const std::string& upper_name) {
+  for (const int percent : gui::kScaleChoices) {
+    if (upper_name == "SIZE" + std::to_string(percent)) return gui::Scale::FromPercent(percent);
+  }
+  return std::nullopt;
+}
+
+// The line between the controller items and the sizes: the menu's colour with a rule across.
+void DrawSizeLine(const gui::MenuItemDraw& d) {
+  const logic::MenuItemLook look = logic::MenuLook(false);
+  d.surface.FillRect(d.rect, look.brush_rgb);
+  const int y = d.rect.top + d.rect.height() / 2;
+  d.surface.FillRect({d.rect.left + 3, y, d.rect.right - 3, y + 1}, 0x8A8A66);
+}
+
+// The current size's mark: a dot near the item's right end, in the text's colour.
+void DrawCurrentMark(const gui::MenuItemDraw& d) {
+  const logic::MenuItemLook look = logic::MenuLook(d.highlighted);
+  const int y = d.rect.top + d.rect.height() / 2;
+  d.surface.FillRect({d.rect.right - 12, y - 2, d.rect.right - 7, y + 3}, look.text_rgb);
+}
+
 // The drawn text of the item the menu names in upper case.
 std::string_view TextOf(std::span<const logic::MenuItemSpec> items, const std::string& name) {
   for (const logic::MenuItemSpec& item : items) {
@@ -88,8 +118,7 @@ void TPluginEditorWindow::OpenMidiMenu() {
     }
   };
   menu.on_choose = [this, target](const std::string& item, int) { MidiMenuClick(target, item); };
-  const gui::Point at = PressedImage != nullptr ? window_->ScreenPoint(PressedImage, PressPoint)
-                                                : window_->ClientToScreen(PressPoint);
+  const gui::Point at = window_->ScreenPoint(PressedImage, PressPoint);
   Popup(std::move(menu), at);
 }
 
@@ -128,8 +157,18 @@ bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& eve
     for (gui::MenuItem& item : menu.items) {
       if (item.name == "AliasFree") item.checked = AliasFreeOn();
     }
-    menu.draw = [](const gui::MenuItemDraw& d) {
-      DrawMenuItem(d, TextOf(kControllerMenu, d.name));
+    AddSizeItems(menu);
+    const gui::Scale current = sizing_ != nullptr ? sizing_->scale() : form_.scale();
+    menu.draw = [current](const gui::MenuItemDraw& d) {
+      if (d.name == kSizeLineName) {
+        DrawSizeLine(d);
+      } else if (const std::optional<gui::Scale> size = SizeOf(d.name)) {
+        DrawMenuItem(d, SizeText(*size));
+        if (*size == current) DrawCurrentMark(d);
+      } else {
+        DrawMenuItem(d, TextOf(kControllerMenu, d.name));
+        if (d.item.checked) DrawCurrentMark(d);  // a switch that is on
+      }
     };
     menu.on_choose = [this](const std::string& item, int) { ControllerMenuClick(item); };
     Popup(std::move(menu), window_->ScreenPoint(event.component, event.pos));
@@ -137,7 +176,36 @@ bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& eve
   return true;
 }
 
+void TPluginEditorWindow::AddSizeItems(gui::PopupMenu& menu) {
+  gui::MenuItem line;
+  line.name = kSizeLineName;
+  line.enabled = false;
+  line.height = kSizeLineHeight;
+  menu.items.push_back(line);
+  for (const int percent : gui::kScaleChoices) {
+    gui::MenuItem item;
+    const gui::Scale scale = gui::Scale::FromPercent(percent);
+    item.name = "Size" + std::to_string(percent);
+    // Sized by what is drawn, with room for the mark of the current size.
+    item.caption = logic::MenuItemDrawnText(SizeText(scale)) + "      ";
+    menu.items.push_back(std::move(item));
+  }
+}
+
+bool TPluginEditorWindow::ChooseSize(const std::string& item) {
+  const std::optional<gui::Scale> scale = SizeOf(item);
+  if (!scale) return false;
+  // The session keeps the choice and asks the host for room; without one the window follows.
+  if (sizing_ != nullptr) {
+    sizing_->ChooseScale(*scale);
+  } else {
+    SetScale(*scale);
+  }
+  return true;
+}
+
 void TPluginEditorWindow::ControllerMenuClick(const std::string& item) {
+  if (ChooseSize(item)) return;
   if (item == "CCSWAP") {
     SwapDials = 1 - SwapDials;
   } else if (item == "CCRESET") {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <optional>
 #include <utility>
@@ -87,11 +88,31 @@ bool TPluginEditorWindow::Open(void* parent) {
 }
 
 int TPluginEditorWindow::ClientWidth() const {
-  return form_.width();
+  auto lock = Lock();
+  return form_.frame().pixel_width();
 }
 
 int TPluginEditorWindow::ClientHeight() const {
-  return form_.height();
+  auto lock = Lock();
+  return form_.frame().pixel_height();
+}
+
+void TPluginEditorWindow::SetScale(gui::Scale scale) {
+  auto lock = Lock();
+  if (scale == form_.scale()) return;
+  // Everything drawn is drawn again at the new scale; what it shows (values, the read-out, the
+  // envelope, the panels open) stays as it is.
+  form_.SetScale(scale);
+  BuildImageLists();
+  PaintPictures();
+  RedrawAll();
+  window_->FitToForm();
+  window_->Update();
+}
+
+void TPluginEditorWindow::SetSizing(EditorSizing* sizing) {
+  auto lock = Lock();
+  sizing_ = sizing;
 }
 
 void TPluginEditorWindow::Show() {
@@ -132,27 +153,31 @@ float TPluginEditorWindow::Mirror(int index) const {
 
 void TPluginEditorWindow::BuildImageLists() {
   namespace art = editor::artwork;
-  HBar = gui::ImageList(art::kTrackWidth, art::kTrackHeight, art::SliderTrack());
-  IsliderPos = gui::ImageList(art::kKnobSize, art::kKnobSize, art::SliderKnob());
-  Idials = gui::ImageList(art::kDialSize, art::kDialSize, art::DialStrip());
-  iPrintOut = gui::ImageList(art::kPrintOutWidth, art::kPrintOutHeight, art::PrintOutBar());
+  const gui::Scale scale = form_.scale();
+  HBar = gui::ImageList(art::kTrackWidth, art::kTrackHeight, art::SliderTrack(scale));
+  IsliderPos = gui::ImageList(art::kKnobSize, art::kKnobSize, art::SliderKnob(scale));
+  Idials = gui::ImageList(art::kDialSize, art::kDialSize, art::DialStrip(scale));
+  iPrintOut = gui::ImageList(art::kPrintOutWidth, art::kPrintOutHeight, art::PrintOutBar(scale));
   const int w = art::kLabelWidth;
   const int h = art::kLabelHeight;
-  IOnOff = gui::ImageList(w, h, art::OnOffStrip());
-  Iosc = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Iosc")));
-  Ifm = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Ifm")));
-  Ifilter = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Ifilter")));
-  ILfoNo = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("ILfoNo")));
-  IBend = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IBend")));
-  Imode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Imode")));
-  IArpMode = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IArpMode")));
-  IarpOct = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("IarpOct")));
-  Ienv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("Ienv")));
-  ISenv = gui::ImageList(w, h, art::LabelStrip(logic::LabelStrip("ISenv")));
-  Ipt = gui::ImageList(w, h, art::LabelStrip(art::kSnapLabels));
-  IeCOmm = gui::ImageList(w, h, art::LabelStrip(art::kModifierLabels));
-  IEprint = gui::ImageList(60, 14, art::PointBox());
-  Iloopp = gui::ImageList(14, 14, art::LoopMarks());
+  auto labels = [scale](std::span<const std::string_view> texts) {
+    return art::LabelStrip(texts, scale);
+  };
+  IOnOff = gui::ImageList(w, h, art::OnOffStrip(scale));
+  Iosc = gui::ImageList(w, h, labels(logic::LabelStrip("Iosc")));
+  Ifm = gui::ImageList(w, h, labels(logic::LabelStrip("Ifm")));
+  Ifilter = gui::ImageList(w, h, labels(logic::LabelStrip("Ifilter")));
+  ILfoNo = gui::ImageList(w, h, labels(logic::LabelStrip("ILfoNo")));
+  IBend = gui::ImageList(w, h, labels(logic::LabelStrip("IBend")));
+  Imode = gui::ImageList(w, h, labels(logic::LabelStrip("Imode")));
+  IArpMode = gui::ImageList(w, h, labels(logic::LabelStrip("IArpMode")));
+  IarpOct = gui::ImageList(w, h, labels(logic::LabelStrip("IarpOct")));
+  Ienv = gui::ImageList(w, h, labels(logic::LabelStrip("Ienv")));
+  ISenv = gui::ImageList(w, h, labels(logic::LabelStrip("ISenv")));
+  Ipt = gui::ImageList(w, h, labels(art::kSnapLabels));
+  IeCOmm = gui::ImageList(w, h, labels(art::kModifierLabels));
+  IEprint = gui::ImageList(60, 14, art::PointBox(scale));
+  Iloopp = gui::ImageList(14, 14, art::LoopMarks(scale));
 }
 
 const gui::ImageList* TPluginEditorWindow::ImageListNamed(std::string_view name) const {
@@ -176,38 +201,22 @@ const gui::ImageList* TPluginEditorWindow::ImageListNamed(std::string_view name)
 }
 
 void TPluginEditorWindow::BuildForm() {
-  namespace art = editor::artwork;
-  const art::Face face = art::MakeFace();
   for (int i = 0; i < editor::kComponentCount; ++i) {
     const editor::ComponentSpec& entry = editor::kComponents[i];
     gui::Panel* parent = entry.parent != nullptr ? form_.FindPanel(entry.parent) : nullptr;
     const gui::Rect bounds = gui::Rect::XYWH(entry.left, entry.top, entry.width, entry.height);
     if (entry.kind == editor::ComponentKind::kPanel) {
       // A panel's own colour shows only where its bitmap does not reach.
-      form_.AddPanel(entry.name, bounds, parent).SetColor(art::FaceColor());
+      form_.AddPanel(entry.name, bounds, parent).SetColor(editor::artwork::FaceColor());
     } else {
       form_.AddImage(entry.name, bounds, parent).SetTransparent(entry.transparent);
     }
   }
   auto image = [this](std::string_view name) { return form_.FindImage(name); };
-  image("Image1")->SetBitmap(face.background);
-  for (const char* name :
-       {"Image2", "Image3", "Image4", "Image5", "Image6", "Image7", "Image8", "Image9"}) {
-    image(name)->SetBitmap(face.PanelImage(name));
-  }
-  image("Evol")->SetBitmap(art::EvolButton());
-  image("Abouti")->SetBitmap(art::AboutBitmap(kMakerLine));
-  image("Ievol")->SetBitmap(art::EvolverBitmap());
-  image("Image10")->SetBitmap(art::EvolverButton("EVOLVE"));
-  image("EvolClose")->SetBitmap(art::EvolverButton("CLOSE"));
-  const char* slots[] = {"Ev1", "Ev2", "ev3", "ev4", "ev5", "ev6", "ev7", "ev8", "ev9"};
-  for (int s = 0; s < 9; ++s) image(slots[s])->SetBitmap(art::EvolverSlot(s));
-
   PrintOut = image("PrintOut");
   backdial = image("backdial");
   Backslider = image("Backslider");
   Backi = image("Backi");
-  Backi->SetBitmap(art::EnvelopeBackground());
   EnvI = image("EnvI");
   HControl = image("HControl");
   Ecomm = image("Ecomm");
@@ -219,8 +228,6 @@ void TPluginEditorWindow::BuildForm() {
   Ievol = image("Ievol");
   // The buffers and the envelope view's background are drawn from, never shown.
   for (gui::Image* hidden : {backdial, Backslider, Backi}) hidden->SetVisible(false);
-  backdial->SetBitmap(gui::Bitmap(art::kDialSize, art::kDialSize, gui::kGrey));
-  Backslider->SetBitmap(gui::Bitmap(art::kTrackWidth, art::kTrackHeight, gui::kGrey));
 
   for (const logic::ControlSpec& c : logic::ControlTable()) {
     control_images_.push_back(image(c.image));
@@ -228,13 +235,71 @@ void TPluginEditorWindow::BuildForm() {
   for (const logic::SelectorSpec& s : logic::SelectorTable()) {
     selector_images_.push_back(image(s.image));
   }
+  PaintPictures();
+}
+
+void TPluginEditorWindow::PaintPictures() {
+  namespace art = editor::artwork;
+  const gui::Scale scale = form_.scale();
+  const art::Face face = art::MakeFace(scale);
+  auto image = [this](std::string_view name) { return form_.FindImage(name); };
+  image("Image1")->SetBitmap(face.background);
+  for (const char* name :
+       {"Image2", "Image3", "Image4", "Image5", "Image6", "Image7", "Image8", "Image9"}) {
+    image(name)->SetBitmap(face.PanelImage(name));
+  }
+  image("Evol")->SetBitmap(art::EvolButton(scale));
+  image("Abouti")->SetBitmap(art::AboutBitmap(kMakerLine, scale));
+  image("Ievol")->SetBitmap(art::EvolverBitmap(scale));
+  image("Image10")->SetBitmap(art::EvolverButton("EVOLVE", scale));
+  image("EvolClose")->SetBitmap(art::EvolverButton("CLOSE", scale));
+  const char* slots[] = {"Ev1", "Ev2", "ev3", "ev4", "ev5", "ev6", "ev7", "ev8", "ev9"};
+  for (int s = 0; s < 9; ++s) image(slots[s])->SetBitmap(art::EvolverSlot(s, scale));
+  Backi->SetBitmap(art::EnvelopeBackground(scale));
+  backdial->SetBitmap(gui::Bitmap(art::kDialSize, art::kDialSize, gui::kGrey, scale));
+  Backslider->SetBitmap(gui::Bitmap(art::kTrackWidth, art::kTrackHeight, gui::kGrey, scale));
+}
+
+void TPluginEditorWindow::RedrawAll() {
+  LfoNumber = logic::LfoNumberOf(Mirror(param::kLfoShown));
+  EnvNumber = logic::EnvNumberOf(Mirror(param::kEnvelopeShown));
+  DrawReadout();
+  DrawModifierSlider(modifier_knob_x_);
+  EcClick(CurveModifier);
+  SnappClick(TimeSnap);
+  SnaptClick(LevelSnap);
+  // Every dial and slider as if never drawn, then every control as it stands.
+  for (const logic::ControlSpec& c : logic::ControlTable()) {
+    const int at = c.Index(LfoNumber, EnvNumber);
+    if (at >= 0 && at < param::kPatchSize) LastDrawn[at] = std::numeric_limits<float>::quiet_NaN();
+  }
+  const auto controls = logic::ControlTable();
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const logic::ControlSpec& c = controls[i];
+    const int at = c.Index(LfoNumber, EnvNumber);
+    if (c.kind == logic::ControlKind::kToggle || control_images_[i] == nullptr || at < 0 ||
+        at >= param::kPatchSize) {
+      continue;
+    }
+    if (c.kind == logic::ControlKind::kSlider) {
+      DrawHSlider(*control_images_[i], at);
+    } else {
+      DrawDial(*control_images_[i], at);
+    }
+  }
+  const auto selectors = logic::SelectorTable();
+  for (size_t i = 0; i < selectors.size(); ++i) {
+    const logic::SelectorSpec& s = selectors[i];
+    if (selector_images_[i] == nullptr) continue;
+    DrawMenu3(*selector_images_[i], ImageListNamed(s.image_list),
+              logic::SelectorFrame(s.k, Mirror(s.Index(LfoNumber, EnvNumber))));
+  }
+  DrawEnv();
 }
 
 void TPluginEditorWindow::FormCreate() {
   PrintLabels("Vellicor V2.0", kMakerLine);
-  Clearscreen(*HControl, gui::kGrey);
-  HBar.Draw(HControl->Edit(), 0, 0, 0);
-  IsliderPos.Draw(HControl->Edit(), 10, 2, 0);
+  DrawModifierSlider(10);
   Clearscreen(*Ecomm, gui::kWhite);
   IeCOmm.Draw(Ecomm->Edit(), 0, 0, CurveModifier);
   Clearscreen(*MnSnapp, gui::kWhite);
@@ -426,6 +491,11 @@ void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view va
   std::string text(name);
   text += " :: ";
   text += value;
+  readout_ = std::move(text);
+  DrawReadout();
+}
+
+void TPluginEditorWindow::DrawReadout() {
   gui::Bitmap& b = PrintOut->Edit();
   iPrintOut.Draw(b, 0, 0, 0);
   gui::Font font;
@@ -434,8 +504,7 @@ void TPluginEditorWindow::PrintLabels(std::string_view name, std::string_view va
   font.bold = true;
   font.color = gui::kBlack;
   // Not clipped: what does not fit is cut by the bar's edge.
-  b.Text(2, 2, text, font);
-  readout_ = std::move(text);
+  b.Text(2, 2, readout_, font);
 }
 
 void TPluginEditorWindow::Clearscreen(gui::Image& image, gui::Color color) {
@@ -721,12 +790,6 @@ void TPluginEditorWindow::DrawMenuItem(const gui::MenuItemDraw& item, std::strin
   font.name = std::string(logic::kMenuFontName);
   font.color = look.text_rgb;
   item.surface.Text(item.rect.left, item.rect.top, logic::MenuItemDrawnText(text), font);
-  // A switch that is on: a small square at the item's right end.
-  if (item.item.checked) {
-    item.surface.FillRect(
-        gui::Rect::XYWH(item.rect.right - 11, item.rect.top + item.rect.height() / 2 - 2, 5, 5),
-        look.text_rgb);
-  }
   if (!item.item.submenu.empty()) gui::DrawSubmenuMark(item.surface, item.rect, look.text_rgb);
 }
 
@@ -776,9 +839,10 @@ bool TPluginEditorWindow::CaptureFrame(int* width, int* height, std::span<uint32
   try {
     window_->Update();
     const gui::Bitmap& frame = form_.frame();
-    *width = frame.width();
-    *height = frame.height();
-    const size_t needed = static_cast<size_t>(frame.width()) * static_cast<size_t>(frame.height());
+    *width = frame.pixel_width();
+    *height = frame.pixel_height();
+    const size_t needed =
+        static_cast<size_t>(frame.pixel_width()) * static_cast<size_t>(frame.pixel_height());
     if (pixels.size() < needed) return false;
     std::copy(frame.pixels().begin(), frame.pixels().end(), pixels.begin());
     return true;

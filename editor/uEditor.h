@@ -57,8 +57,13 @@ class TPluginEditorWindow final : public EditorWindow,
   void SetPlugin(EditorHost* plugin) override;
   void* NativeHandle() override;
   EditorTestPort* TestPort() override { return this; }
+  // Draws everything again at `scale` and gives the window the scaled size; the form keeps its
+  // coordinates, so layout, hit-testing and every gesture stay as they are.
+  void SetScale(gui::Scale scale) override;
+  void SetSizing(EditorSizing* sizing) override;
 
-  // --- EditorTestPort (each takes the window's lock) ---
+  // --- EditorTestPort (each takes the window's lock). Points and frames are the window's
+  // client pixels; components lie in the form's own coordinates. ---
   bool CaptureFrame(int* width, int* height, std::span<uint32_t> pixels) override;
   bool InjectMouse(MouseAction action, gui::Point at, gui::MouseButton button,
                    unsigned modifiers) override;
@@ -85,6 +90,8 @@ class TPluginEditorWindow final : public EditorWindow,
   // nothing).
   void SetLabel(int index);
   void PrintLabels(std::string_view name, std::string_view value);
+  // Draws the read-out bar with the text it holds.
+  void DrawReadout();
   // The end of a press on a dial, slider or toggle: the drag stops, everything changed is
   // redrawn.
   void MouseUp();
@@ -169,7 +176,12 @@ class TPluginEditorWindow final : public EditorWindow,
   explicit TPluginEditorWindow(EditorValues* values);
   bool Open(void* parent);
   void BuildForm();
+  // The image lists and the pictures (the face, the buttons, the About and evolver bitmaps, the
+  // buffers) at the form's scale.
   void BuildImageLists();
+  void PaintPictures();
+  // Every image that shows state, drawn again as the state stands (after a change of scale).
+  void RedrawAll();
 
   // gui::EventHandler
   void OnMouse(const gui::MouseEvent& event) override;
@@ -257,6 +269,9 @@ class TPluginEditorWindow final : public EditorWindow,
                      std::function<void()> cancel = nullptr);
 
   // --- MIDI learn and the controller menu (editor/midi_learn.cpp) ---
+  // The size items at the end of the controller menu: "Size 100 %" .. "Size 300 %".
+  void AddSizeItems(gui::PopupMenu& menu);
+  bool ChooseSize(const std::string& item);
   // The per-control MIDI menu, at PressPoint, for MidiTarget.
   void OpenMidiMenu();
   void MidiMenuClick(int target, const std::string& item);
@@ -287,6 +302,8 @@ class TPluginEditorWindow final : public EditorWindow,
   void EndGestures();
 
   EditorValues* values_;
+  EditorSizing* sizing_ = nullptr;
+  int modifier_knob_x_ = 10;
   gui::Form form_;
   // The gestures the open group has begun, in the order begun.
   int edit_depth_ = 0;

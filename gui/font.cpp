@@ -208,20 +208,30 @@ int Bitmap::Text(int x, int y, std::string_view text, const Font& font,
   const int width = TextWidth(font, text);
   if (background) FillRect(Rect::XYWH(x, y, width, m.ascent + m.descent), *background);
   const Color ink = font.color & 0xFFFFFF;
-  const int baseline = y + m.ascent;
+  // Laid out in the form's pixels at the font's own size (the pen and the baseline on whole
+  // form pixels, as at 100 %); each glyph is rasterised at the scaled size, its baseline on a
+  // pixel edge so that horizontal strokes stay sharp, its origin where the layout puts it to a
+  // fraction of a pixel so that the spacing stays even.
+  const float glyph_scale = m.scale * factor();
+  const int baseline = ScreenEdge(y + m.ascent);
   std::vector<unsigned char> coverage;
   int pen = x;
   ForEachCodepoint(text, [&](int cp) {
     const int glyph = GlyphFor(*m.face, cp);
+    const float origin = static_cast<float>(pen) * factor();
+    const float whole = std::floor(origin);
+    const float shift = origin - whole;
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    stbtt_GetGlyphBitmapBox(&m.face->info, glyph, m.scale, m.scale, &x0, &y0, &x1, &y1);
+    stbtt_GetGlyphBitmapBoxSubpixel(&m.face->info, glyph, glyph_scale, glyph_scale, shift, 0.0f,
+                                    &x0, &y0, &x1, &y1);
     const int w = x1 - x0;
     const int h = y1 - y0;
-    const Rect box = Rect::XYWH(pen + x0, baseline + y0, w, h);
-    if (w > 0 && h > 0 && !box.Intersect(bounds()).empty()) {
+    const Rect box = Rect::XYWH(static_cast<int>(whole) + x0, baseline + y0, w, h);
+    if (w > 0 && h > 0 && !box.Intersect(pixel_bounds()).empty()) {
       coverage.assign(static_cast<size_t>(w) * h, 0);
-      stbtt_MakeGlyphBitmap(&m.face->info, coverage.data(), w, h, w, m.scale, m.scale, glyph);
-      const Rect visible = box.Intersect(bounds());
+      stbtt_MakeGlyphBitmapSubpixel(&m.face->info, coverage.data(), w, h, w, glyph_scale,
+                                    glyph_scale, shift, 0.0f, glyph);
+      const Rect visible = box.Intersect(pixel_bounds());
       for (int py = visible.top; py < visible.bottom; ++py) {
         const unsigned char* in = coverage.data() + static_cast<size_t>(py - box.top) * w;
         Color* out = Row(py);

@@ -123,7 +123,7 @@ Image::Image(Form& form, std::string_view name, Panel* parent, const Rect& bound
     : Component(form, Kind::kImage, name, parent, bounds) {}
 
 Bitmap& Image::Edit() {
-  if (bitmap_.empty()) bitmap_.Reset(bounds().width(), bounds().height(), kWhite);
+  if (bitmap_.empty()) bitmap_.Reset(bounds().width(), bounds().height(), kWhite, form().scale());
   Invalidate();
   return bitmap_;
 }
@@ -151,6 +151,14 @@ void Panel::SetColor(Color color) {
 // --- Form -------------------------------------------------------------------------------------
 
 Form::Form(int width, int height, Color color) : color_(color & 0xFFFFFF), frame_(width, height) {
+  InvalidateAll();
+}
+
+void Form::SetScale(Scale scale) {
+  frame_.Reset(frame_.width(), frame_.height(), kWhite, scale);
+  for (const auto& c : owned_) {
+    if (c->kind() == Component::Kind::kImage) static_cast<Image&>(*c).bitmap_ = Bitmap();
+  }
   InvalidateAll();
 }
 
@@ -253,7 +261,7 @@ void Form::Paint(const std::vector<Component*>& children, Point origin, const Re
         const auto& image = static_cast<const Image&>(*c);
         std::optional<Color> key;
         if (image.transparent()) key = image.bitmap().TransparentColor();
-        frame_.Copy(image.bitmap(), r.Offset(-area.left, -area.top), r.left, r.top, key);
+        frame_.DrawClipped(image.bitmap(), area.left, area.top, r, key);
       } else {
         const auto& panel = static_cast<const Panel&>(*c);
         frame_.FillRect(r, panel.color());

@@ -113,7 +113,7 @@ class Image final : public Component {
 
   const Bitmap& bitmap() const { return bitmap_; }
   // The bitmap to paint on; marks the image for repainting. An image without a bitmap gets a
-  // white one of the component's size first.
+  // white one of the component's size at the form's scale first.
   Bitmap& Edit();
   void SetBitmap(Bitmap bitmap);
 
@@ -121,6 +121,8 @@ class Image final : public Component {
   void SetTransparent(bool transparent);
 
  private:
+  friend class Form;
+
   Bitmap bitmap_;
   bool transparent_ = false;
 };
@@ -152,6 +154,11 @@ class Form {
   int width() const { return frame_.width(); }
   int height() const { return frame_.height(); }
   Rect bounds() const { return frame_.bounds(); }
+  // The frame's scale: the form keeps its coordinates, its frame has the scaled pixels.
+  Scale scale() const { return frame_.scale(); }
+  // Composes the frame at `scale` from now on. Every image loses its bitmap: whoever painted it
+  // paints it again at the new scale (Image::Edit makes a white one of it).
+  void SetScale(Scale scale);
   Color color() const { return color_; }
   void SetColor(Color color);
 
@@ -170,7 +177,8 @@ class Form {
   void Invalidate(const Rect& rect);
   void InvalidateAll() { Invalidate(bounds()); }
   bool dirty() const { return !dirty_.empty(); }
-  // Repaints what is waiting into frame() and returns the rectangles repainted.
+  // Repaints what is waiting into frame() and returns the rectangles repainted (in the form's
+  // coordinates: frame().ScreenRect gives their pixels).
   std::vector<Rect> Compose();
   // The composed frame (as of the last Compose).
   const Bitmap& frame() const { return frame_; }

@@ -32,7 +32,8 @@ class HeadlessWindow final : public PlatformWindow {
 
   void SetScreen(const Rect& screen, Point client_origin);
 
-  // --- Input (client coordinates); each is followed by a pump, as on a real window. ---
+  // --- Input in client pixels (the form's coordinates at its scale); each is followed by a
+  // pump, as on a real window. ---
   void MouseDown(Point client, MouseButton button = MouseButton::kLeft, unsigned modifiers = 0);
   void MouseMove(Point client, unsigned modifiers = 0);
   void MouseUp(Point client, MouseButton button = MouseButton::kLeft, unsigned modifiers = 0);

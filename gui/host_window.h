@@ -1,5 +1,9 @@
 // HostWindow: a top-level window standing in for a host's editor frame. The command-line
-// host's screenshot command and the window tests open the editor inside it, as a host would.
+// host's screenshot command, the standalone application and the window tests open the editor
+// inside it, as a host would. It keeps the size it is given: the window manager is told it
+// cannot be resized (X11: minimum = maximum size; Win32: a frame without a sizing border), and
+// it is named for task bars (X11: WM_CLASS "vellicor", "Vellicor" and the title as _NET_WM_NAME
+// in UTF-8).
 #pragma once
 
 #include <memory>
@@ -24,6 +28,10 @@ class HostWindow {
   virtual void Pump() = 0;
   // Whether the user asked the window manager to close the window (seen by Pump).
   virtual bool close_requested() const { return false; }
+  // Gives the client area another size (the editor inside changed its own), bounded to
+  // 1..kMaxBitmapSide, and keeps the window at it.
+  virtual void SetClientSize(int width, int height) = 0;
+  virtual Size ClientSize() const = 0;
   // The client area as it is on the screen, the editor's window included.
   virtual Bitmap Capture() = 0;
   // The screen's pixels over a rectangle given in client coordinates, whatever window shows

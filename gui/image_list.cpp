@@ -24,13 +24,13 @@ void ImageList::Draw(Bitmap& target, int x, int y, int index) const {
   if (index < 0 || index >= count()) return;
   const Rect frame = FrameRect(index);
   std::optional<Color> key;
-  if (transparent_) key = strip_.Pixel(frame.left, frame.bottom - 1);
+  if (transparent_) key = strip_.CornerColor(frame);
   target.Copy(strip_, frame, x, y, key);
 }
 
 Bitmap ImageList::Frame(int index) const {
   if (index < 0 || index >= count()) return {};
-  Bitmap frame(frame_width_, frame_height_);
+  Bitmap frame(frame_width_, frame_height_, kWhite, strip_.scale());
   frame.Copy(strip_, FrameRect(index), 0, 0);
   return frame;
 }

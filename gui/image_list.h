@@ -9,7 +9,8 @@ class ImageList {
  public:
   ImageList() = default;
   // Frames are read from `strip` left to right, then row by row; a strip narrower or lower
-  // than one frame holds none. Frame sizes are bounded to 1..kMaxBitmapSide.
+  // than one frame holds none. Frame sizes, in the strip's form pixels, are bounded to
+  // 1..kMaxBitmapSide; the frames are drawn at the strip's scale.
   ImageList(int frame_width, int frame_height, Bitmap strip);
 
   int frame_width() const { return frame_width_; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -52,10 +53,18 @@ Font MenuFont() {
 }
 
 void DrawSubmenuMark(Bitmap& surface, const Rect& rect, Color color) {
-  // A triangle pointing right, 4 pixels wide, centred on the item's height.
+  // A triangle pointing right, 4 pixels wide and 7 high, centred on the item's height: the
+  // pixels whose centre lies at most 4 - u from its middle row, u across from its left side.
   const int x = rect.right - 9;
   const int y = rect.top + rect.height() / 2;
-  for (int i = 0; i < 4; ++i) surface.FillRect({x + i, y - 3 + i, x + i + 1, y + 4 - i}, color);
+  const Rect area = surface.ScreenRect({x, y - 3, x + 4, y + 4}).Intersect(surface.pixel_bounds());
+  for (int py = area.top; py < area.bottom; ++py) {
+    const float v = surface.FormOf(py) - static_cast<float>(y) - 0.5f;
+    for (int px = area.left; px < area.right; ++px) {
+      const float u = surface.FormOf(px) - static_cast<float>(x);
+      if (std::abs(v) <= 4.0f - u) surface.Row(py)[px] = color;
+    }
+  }
 }
 
 Size MeasureMenuItem(const MenuItem& item) {
@@ -65,7 +74,7 @@ Size MeasureMenuItem(const MenuItem& item) {
   return {std::clamp(width, 1, kMaxItemWidth), std::clamp(height, 1, kMaxItemHeight)};
 }
 
-MenuSession::MenuSession(PopupMenu menu, Point at, const Rect& screen)
+MenuSession::MenuSession(PopupMenu menu, Point at, const Rect& screen, Scale scale)
     : menu_(std::move(menu)),
       opened_at_{std::clamp(at.x, -kMaxScreen, kMaxScreen),
                  std::clamp(at.y, -kMaxScreen, kMaxScreen)} {
@@ -83,16 +92,16 @@ MenuSession::MenuSession(PopupMenu menu, Point at, const Rect& screen)
   }
   for (Rect& r : rects_) r.right = kMenuBorder + width;
   const Size total{width + 2 * kMenuBorder, y + kMenuBorder};
+  surface_.Reset(total.width, total.height, kMenuBackground, scale);
 
   // Keep the whole menu on the screen: move it left or up as far as needed, but never past
   // the screen's left or top edge.
-  Rect r = Rect::XYWH(at.x, at.y, total.width, total.height);
+  Rect r = Rect::XYWH(at.x, at.y, surface_.pixel_width(), surface_.pixel_height());
   if (r.right > screen.right) r = r.Offset(screen.right - r.right, 0);
   if (r.bottom > screen.bottom) r = r.Offset(0, screen.bottom - r.bottom);
   if (r.left < screen.left) r = r.Offset(screen.left - r.left, 0);
   if (r.top < screen.top) r = r.Offset(0, screen.top - r.top);
   screen_rect_ = r;
-  surface_.Reset(total.width, total.height, kMenuBackground);
   Render();
 }
 
@@ -102,11 +111,14 @@ bool MenuSession::Selectable(int index) const {
 
 Rect MenuSession::item_screen_rect(int index) const {
   if (index < 0 || index >= item_count()) return {};
-  return rects_[index].Offset(screen_rect_.left, screen_rect_.top);
+  return surface_.ScreenRect(rects_[index]).Offset(screen_rect_.left, screen_rect_.top);
 }
 
 int MenuSession::ItemAt(Point screen) const {
-  const Point local{screen.x - screen_rect_.left, screen.y - screen_rect_.top};
+  if (!screen_rect_.Contains(screen)) return -1;
+  const Scale scale = surface_.scale();
+  const Point local{scale.ToForm(screen.x - screen_rect_.left),
+                    scale.ToForm(screen.y - screen_rect_.top)};
   for (int i = 0; i < item_count(); ++i) {
     if (rects_[i].Contains(local)) return i;
   }
@@ -178,8 +190,9 @@ PopupMenu MenuSession::Submenu() const {
 
 Point MenuSession::SubmenuCorner() const {
   const Rect item = item_screen_rect(chosen_);
+  const int border = surface_.ScreenEdge(kMenuBorder);
   return item.empty() ? Point{screen_rect_.right, screen_rect_.top}
-                      : Point{item.right + kMenuBorder, item.top - kMenuBorder};
+                      : Point{item.right + border, item.top - border};
 }
 
 int MenuSession::SubmenuHolding(const std::string& upper_name) const {

@@ -17,8 +17,9 @@ class MenuSession {
   enum class Result { kNone, kRedraw, kChoose, kCancel, kOpenSubmenu };
 
   // Lays the menu out with its top-left corner at `at`, moved as little as needed to lie
-  // fully inside `screen`, and draws it.
-  MenuSession(PopupMenu menu, Point at, const Rect& screen);
+  // fully inside `screen`, and draws it at `scale`: items are measured and drawn in the menu's
+  // own (form) pixels, its surface and everything on the screen are in screen pixels.
+  MenuSession(PopupMenu menu, Point at, const Rect& screen, Scale scale = {});
 
   const PopupMenu& menu() const { return menu_; }
   int item_count() const { return static_cast<int>(rects_.size()); }
@@ -57,7 +58,7 @@ class MenuSession {
 
   PopupMenu menu_;
   std::vector<std::string> names_;
-  std::vector<Rect> rects_;  // on the surface
+  std::vector<Rect> rects_;  // on the surface, in its form pixels
   Rect screen_rect_;
   Bitmap surface_;
   Point opened_at_;

@@ -33,6 +33,15 @@ class Scale {
   constexpr int ToScreen(int form) const { return FloorDiv(form * quarters_, 4); }
   // The form pixel a screen pixel lies in.
   constexpr int ToForm(int screen) const { return FloorDiv(screen * 4, quarters_); }
+  // A form length on the screen, rounded up: the screen pixels that show it whole (635 form
+  // pixels take 953 at 150 %).
+  constexpr int ScreenSize(int form) const { return -FloorDiv(-form * quarters_, 4); }
+  // The first screen pixel whose left edge lies in form pixel `form`, so that ToForm takes it
+  // back there: where a point of the form is pressed on the screen.
+  constexpr int ScreenPixelIn(int form) const { return ScreenSize(form); }
+  // The width of a one-pixel line of the form on the screen: the factor rounded to whole pixels
+  // (halves up).
+  constexpr int PenWidth() const { return (quarters_ + 2) / 4; }
 
   friend constexpr bool operator==(Scale, Scale) = default;
 

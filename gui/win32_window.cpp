@@ -109,11 +109,23 @@ BITMAPINFO TopDownInfo(int width, int height) {
 // Our 0x00RRGGBB pixels are a 32-bit BI_RGB DIB as they stand.
 void Blit(HDC dc, const Bitmap& bitmap) {
   if (bitmap.empty()) return;
-  const BITMAPINFO info = TopDownInfo(bitmap.width(), bitmap.height());
-  SetDIBitsToDevice(
-      dc, 0, 0, static_cast<DWORD>(bitmap.width()), static_cast<DWORD>(bitmap.height()), 0, 0, 0,
-      static_cast<UINT>(bitmap.height()), bitmap.pixels().data(), &info, DIB_RGB_COLORS);
+  const int w = bitmap.pixel_width();
+  const int h = bitmap.pixel_height();
+  const BITMAPINFO info = TopDownInfo(w, h);
+  SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
+                    static_cast<UINT>(h), bitmap.pixels().data(), &info, DIB_RGB_COLORS);
 }
+
+// The outer size of a top-level window of `style` whose client area is width x height.
+SIZE OuterSize(DWORD style, int width, int height) {
+  RECT outer{0, 0, width, height};
+  AdjustWindowRect(&outer, style, FALSE);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+// A top-level frame the user cannot resize: a caption, a system menu and a minimise box, but no
+// sizing border and no maximise box.
+constexpr DWORD kFixedFrame = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // The client area of a window as it is on the screen, from (x, y) on; a null window reads
 // the screen itself.
@@ -192,6 +204,7 @@ class Win32Window final : public PlatformWindow {
   void HideMenuSurface() override;
   void StartFileDialog(bool save, const FileDialogOptions& options) override;
   void Present(const std::vector<Rect>& rects) override;
+  void Resize() override;
 
  private:
   LRESULT HandleEditor(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -242,12 +255,13 @@ bool Win32Window::Open(void* parent) {
   }
   const auto parent_hwnd = static_cast<HWND>(parent);
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-  RECT outer{0, 0, form_.width(), form_.height()};
+  const int width = form_.frame().pixel_width();
+  const int height = form_.frame().pixel_height();
+  RECT outer{0, 0, width, height};
   if (parent_hwnd == nullptr) {
-    style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE;
-    AdjustWindowRect(&outer, style, FALSE);
-    outer = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + outer.right - outer.left,
-             CW_USEDEFAULT + outer.bottom - outer.top};
+    style = kFixedFrame | WS_VISIBLE;
+    const SIZE size = OuterSize(style, width, height);
+    outer = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + size.cx, CW_USEDEFAULT + size.cy};
   }
   hwnd_ = CreateWindowExA(0, Classes().editor(), "Vellicor", style, outer.left, outer.top,
                           outer.right - outer.left, outer.bottom - outer.top, parent_hwnd, nullptr,
@@ -328,12 +342,25 @@ Bitmap Win32Window::CaptureScreen() {
   if (hwnd_ == nullptr) return {};
   Flush();
   UpdateWindow(hwnd_);
-  return ReadWindow(hwnd_, form_.width(), form_.height());
+  return ReadWindow(hwnd_, form_.frame().pixel_width(), form_.frame().pixel_height());
+}
+
+void Win32Window::Resize() {
+  if (hwnd_ == nullptr) return;
+  const int width = form_.frame().pixel_width();
+  const int height = form_.frame().pixel_height();
+  const auto style = static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_STYLE));
+  SIZE size{width, height};
+  if ((style & WS_CHILD) == 0) size = OuterSize(style & ~WS_VISIBLE, width, height);
+  SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetClientRect(hwnd_, &presented_);
+  InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void Win32Window::Present(const std::vector<Rect>& rects) {
   if (hwnd_ == nullptr) return;
-  for (const Rect& r : rects) {
+  for (const Rect& form_rect : rects) {
+    const Rect r = form_.frame().ScreenRect(form_rect);
     const RECT rc{r.left, r.top, r.right, r.bottom};
     UnionRect(&presented_, &presented_, &rc);
     InvalidateRect(hwnd_, &rc, FALSE);
@@ -597,6 +624,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 
 class Win32HostWindow final : public HostWindow {
  public:
+  static constexpr DWORD kHostStyle = kFixedFrame | WS_CLIPCHILDREN;
+
   ~Win32HostWindow() override {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
     if (!class_name_.empty()) UnregisterClassA(class_name_.c_str(), ThisModule());
@@ -616,12 +645,9 @@ class Win32HostWindow final : public HostWindow {
       class_name_.clear();
       return false;
     }
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    RECT outer{0, 0, width_, height_};
-    AdjustWindowRect(&outer, style, FALSE);
-    hwnd_ = CreateWindowExA(0, class_name_.c_str(), title.c_str(), style, 0, 0,
-                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                            ThisModule(), nullptr);
+    const SIZE outer = OuterSize(kHostStyle, width_, height_);
+    hwnd_ = CreateWindowExA(0, class_name_.c_str(), title.c_str(), kHostStyle, 0, 0, outer.cx,
+                            outer.cy, nullptr, nullptr, ThisModule(), nullptr);
     if (hwnd_ == nullptr) return false;
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
@@ -630,6 +656,17 @@ class Win32HostWindow final : public HostWindow {
   }
 
   void* native_handle() const override { return hwnd_; }
+
+  void SetClientSize(int width, int height) override {
+    width_ = std::clamp(width, 1, kMaxBitmapSide);
+    height_ = std::clamp(height, 1, kMaxBitmapSide);
+    if (hwnd_ == nullptr) return;
+    const SIZE outer = OuterSize(kHostStyle, width_, height_);
+    SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Pump();
+  }
+  Size ClientSize() const override { return {width_, height_}; }
 
   void Pump() override {
     MSG message;

@@ -70,7 +70,7 @@ void PlatformWindow::Popup(PopupMenu menu, Point screen) {
   if (!is_open()) return;
   // The press that opened the menu belongs to the menu from now on.
   form_.ReleaseCapture();
-  menu_ = std::make_unique<MenuSession>(std::move(menu), screen, ScreenBounds());
+  menu_ = std::make_unique<MenuSession>(std::move(menu), screen, ScreenBounds(), form_.scale());
   ShowMenuSurface();
 }
 
@@ -121,7 +121,16 @@ const Bitmap* PlatformWindow::menu_surface() const {
 }
 
 Point PlatformWindow::ScreenPoint(const Component* component, Point local) const {
-  return ClientToScreen(component != nullptr ? component->ToForm(local) : local);
+  const Point form = component != nullptr ? component->ToForm(local) : local;
+  const Bitmap& frame = form_.frame();
+  return ClientToScreen({frame.ScreenEdge(form.x), frame.ScreenEdge(form.y)});
+}
+
+void PlatformWindow::FitToForm() {
+  auto lock = Lock();
+  if (menu_) CancelMenu();
+  form_.InvalidateAll();
+  Resize();
 }
 
 void PlatformWindow::OpenFileDialog(const FileDialogOptions& options, FileDialogDone done) {
@@ -164,7 +173,9 @@ void PlatformWindow::DeliverMouse(MouseAction action, Point client, MouseButton 
     MenuMouse(action, ClientToScreen(client));
     return;
   }
-  for (const MouseEvent& event : form_.Mouse(action, client, button, modifiers)) {
+  const Scale scale = form_.scale();
+  const Point at{scale.ToForm(client.x), scale.ToForm(client.y)};
+  for (const MouseEvent& event : form_.Mouse(action, at, button, modifiers)) {
     Dispatch([&] { handler_.OnMouse(event); });
   }
 }
@@ -205,7 +216,7 @@ void PlatformWindow::ApplyMenuResult(MenuSession::Result result) {
       HideMenuSurface();
       PopupMenu sub = menu_->Submenu();
       const Point corner = menu_->SubmenuCorner();
-      menu_ = std::make_unique<MenuSession>(std::move(sub), corner, ScreenBounds());
+      menu_ = std::make_unique<MenuSession>(std::move(sub), corner, ScreenBounds(), form_.scale());
       ShowMenuSurface();
       break;
     }

@@ -73,7 +73,8 @@ class PlatformWindow {
 
   Form& form() const { return form_; }
 
-  // Creates the window, the form's size, at (0, 0) of `parent` and shows it. `parent` is the
+  // Creates the window, the size of the form's frame (its pixels at the form's scale), at
+  // (0, 0) of `parent` and shows it. `parent` is the
   // host's window: an X11 window id cast to a pointer, or an HWND; nullptr makes a top-level
   // window of its own. False when no window could be made (no display, a parent that does not
   // exist); the window then stays closed.
@@ -85,6 +86,9 @@ class PlatformWindow {
   virtual bool is_open() const = 0;
   // Shows (and raises) or hides the window.
   virtual void SetVisible(bool visible) = 0;
+  // The form's scale changed (Form::SetScale): the open menu closes, the window takes the
+  // frame's new size and everything is painted again.
+  void FitToForm();
 
   // The host's idle call: handles waiting input, due timers and finished dialogs, then paints
   // what changed. Returns at once when another thread is pumping or when called again from
@@ -117,6 +121,7 @@ class PlatformWindow {
   Rect menu_item_rect(int index) const;
   const Bitmap* menu_surface() const;
 
+  // The window's client pixels are the frame's: the form's coordinates times its scale.
   virtual Point ClientToScreen(Point client) const = 0;
   // A point of a component (nullptr: of the form) in screen coordinates.
   Point ScreenPoint(const Component* component, Point local) const;
@@ -144,17 +149,21 @@ class PlatformWindow {
   virtual void TimersChanged() {}
   // After Update has presented what changed: make it reach the screen now.
   virtual void Repaint() {}
+  // The frame's size changed: the window takes it.
+  virtual void Resize() {}
   // Show, repaint or remove the surface of menu_ (its screen_rect() and surface()).
   virtual void ShowMenuSurface() = 0;
   virtual void RedrawMenuSurface() = 0;
   virtual void HideMenuSurface() = 0;
   // Starts a dialog; the backend reports the answer with FinishFileDialog.
   virtual void StartFileDialog(bool save, const FileDialogOptions& options) = 0;
-  // Rectangles of the frame that changed: put them on the screen.
+  // Rectangles of the frame that changed (in the form's coordinates; the frame's ScreenRect
+  // gives their pixels): put them on the screen.
   virtual void Present(const std::vector<Rect>& rects) = 0;
 
   // --- Shared machinery for backends (call with the lock held) ---
-  // Mouse input in client (form) coordinates; goes to the open menu if there is one.
+  // Mouse input in client pixels, which the form hears in its own coordinates; goes to the
+  // open menu if there is one.
   void DeliverMouse(MouseAction action, Point client, MouseButton button, unsigned modifiers);
   // Mouse input on the menu's surface, in screen coordinates.
   void MenuMouse(MouseAction action, Point screen);

@@ -10,6 +10,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -123,7 +124,7 @@ class PixelFormat {
 // Puts rectangle `r` of `source` at the same place of `target`.
 void PutBitmap(Display* display, Visual* visual, int depth, const PixelFormat& format,
                Drawable target, GC gc, const Bitmap& source, const Rect& rect) {
-  const Rect r = rect.Intersect(source.bounds());
+  const Rect r = rect.Intersect(source.pixel_bounds());
   if (r.empty()) return;
   const int w = r.width();
   const int h = r.height();
@@ -166,6 +167,38 @@ Bitmap GetBitmap(Display* display, Drawable source, const PixelFormat& format, i
   }
   XDestroyImage(image);
   return bitmap;
+}
+
+// A top-level window's names: its title (WM_NAME, and _NET_WM_NAME in UTF-8, which window
+// managers prefer) and its class (WM_CLASS), by which task bars and window rules know it.
+void NameTopLevel(Display* display, XWindow window, const std::string& title) {
+  XStoreName(display, window, title.c_str());
+  const Atom net_wm_name = XInternAtom(display, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  XChangeProperty(display, window, net_wm_name, utf8, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(title.data()),
+                  static_cast<int>(title.size()));
+  XClassHint* hint = XAllocClassHint();
+  if (hint != nullptr) {
+    char name[] = "vellicor";
+    char class_name[] = "Vellicor";
+    hint->res_name = name;
+    hint->res_class = class_name;
+    XSetClassHint(display, window, hint);
+    XFree(hint);
+  }
+}
+
+// Size hints that hold a top-level window at one size (minimum = maximum), so that a window
+// manager neither offers to stretch it nor stretches it into margins the editor does not draw.
+void FixSize(Display* display, XWindow window, int width, int height) {
+  XSizeHints* hints = XAllocSizeHints();
+  if (hints == nullptr) return;
+  hints->flags = PMinSize | PMaxSize | PBaseSize;
+  hints->min_width = hints->max_width = hints->base_width = width;
+  hints->min_height = hints->max_height = hints->base_height = height;
+  XSetWMNormalHints(display, window, hints);
+  XFree(hints);
 }
 
 unsigned ModifiersOf(unsigned state) {
@@ -216,6 +249,7 @@ class X11Window final : public PlatformWindow {
   void HideMenuSurface() override;
   void StartFileDialog(bool save, const FileDialogOptions& options) override;
   void Present(const std::vector<Rect>& rects) override;
+  void Resize() override;
 
  private:
   bool Create(XWindow parent);
@@ -236,6 +270,7 @@ class X11Window final : public PlatformWindow {
   XWindow root_ = 0;
   XWindow window_ = 0;
   XWindow popup_ = 0;
+  bool top_level_ = false;
   GC gc_ = nullptr;
   Atom wm_protocols_ = 0;
   Atom wm_delete_ = 0;
@@ -301,24 +336,19 @@ bool X11Window::Create(XWindow parent) {
   a.bit_gravity = NorthWestGravity;
   a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                  KeyPressMask | StructureNotifyMask;
+  const Bitmap& frame = form_.frame();
   window_ =
-      XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(form_.width()),
-                    static_cast<unsigned>(form_.height()), 0, depth_, InputOutput, visual_,
+      XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(frame.pixel_width()),
+                    static_cast<unsigned>(frame.pixel_height()), 0, depth_, InputOutput, visual_,
                     CWBackPixmap | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &a);
   if (window_ == 0) return false;
+  top_level_ = top_level;
   if (top_level) {
-    XStoreName(display_, window_, "Vellicor");
+    NameTopLevel(display_, window_, "Vellicor");
     wm_protocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
     wm_delete_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display_, window_, &wm_delete_, 1);
-    XSizeHints* hints = XAllocSizeHints();
-    if (hints != nullptr) {
-      hints->flags = PMinSize | PMaxSize;
-      hints->min_width = hints->max_width = form_.width();
-      hints->min_height = hints->max_height = form_.height();
-      XSetWMNormalHints(display_, window_, hints);
-      XFree(hints);
-    }
+    FixSize(display_, window_, frame.pixel_width(), frame.pixel_height());
   }
   gc_ = XCreateGC(display_, window_, 0, nullptr);
   XMapRaised(display_, window_);
@@ -512,9 +542,19 @@ void X11Window::Handle(XEvent& event) {
 
 void X11Window::Present(const std::vector<Rect>& rects) {
   if (!usable() || window_ == 0) return;
+  const Bitmap& frame = form_.frame();
   for (const Rect& r : rects) {
-    PutBitmap(display_, visual_, depth_, format_, window_, gc_, form_.frame(), r);
+    PutBitmap(display_, visual_, depth_, format_, window_, gc_, frame, frame.ScreenRect(r));
   }
+  XFlush(display_);
+}
+
+void X11Window::Resize() {
+  if (!usable() || window_ == 0) return;
+  const Bitmap& frame = form_.frame();
+  if (top_level_) FixSize(display_, window_, frame.pixel_width(), frame.pixel_height());
+  XResizeWindow(display_, window_, static_cast<unsigned>(frame.pixel_width()),
+                static_cast<unsigned>(frame.pixel_height()));
   XFlush(display_);
 }
 
@@ -550,7 +590,8 @@ Bitmap X11Window::CaptureScreen() {
   if (!usable() || window_ == 0) return {};
   Flush();
   XSync(display_, False);
-  return GetBitmap(display_, window_, format_, form_.width(), form_.height());
+  return GetBitmap(display_, window_, format_, form_.frame().pixel_width(),
+                   form_.frame().pixel_height());
 }
 
 void X11Window::ShowMenuSurface() {
@@ -587,7 +628,7 @@ void X11Window::ShowMenuSurface() {
 void X11Window::RedrawMenuSurface() {
   if (!usable() || popup_ == 0 || !menu_) return;
   PutBitmap(display_, visual_, depth_, format_, popup_, gc_, menu_->surface(),
-            menu_->surface().bounds());
+            menu_->surface().pixel_bounds());
   XFlush(display_);
 }
 
@@ -631,7 +672,8 @@ class X11HostWindow final : public HostWindow {
                                   static_cast<unsigned>(width_), static_cast<unsigned>(height_), 0,
                                   0, WhitePixel(display_, screen));
     if (window_ == 0) return false;
-    XStoreName(display_, window_, title.c_str());
+    NameTopLevel(display_, window_, title);
+    FixSize(display_, window_, width_, height_);
     // The window manager's close button asks instead of cutting our connection.
     delete_window_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display_, window_, &delete_window_, 1);
@@ -664,6 +706,15 @@ class X11HostWindow final : public HostWindow {
   }
 
   bool close_requested() const override { return close_requested_; }
+
+  void SetClientSize(int width, int height) override {
+    width_ = std::clamp(width, 1, kMaxBitmapSide);
+    height_ = std::clamp(height, 1, kMaxBitmapSide);
+    FixSize(display_, window_, width_, height_);
+    XResizeWindow(display_, window_, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
+    XSync(display_, False);
+  }
+  Size ClientSize() const override { return {width_, height_}; }
 
   Bitmap Capture() override {
     XSync(display_, False);

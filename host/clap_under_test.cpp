@@ -474,7 +474,7 @@ class ClapInstance final : public Instance {
       return false;
     }
     editor_open_ = true;
-    gui_->set_scale(plugin_, 1.0);  // false is allowed: the plug-in takes the system's
+    gui_->set_scale(plugin_, editor_scale);  // false is allowed: the plug-in takes the system's
     uint32_t w = 0, h = 0;
     if (!gui_->get_size(plugin_, &w, &h) || w == 0 || h == 0) {
       *error = "gui.get_size gave no size";
@@ -761,6 +761,8 @@ class ClapFile final : public PluginFile {
       case Capability::kEditor:
         if (identity_.has_editor) return std::nullopt;
         return "no gui extension";
+      case Capability::kReferenceCounts:
+        return "CLAP has no reference-counted objects: the host destroys the plug-in";
       case Capability::kPrograms:
         return "CLAP selects no programs by number";
     }

@@ -19,7 +19,7 @@ namespace rq = vellicor::requests;
 // The headless editor as the workloads drive it.
 class EditorDriver {
  public:
-  explicit EditorDriver(Plugin& plugin) : plugin_(plugin) {}
+  EditorDriver(Plugin& plugin, gui::Scale scale) : plugin_(plugin), scale_(scale) {}
 
   Plugin& plugin() { return plugin_; }
 
@@ -31,12 +31,17 @@ class EditorDriver {
     if (Request(rq::kComponentRect, &record) != 1) return std::nullopt;
     return record;
   }
-  // A mouse event at (x, y) of the named component.
+  // A mouse event at (x, y) of the named component (in the form's pixels, as the component).
   bool Mouse(int action, const char* component, int x, int y, int button = rq::kLeft,
              int modifiers = 0) {
     const auto c = Component(component);
     if (!c) return false;
-    rq::MouseRecord record{sizeof record, action, c->left + x, c->top + y, button, modifiers};
+    rq::MouseRecord record{sizeof record,
+                           action,
+                           scale_.ScreenPixelIn(c->left + x),
+                           scale_.ScreenPixelIn(c->top + y),
+                           button,
+                           modifiers};
     return Request(rq::kMouse, &record) == 1;
   }
   bool Clock(int ms) {
@@ -55,6 +60,7 @@ class EditorDriver {
   }
 
   Plugin& plugin_;
+  gui::Scale scale_;
 };
 
 struct Workload {
@@ -138,14 +144,20 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-int RunEditorBench(Plugin& plugin, int runs, const std::string& only) {
+int RunEditorBench(Plugin& plugin, int runs, const std::string& only, gui::Scale scale) {
+  rq::ScaleRecord size{sizeof size, scale.percent()};
+  if (plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kSetScale, &size) != 1) {
+    std::fprintf(stderr, "vellicor-host: the plug-in takes no size request\n");
+    return 1;
+  }
   if (plugin.Dispatch(vst::effEditOpen, 0, 0, nullptr) == 0) {
     std::fprintf(stderr, "vellicor-host: the plug-in opened no editor without a window\n");
     return 1;
   }
-  EditorDriver editor(plugin);
+  EditorDriver editor(plugin, scale);
   editor.Clock(1000);  // the editor settles: both timers have run
-  std::printf("editor workloads, headless, %d runs each; time per step, median (runs)\n", runs);
+  std::printf("editor workloads, headless, at %d %%, %d runs each; time per step, median (runs)\n",
+              scale.percent(), runs);
   for (const Workload& w : Workloads()) {
     if (!only.empty() && std::string(w.name).find(only) == std::string::npos) continue;
     std::vector<double> per_step_us;

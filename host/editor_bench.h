@@ -5,12 +5,13 @@
 
 #include <string>
 
+#include "gui/scale.h"
 #include "host/plugin_loader.h"
 
 namespace vellicor::host {
 
-// Runs each editor workload `runs` times and prints the median time per step. With `only`
-// set, just the workloads whose name contains it.
-int RunEditorBench(Plugin& plugin, int runs, const std::string& only);
+// Runs each editor workload `runs` times and prints the median time per step, the editor drawn
+// at `scale`. With `only` set, just the workloads whose name contains it.
+int RunEditorBench(Plugin& plugin, int runs, const std::string& only, gui::Scale scale = {});
 
 }  // namespace vellicor::host

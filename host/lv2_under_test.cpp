@@ -10,6 +10,7 @@
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
@@ -371,11 +372,20 @@ class Lv2Instance final : public Instance {
     const LV2_Feature parent_feature{LV2_UI__parent, parent};
     const LV2_Feature idle_feature{LV2_UI__idleInterface, nullptr};
     const LV2_Feature resize_feature{LV2_UI__resize, &resize};
+    // The host's scale for user interfaces, among its options.
+    const float scale = static_cast<float>(editor_scale);
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, bundle_->urids.Map(LV2_UI__scaleFactor), sizeof scale,
+         bundle_->urids.Map(LV2_ATOM__Float), &scale},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature options_feature{LV2_OPTIONS__options,
+                                      const_cast<LV2_Options_Option*>(options)};
     const LV2_Feature* features[] = {&bundle_->urids.map_feature,
                                      &bundle_->urids.unmap_feature,
                                      &parent_feature,
                                      &idle_feature,
                                      &resize_feature,
+                                     &options_feature,
                                      nullptr};
     LV2UI_Widget widget = nullptr;
     ui_handle_ = ui_->instantiate(ui_, lilv_node_as_uri(lilv_plugin_get_uri(bundle_->plugin)),
@@ -669,6 +679,8 @@ class Lv2File final : public PluginFile {
       case Capability::kEditor:
         if (identity_.has_editor) return std::nullopt;
         return "no X11 UI in the bundle's data";
+      case Capability::kReferenceCounts:
+        return "LV2 has no reference-counted objects: the host cleans the instance up";
       case Capability::kPrograms:
         if (!bundle_->presets.empty()) return std::nullopt;
         return "no presets";

@@ -7,7 +7,7 @@
 //   bench FILE --all-programs [--vs OTHER_FILE]  the same for every program, one line each
 //   validate FILE [--only TEXT]            a validator's checks, any format
 //   screenshot LIB --out FILE.png [options]  the editor's pixels, in a window or headless
-//   bench-editor LIB [--runs N] [--only TEXT]  the editor's costs per step
+//   bench-editor LIB [--runs N] [--only TEXT] [--scale F]  the editor's costs per step
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -48,12 +48,13 @@ const char kUsage[] =
     "  vellicor-host demo LIB [--out-dir DIR] [--out FILE.wav] [--rate HZ] [--block N]\n"
     "  vellicor-host bench FILE [--vs OTHER_FILE] [--runs N] [--seconds S]\n"
     "        [--program N | --all-programs] [--patch FILE] [--set INDEX=VALUE ...]\n"
-    "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless]\n"
+    "  vellicor-host screenshot LIB --out FILE.png [--program N] [--headless] [--scale F]\n"
     "        [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] ...\n"
     "        [--rmenu NAME ITEM] ... [--menu-open NAME | --rmenu-open NAME]\n"
-    "  vellicor-host bench-editor LIB [--runs N] [--only TEXT]\n"
+    "  vellicor-host bench-editor LIB [--runs N] [--only TEXT] [--scale F]\n"
     "  vellicor-host validate FILE [--only TEXT]\n"
-    "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux) or a .clap file.\n";
+    "LIB is a VST 2 library (.so, .dll); FILE also an LV2 bundle (.lv2, Linux), a .clap file or\n"
+    "a VST 3 bundle (.vst3, or the binary inside it).\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vellicor-host: %s\n", message.c_str());
@@ -99,6 +100,7 @@ struct Options {
   // the stretch of a file analysed.
   double note = -1.0, hold = 3.0, from = -1.0, length = 0.0;
   std::string midi, out, patch, vs, out_dir, only;
+  vellicor::gui::Scale scale;
   RenderSettings render;
   int runs = 5;
   double seconds = 60.0;
@@ -155,6 +157,13 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       if (arg == "--hold") options->hold = std::max(0.1, number);
       if (arg == "--from") options->from = std::max(0.0, number);
       if (arg == "--length") options->length = std::max(0.0, number);
+    } else if (arg == "--scale") {
+      if (!(value = need(i))) return false;
+      if (!ParseScale(value, &options->scale)) {
+        *error =
+            std::string("--scale needs a factor from 1 to 3 or a percent, not '") + value + "'";
+        return false;
+      }
     } else if (arg == "--set") {
       if (!(value = need(i))) return false;
       int index;
@@ -426,7 +435,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "demo") return Demo(*plugin, options);
-  if (command == "bench-editor") return RunEditorBench(*plugin, options.runs, options.only);
+  if (command == "bench-editor") {
+    return RunEditorBench(*plugin, options.runs, options.only, options.scale);
+  }
   std::fputs(kUsage, stderr);
   return 2;
 }

@@ -20,11 +20,15 @@ std::unique_ptr<PluginFile> OpenPluginFile(const std::string& path, std::string*
     return nullptr;
   }
   if (EndsWith(name, ".lv2")) return OpenLv2(name, error);
+  // A bundle, its Windows binary, or its Linux binary in Contents/x86_64-linux/.
+  if (EndsWith(name, ".vst3") || name.find(".vst3/Contents/") != std::string::npos) {
+    return OpenVst3(name, error);
+  }
   if (EndsWith(name, ".clap")) return OpenClap(name, error);
   if (EndsWith(name, ".so") || EndsWith(name, ".dll")) return OpenVst2(name, error);
   *error = path +
            ": not a format this host knows (.so or .dll for VST 2, .lv2 for LV2, .clap "
-           "for CLAP)";
+           "for CLAP, .vst3 for VST 3)";
   return nullptr;
 }
 

@@ -1,6 +1,6 @@
 // A plug-in under test, whatever its format: the one interface through which `validate` and
-// `bench` drive a VST 2 library, an LV2 bundle or a CLAP file, each loaded exactly as a host of
-// that format loads it. A format is added by implementing PluginFile and Instance (see
+// `bench` drive a VST 2 library, an LV2 bundle, a CLAP file or a VST 3 bundle, each loaded exactly
+// as a host of that format loads it. A format is added by implementing PluginFile and Instance (see
 // OpenPluginFile); the checks are written once, against this interface.
 //
 // Threads: the thread that opened the file is the host's main thread. Instance::Process belongs
@@ -20,7 +20,7 @@ namespace vellicor::host {
 
 // What a host learns from the file before it makes an instance.
 struct Identity {
-  std::string format;  // "VST 2", "LV2", "CLAP"
+  std::string format;  // "VST 2", "LV2", "CLAP", "VST 3"
   std::string entry;   // how the host got in: the entry point, the URI's binary
   std::string id;      // unique ID, URI or plug-in id
   std::string name, vendor, version;
@@ -59,12 +59,13 @@ using State = std::vector<StateBlob>;
 
 // Things some formats have no counterpart for.
 enum class Capability {
-  kParameterNames,  // a name for every parameter
-  kValueText,       // a text for a parameter's value
-  kStateOfItsOwn,   // a state the plug-in writes and reads itself (so it can refuse one)
-  kAudioInputs,     // input buffers the host hands in
-  kEditor,          // an editor in a host's window
-  kPrograms,        // programs or presets selected by number
+  kParameterNames,   // a name for every parameter
+  kValueText,        // a text for a parameter's value
+  kStateOfItsOwn,    // a state the plug-in writes and reads itself (so it can refuse one)
+  kAudioInputs,      // input buffers the host hands in
+  kEditor,           // an editor in a host's window
+  kPrograms,         // programs or presets selected by number
+  kReferenceCounts,  // objects whose references the host counts (COM-style interfaces)
 };
 
 class Instance {
@@ -101,8 +102,11 @@ class Instance {
   // False when the plug-in refused it.
   virtual bool LoadState(const State& state, std::string* error) = 0;
 
-  // The editor as a child of `parent` (an X11 window id or an HWND), idled by the host.
+  // The editor as a child of `parent` (an X11 window id or an HWND), idled by the host, which
+  // gives it `editor_scale` as its user-interface scale where the format lets it (LV2's
+  // ui:scaleFactor, CLAP's set_scale, VST 3's content scale).
   virtual bool OpenEditor(void* parent, int* width, int* height, std::string* error) = 0;
+  double editor_scale = 1.0;
   virtual void IdleEditor() = 0;
   virtual void CloseEditor() = 0;
 
@@ -124,17 +128,22 @@ class PluginFile {
   virtual bool Reload(std::string* error) = 0;
   // The names of the programs or presets Instance::SelectProgram selects, in its order.
   virtual std::vector<std::string> Programs() const { return {}; }
+  // What was left unbalanced since the last call by the instances closed and the libraries let
+  // go (Capability::kReferenceCounts): references the plug-in kept to the host's objects,
+  // objects of its own it left alive or freed too early.
+  virtual std::vector<std::string> TakeUnbalanced() { return {}; }
   // Nothing when the format has the capability; otherwise why not.
   virtual std::optional<std::string> Lacks(Capability capability) const = 0;
 };
 
 // Opens the file in the format its name says: NAME.so or NAME.dll (VST 2), a NAME.lv2 folder
-// (LV2, Linux only) or NAME.clap (CLAP).
+// (LV2, Linux only), NAME.clap (CLAP), or a NAME.vst3 bundle or the binary inside it (VST 3).
 std::unique_ptr<PluginFile> OpenPluginFile(const std::string& path, std::string* error);
 
 // The formats' own openers.
 std::unique_ptr<PluginFile> OpenVst2(const std::string& path, std::string* error);
 std::unique_ptr<PluginFile> OpenLv2(const std::string& path, std::string* error);
 std::unique_ptr<PluginFile> OpenClap(const std::string& path, std::string* error);
+std::unique_ptr<PluginFile> OpenVst3(const std::string& path, std::string* error);
 
 }  // namespace vellicor::host

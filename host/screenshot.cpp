@@ -38,6 +38,30 @@ bool ParsePoint(const std::string& text, int* x, int* y) {
          ParseInt(text.substr(comma + 1), y);
 }
 
+}  // namespace
+
+bool ParseScale(const std::string& text, gui::Scale* scale) {
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == nullptr || end == text.c_str()) return false;
+  const std::string rest(end);
+  if (rest == "%" || (rest.empty() && value > 4.0)) {
+    value /= 100.0;
+  } else if (!rest.empty()) {
+    return false;
+  }
+  if (!(value >= 1.0 && value <= 3.0)) return false;
+  *scale = gui::Scale::FromFactor(value);
+  return true;
+}
+
+bool RequestScale(Plugin& plugin, gui::Scale scale) {
+  rq::ScaleRecord record{sizeof record, scale.percent()};
+  return plugin.Dispatch(vst::effVendorSpecific, kVendorRequestId, rq::kSetScale, &record) == 1;
+}
+
+namespace {
+
 // Where a component lies in the editor window, from the plug-in's own table.
 std::optional<rq::ComponentRecord> FindComponent(Plugin& plugin, const std::string& name) {
   rq::ComponentRecord record{};
@@ -185,6 +209,9 @@ class WindowSession final : public Session {
       *error = "the plug-in opened no editor in the host's window";
       return false;
     }
+    // As hosts do, the frame takes the size the open editor reports.
+    const gui::Rect open = EditorRect();
+    if (open.width() > 0 && open.height() > 0) window_->SetClientSize(open.right, open.bottom);
     return true;
   }
   void Settle(int ms) override {
@@ -236,14 +263,18 @@ class WindowSession final : public Session {
   std::unique_ptr<gui::HostWindow> window_;
 };
 
-bool Replay(Plugin& plugin, Session& session, const ScreenshotInput& input, std::string* error) {
+bool Replay(Plugin& plugin, Session& session, const ScreenshotInput& input, gui::Scale scale,
+            std::string* error) {
   const auto component = FindComponent(plugin, input.name);
   if (!component) {
     *error = "the editor has no component named " + input.name;
     return false;
   }
+  // Components lie in the form's pixels; the mouse goes to the window's client pixels.
   const gui::Point origin{component->left, component->top};
-  auto point = [&](int x, int y) { return gui::Point{origin.x + x, origin.y + y}; };
+  auto point = [&](int x, int y) {
+    return gui::Point{scale.ScreenPixelIn(origin.x + x), scale.ScreenPixelIn(origin.y + y)};
+  };
   const gui::Point start = input.at_point || input.kind == ScreenshotInput::Kind::kDrag
                                ? point(input.x1, input.y1)
                                : point(component->width / 2, component->height / 2);
@@ -255,8 +286,8 @@ bool Replay(Plugin& plugin, Session& session, const ScreenshotInput& input, std:
   if (input.kind == ScreenshotInput::Kind::kDrag) {
     end = point(input.x2, input.y2);
     for (int step = 1; step <= kDragSteps && sent; ++step) {
-      const gui::Point at{start.x + (end.x - start.x) * step / kDragSteps,
-                          start.y + (end.y - start.y) * step / kDragSteps};
+      const gui::Point at = point(input.x1 + (input.x2 - input.x1) * step / kDragSteps,
+                                  input.y1 + (input.y2 - input.y1) * step / kDragSteps);
       sent = session.Mouse(gui::MouseAction::kMove, at, gui::MouseButton::kNone);
       session.Settle(kIdleStepMs);
     }
@@ -310,6 +341,15 @@ bool ParseScreenshotArgs(const std::vector<std::string>& args, ScreenshotOptions
       }
     } else if (arg == "--headless") {
       options->headless = true;
+    } else if (arg == "--scale") {
+      if (!value(&text)) return false;
+      gui::Scale scale;
+      if (!ParseScale(text, &scale)) {
+        *error =
+            "--scale needs a factor from 1 to 3 or a percent from 100 to 300, not '" + text + "'";
+        return false;
+      }
+      options->scale = scale;
     } else if (arg == "--press") {
       if (!value(&text)) return false;
       ScreenshotInput input;
@@ -386,6 +426,12 @@ bool CaptureEditor(Plugin& plugin, const ScreenshotOptions& options, gui::Bitmap
     return false;
   }
   plugin.Dispatch(vst::effSetProgram, 0, options.program);
+  // Given before the editor opens, so that its rectangle is the scaled one from the start.
+  if (options.scale && !RequestScale(plugin, *options.scale)) {
+    *error = "the plug-in takes no size request";
+    return false;
+  }
+  const gui::Scale scale = options.scale.value_or(gui::Scale());
   std::unique_ptr<Session> session;
   if (options.headless) {
     session = std::make_unique<HeadlessSession>();
@@ -396,7 +442,7 @@ bool CaptureEditor(Plugin& plugin, const ScreenshotOptions& options, gui::Bitmap
   session->Settle(kSettleMs);
   bool ok = true;
   for (const ScreenshotInput& input : options.inputs) {
-    if (!(ok = Replay(plugin, *session, input, error))) break;
+    if (!(ok = Replay(plugin, *session, input, scale, error))) break;
   }
   if (ok) {
     session->Settle(kSettleMs);

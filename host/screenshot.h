@@ -6,10 +6,12 @@
 // so the host needs nothing of the editor's code.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "gui/bitmap.h"
+#include "gui/scale.h"
 #include "host/plugin_loader.h"
 
 namespace vellicor::host {
@@ -31,10 +33,19 @@ struct ScreenshotOptions {
   std::string out;
   int program = 0;
   bool headless = false;
+  std::optional<gui::Scale> scale;      // --scale: the editor's size, whatever the user chose
   std::vector<ScreenshotInput> inputs;  // replayed in order before the capture
 };
 
+// A size for --scale: a factor from 1 to 3 ("1.5") or a percent ("150", "150%"), taken to the
+// nearest quarter step. False for anything else.
+bool ParseScale(const std::string& text, gui::Scale* scale);
+
+// Asks the plug-in's editor to take `scale` from now on (our own request, also before it opens).
+bool RequestScale(Plugin& plugin, gui::Scale scale);
+
 // Reads the command line after "screenshot": LIB --out FILE.png [--program N] [--headless]
+// [--scale F]
 // [--press NAME[:X,Y]] [--drag NAME:X1,Y1:X2,Y2] [--menu NAME ITEM] [--rmenu NAME ITEM], inputs
 // repeatable, and last [--menu-open NAME] or [--rmenu-open NAME]. The --rmenu forms open the
 // menu with the right button.

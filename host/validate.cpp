@@ -794,6 +794,57 @@ Outcome Threads(Context& c) {
               std::to_string(reads) + " reads from the main thread");
 }
 
+// --- references ---------------------------------------------------------------------------------
+
+Outcome References(Context& c) {
+  if (auto why = c.file.Lacks(Capability::kReferenceCounts)) return Skip(*why);
+  c.file.TakeUnbalanced();  // what the steps before left is theirs
+  std::string error;
+  if (!c.file.Reload(&error)) return Fail("load: " + error);
+  std::string cycle = "loaded, an instance made, activated, played";
+  {
+    auto instance = c.file.NewInstance(&error);
+    if (!instance) return Fail(error);
+    if (!c.file.Lacks(Capability::kPrograms)) instance->SelectProgram(1);
+    if (instance->parameter_count() > 0) instance->SetParameter(0, instance->Parameter(0).max);
+    if (!instance->Activate(kRate, kBlock, &error)) return Fail(error);
+    const Render render = Play(*instance, c.id, Score(), kScoreFrames / 4, kBlock);
+    if (!render.ok) return Fail("processing failed");
+    auto window = c.file.Lacks(Capability::kEditor)
+                      ? nullptr
+                      : gui::HostWindow::Create(640, 512, "vellicor-host validate");
+    if (window) {
+      int width = 0, height = 0;
+      if (!instance->OpenEditor(window->native_handle(), &width, &height, &error)) {
+        instance->CloseEditor();
+        return Fail("editor: " + error);
+      }
+      for (int idle = 0; idle < 5; ++idle) {
+        window->Pump();
+        instance->IdleEditor();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      instance->CloseEditor();
+      window->Pump();
+      cycle += ", its editor opened and closed";
+    }
+    State state;
+    if (!instance->SaveState(&state, &error)) return Fail("save: " + error);
+    if (!instance->LoadState(state, &error)) return Fail("load: " + error);
+    instance->Deactivate();
+  }
+  if (!c.file.Reload(&error)) return Fail("load again: " + error);
+  const std::vector<std::string> unbalanced = c.file.TakeUnbalanced();
+  if (!unbalanced.empty()) {
+    std::string text;
+    for (const std::string& u : unbalanced) text += (text.empty() ? "" : "; ") + u;
+    return Fail(text);
+  }
+  return Pass(cycle +
+              ", its state saved and loaded, closed and the library let go: every reference "
+              "given back, every object of the plug-in's freed at the host's last release");
+}
+
 struct Step {
   const char* name;
   Outcome (*run)(Context&);
@@ -821,6 +872,7 @@ constexpr Step kSteps[] = {
     {"state: damaged refused", StateRefused},
     {"editor: open, idle, close x20", Editor},
     {"threads: audio, automation, main", Threads},
+    {"references: balanced, full cycle", References},
 };
 
 }  // namespace

@@ -272,6 +272,8 @@ class Vst2File final : public PluginFile {
       case Capability::kEditor:
         if (identity_.has_editor) return std::nullopt;
         return "effFlagsHasEditor unset";
+      case Capability::kReferenceCounts:
+        return "VST 2 has no reference-counted objects: the host closes the effect";
       case Capability::kPrograms:
         if (first_->effect()->numPrograms > 0) return std::nullopt;
         return "no programs";

@@ -88,6 +88,7 @@ endfunction()
 #              kind     user                        system               in archives
 vellicor_place(vst      .vst                        lib/vst              YES)
 vellicor_place(clap     .clap                       lib/clap             YES)
+vellicor_place(vst3     .vst3                       lib/vst3             YES)
 vellicor_place(program  .local/bin                  bin                  YES)
 vellicor_place(doc      .local/share/doc/vellicor   share/doc/vellicor   NO)
 vellicor_place(notice   -                           -                    YES)

@@ -194,6 +194,13 @@ bool Menu(EditorTestPort& port, void* record) {
 }  // namespace
 
 intptr_t APluginEditor::VendorRequest(intptr_t request, void* record) {
+  if (request == rq::kSetScale) {
+    // The session keeps it, so it holds before the editor opens too.
+    auto* r = record != nullptr ? RecordOf<rq::ScaleRecord>(record) : nullptr;
+    if (r == nullptr || r->percent < 100 || r->percent > 300) return 0;
+    session_.ForceScale(gui::Scale::FromPercent(r->percent));
+    return 1;
+  }
   EditorTestPort* port = session_.test_port();
   if (port == nullptr || record == nullptr) return 0;
   switch (request) {

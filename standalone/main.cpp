@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "editor/editor_session.h"
-#include "editor/layout.h"
 #include "gui/host_window.h"
 #include "standalone/jack_synth.h"
 
@@ -83,7 +82,12 @@ class Editor final : private EditorHost, private SynthListener {
     synth_.SetListener(nullptr);
     session_.Close();
   }
-  bool Open(void* parent) { return session_.Open(parent); }
+  // In a window of its own, made at the editor's size (the user's, or the system's scale).
+  bool Open() {
+    window_ = gui::HostWindow::Create(session_.width(), session_.height(), "Vellicor");
+    return window_ && session_.Open(window_->native_handle());
+  }
+  gui::HostWindow& window() { return *window_; }
   void Idle() { session_.Idle(); }
 
  private:
@@ -92,10 +96,17 @@ class Editor final : private EditorHost, private SynthListener {
   void setParameterAutomated(int32_t index, float value) override {
     synth_.SetParameter(index, value);
   }
+  // The user chose another size in the editor: the window follows.
+  bool RequestResize(int width, int height) override {
+    window_->SetClientSize(width, height);
+    return true;
+  }
   void ValueChanged(int index) override { session_.ValueChanged(index); }
   void SoundChanged() override { session_.AllValuesChanged(); }
 
   Synth& synth_;
+  std::unique_ptr<gui::HostWindow> window_;
+  // Last: the editor's window is a child of window_ and goes first.
   EditorSession session_;
 };
 
@@ -133,24 +144,21 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   // The editor, in a top-level window standing in for a host's editor frame.
-  std::unique_ptr<gui::HostWindow> window;
   std::unique_ptr<Editor> editor;
   if (options.editor) {
-    window = gui::HostWindow::Create(editor::kFormWidth, editor::kFormHeight, "Vellicor");
-    if (window) editor = std::make_unique<Editor>(core);
-    if (!window || !editor->Open(window->native_handle())) {
+    editor = std::make_unique<Editor>(core);
+    if (!editor->Open()) {
       std::fprintf(stderr, "vellicor: no display for the editor; playing without it\n");
       editor.reset();
-      window.reset();
     }
   }
 
   // The main thread is the host's user-interface thread: it idles the editor and carries out
   // program changes.
   while (!g_quit && !synth->server_gone()) {
-    if (window) {
-      window->Pump();
-      if (window->close_requested()) break;
+    if (editor) {
+      editor->window().Pump();
+      if (editor->window().close_requested()) break;
       editor->Idle();
     }
     if (const int program = synth->TakeProgramRequest(); program >= 0) {
@@ -159,7 +167,6 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   editor.reset();
-  window.reset();
   const bool server_gone = synth->server_gone();
   synth.reset();
   if (server_gone) {

@@ -32,6 +32,9 @@ enum Kind : int32_t {
   kComponentRect = 5,
   // MenuRecord: the editor's open popup menu: where it and one of its items lie, its pixels.
   kOpenMenu = 6,
+  // ScaleRecord: the editor's size from now on, whatever the user, the host or the system say
+  // (the command-line host's --scale). Also before the editor opens.
+  kSetScale = 7,
 };
 
 // `width` and `height` are always filled in; the pixels (0x00RRGGBB, rows from the top) only
@@ -69,8 +72,10 @@ struct MenuItemRecord {
   const char* name;
 };
 
-// In: `name` (case is ignored). Out: the component's rectangle in the editor window's client
-// pixels, and whether it is showing (it and every panel holding it are visible).
+// In: `name` (case is ignored). Out: the component's rectangle in the editor form's own pixels
+// (the window's client pixels at 100 %; at another scale a form point x is client pixel
+// gui::Scale::ScreenPixelIn(x)), and whether it is showing (it and every panel holding it are
+// visible).
 struct ComponentRecord {
   int32_t size;
   const char* name;
@@ -101,6 +106,12 @@ struct MenuRecord {
   int32_t item_height;
   int32_t capacity;
   uint32_t* pixels;
+};
+
+// The size in percent: 100 to 300, in steps of 25 (others are taken to the nearest step).
+struct ScaleRecord {
+  int32_t size;
+  int32_t percent;
 };
 
 }  // namespace requests

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The calling convention of every function a host calls through an interface's table: the
 // lambdas that fill the tables say it too, so that they convert to the tables' pointers (only
@@ -76,6 +77,22 @@ inline void* Query(void* object, const v3_tuid iid) {
   }
   return found;
 }
+
+// The two halves' messages when the host connects them through its own connection points: the
+// controller asks for the component's state, the component answers with it.
+constexpr char kGetStateMessage[] = "vellicor.get-state";
+constexpr char kStateMessage[] = "vellicor.state";
+constexpr char kStateAttribute[] = "state";
+
+// A message made by the host (its IHostApplication makes messages), with `id` and, when given,
+// `bytes` as one binary attribute; null when the host makes none. Released by the caller.
+void* NewMessage(void* host_context, const char* id, const std::vector<uint8_t>* bytes);
+// The id of a message, "" when it has none.
+std::string MessageId(void* message);
+// A message's binary attribute `key`, empty when it has none.
+std::vector<uint8_t> MessageBytes(void* message, const char* key);
+// Hands the message to a connection point.
+void Notify(void* connection_point, void* message);
 
 // UTF-16 strings of 128 units, cut and terminated.
 inline void CopyToUtf16(int16_t* destination, std::string_view text, size_t capacity = 128) {

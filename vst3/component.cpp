@@ -2,8 +2,10 @@
 // parameter changes at their sample offsets.
 #include <travesty/bstream.h>
 #include <travesty/events.h>
+#include <travesty/host.h>
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -64,6 +66,61 @@ bool WriteStream(void* stream, const std::vector<uint8_t>& bytes) {
     done += static_cast<size_t>(written);
   }
   return true;
+}
+
+// --- Messages between the two halves
+// --------------------------------------------------------------
+
+void* NewMessage(void* host_context, const char* id, const std::vector<uint8_t>* bytes) {
+  void* application = Query(host_context, v3_host_application_iid);
+  if (!application) return nullptr;
+  v3_tuid cid, iid;
+  std::memcpy(cid, v3_message_iid, sizeof cid);
+  std::memcpy(iid, v3_message_iid, sizeof iid);
+  void* message = nullptr;
+  TableOf<v3_host_application_cpp>(application)
+      .app.create_instance(application, cid, iid, &message);
+  Release(application);
+  if (!message) return nullptr;
+  const auto& table = TableOf<v3_message_cpp>(message);
+  table.msg.set_message_id(message, id);
+  if (bytes) {
+    v3_attribute_list** attributes = table.msg.get_attributes(message);
+    if (attributes) {
+      TableOf<v3_attribute_list_cpp>(attributes)
+          .attrlist.set_binary(attributes, kStateAttribute, bytes->data(),
+                               static_cast<uint32_t>(bytes->size()));
+    }
+  }
+  return message;
+}
+
+std::string MessageId(void* message) {
+  if (!message) return {};
+  const char* id = TableOf<v3_message_cpp>(message).msg.get_message_id(message);
+  return id ? id : "";
+}
+
+std::vector<uint8_t> MessageBytes(void* message, const char* key) {
+  if (!message) return {};
+  v3_attribute_list** attributes = TableOf<v3_message_cpp>(message).msg.get_attributes(message);
+  const void* data = nullptr;
+  uint32_t size = 0;
+  if (!attributes ||
+      TableOf<v3_attribute_list_cpp>(attributes)
+              .attrlist.get_binary(attributes, key, &data, &size) != V3_OK ||
+      !data) {
+    return {};
+  }
+  const auto* begin = static_cast<const uint8_t*>(data);
+  return {begin, begin + size};
+}
+
+void Notify(void* connection_point, void* message) {
+  if (connection_point && message) {
+    TableOf<v3_connection_point_cpp>(connection_point)
+        .point.notify(connection_point, static_cast<v3_message**>(message));
+  }
 }
 
 // --- The component -------------------------------------------------------------------------------
@@ -180,6 +237,7 @@ Component::Component() {
 
 Component::~Component() {
   synth_.SetListener(nullptr);
+  Release(peer_);
   Release(host_context_);
 }
 

@@ -1,8 +1,14 @@
 // The VST 3 edit controller and the editor's view: parameters with the editor's texts, the
 // hidden parameters MIDI is mapped to, the program list, and the embedded editor.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "editor/parameter_text.h"
 #include "engine/engine.h"
@@ -23,8 +29,17 @@ constexpr int32_t kUnit = 0;  // the root unit, which holds everything
 // How often the host's run loop idles the editor on Linux.
 constexpr uint64_t kIdlePeriodMs = 20;
 
+// The controller map is asked for again every second while the editor shows.
+constexpr int kAskEveryTicks = 50;
+
 #if defined(_WIN32)
 constexpr const char* kPlatformType = V3_VIEW_PLATFORM_TYPE_HWND;
+
+// The views' timers on the user-interface thread, by the id Windows gave them.
+std::vector<std::pair<uintptr_t, View*>>& WindowsTimers() {
+  static std::vector<std::pair<uintptr_t, View*>> timers;
+  return timers;
+}
 #else
 constexpr const char* kPlatformType = V3_VIEW_PLATFORM_TYPE_X11;
 #endif
@@ -83,6 +98,8 @@ EditController::EditController() : session_(*this) {
          c->SetHandler(nullptr);
          if (c->component_) c->component_->Unref();
          c->component_ = nullptr;
+         Release(c->peer_);
+         c->peer_ = nullptr;
          Release(c->host_context_);
          c->host_context_ = nullptr;
          return V3_OK;
@@ -200,6 +217,7 @@ EditController::~EditController() {
   session_.Close();
   SetHandler(nullptr);
   if (component_) component_->Unref();
+  Release(peer_);
   Release(host_context_);
 }
 
@@ -224,22 +242,38 @@ v3_result EditController::QueryInterface(const v3_tuid iid, void** object) {
 
 v3_result EditController::Connect(void* other) {
   if (!other) return V3_INVALID_ARG;
+  TableOf<v3_funknown>(other).ref(other);
+  Release(peer_);
+  peer_ = other;
   if (component_) component_->Unref();
   component_ = ComponentOf(other);
+  AskForState();
   return V3_OK;
+}
+
+void EditController::AskForState() {
+  if (component_ || !peer_) return;  // read directly when we can
+  void* message = NewMessage(host_context_, kGetStateMessage, nullptr);
+  Notify(peer_, message);
+  Release(message);
+}
+
+void EditController::TakeState(const std::vector<uint8_t>& bytes, bool values) {
+  std::optional<state::Snapshot> snapshot = state::Decode(bytes);
+  if (!snapshot) return;
+  if (values) {
+    for (int i = 0; i < kSoundParameters; ++i) values_[i] = snapshot->values[i];
+    program_ = static_cast<double>(snapshot->program) / (kNumPrograms - 1);
+    session_.AllValuesChanged();
+  }
+  told_ = std::move(snapshot);
 }
 
 v3_result EditController::SetComponentState(void* stream) {
   std::vector<uint8_t> bytes;
   if (!ReadStream(stream, &bytes, state::kSize)) return V3_INVALID_ARG;
-  const std::optional<state::Snapshot> snapshot = state::Decode(bytes);
-  if (!snapshot) return V3_FALSE;
-  for (int i = 0; i < kSoundParameters; ++i) values_[i] = snapshot->values[i];
-  // The learn command rests after a load, as in the component.
-  values_[param::kLearnCommand] = 0.0f;
-  std::memcpy(controllers_, snapshot->controllers, sizeof controllers_);
-  program_ = static_cast<double>(snapshot->program) / (kNumPrograms - 1);
-  session_.AllValuesChanged();
+  if (!state::Decode(bytes)) return V3_FALSE;
+  TakeState(bytes, true);
   return V3_OK;
 }
 
@@ -376,6 +410,7 @@ void* EditController::CreateView(const char* name) {
 std::string EditController::ProgramName(int index) const {
   if (index < 0 || index >= kNumPrograms) return {};
   if (component_) return component_->synth().program(index).name;
+  if (told_) return told_->names[index];
   const char* name = factory_bank::Name(index);
   return name ? name : "";
 }
@@ -401,8 +436,8 @@ float EditController::Value(int index) const {
 
 int EditController::Controller(int index) const {
   if (component_) return component_->synth().ControllerFor(index);
-  return index >= 0 && index < param::kControllerMapSize ? controllers_[index]
-                                                         : param::kNoController;
+  if (index < 0 || index >= param::kControllerMapSize) return param::kNoController;
+  return told_ ? told_->controllers[index] : controllers_[index];
 }
 
 void EditController::setParameterAutomated(int32_t index, float value) {
@@ -498,11 +533,28 @@ v3_result View::QueryInterface(const v3_tuid iid, void** object) {
   return V3_OK;
 }
 
+#if defined(_WIN32)
+namespace {
+void CALLBACK WindowsTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  for (const auto& [timer, view] : WindowsTimers()) {
+    if (timer == id) {
+      view->OnTimer();
+      return;
+    }
+  }
+}
+}  // namespace
+#endif
+
 v3_result View::Attached(void* parent, const char* type) {
   if (attached_ || !parent || !type || std::strcmp(type, kPlatformType) != 0) return V3_FALSE;
   if (!controller_->session().Open(parent)) return V3_FALSE;
   attached_ = true;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  // Windows hosts leave views to their own timers, on the thread that made the window.
+  windows_timer_ = SetTimer(nullptr, 0, static_cast<UINT>(kIdlePeriodMs), &WindowsTimer);
+  if (windows_timer_) WindowsTimers().push_back({windows_timer_, this});
+#else
   // Linux hosts idle views through their run loop, found on the frame.
   run_loop_ = Query(frame_, v3_run_loop_iid);
   if (run_loop_) {
@@ -510,11 +562,26 @@ v3_result View::Attached(void* parent, const char* type) {
         run_loop_, reinterpret_cast<v3_timer_handler**>(&timer_), kIdlePeriodMs);
   }
 #endif
+  controller_->AskForState();
   return V3_OK;
+}
+
+void View::OnTimer() {
+  controller_->session().Idle();
+  // The controller map changes as controllers are learnt: asked for again now and then when
+  // the host keeps the component out of reach.
+  if (++ticks_ % kAskEveryTicks == 0) controller_->AskForState();
 }
 
 v3_result View::Removed() {
   if (!attached_) return V3_FALSE;
+#if defined(_WIN32)
+  if (windows_timer_) {
+    KillTimer(nullptr, windows_timer_);
+    std::erase_if(WindowsTimers(), [this](const auto& t) { return t.second == this; });
+    windows_timer_ = 0;
+  }
+#endif
   if (run_loop_) {
     TableOf<v3_run_loop_cpp>(run_loop_).loop.unregister_timer(
         run_loop_, reinterpret_cast<v3_timer_handler**>(&timer_));

@@ -34,6 +34,17 @@ void Copy(char* destination, size_t size, const char* text) {
   destination[size - 1] = 0;
 }
 
+// What every version of a class's information starts with; false for an index of no class.
+template <typename Info>
+bool Describe(int32_t index, Info* info) {
+  if (!info || index < 0 || index >= kClassCount) return false;
+  *info = {};
+  std::memcpy(info->class_id, kClasses[index].id, sizeof(v3_tuid));
+  info->cardinality = 0x7FFFFFFF;  // as many instances as a host wants
+  Copy(info->category, sizeof info->category, kClasses[index].category);
+  return true;
+}
+
 // One factory for the module's life. Hosts count their references to it like any other
 // object's; it is never deleted, so a host may ask for it again after releasing it.
 class Factory {
@@ -73,11 +84,7 @@ class Factory {
          },
          [](void*) VST3_CALL -> int32_t { return kClassCount; },
          [](void*, int32_t index, v3_class_info* info) VST3_CALL -> v3_result {
-           if (!info || index < 0 || index >= kClassCount) return V3_INVALID_ARG;
-           *info = {};
-           std::memcpy(info->class_id, kClasses[index].id, sizeof(v3_tuid));
-           info->cardinality = 0x7FFFFFFF;
-           Copy(info->category, sizeof info->category, kClasses[index].category);
+           if (!Describe(index, info)) return V3_INVALID_ARG;
            Copy(info->name, sizeof info->name, "Vellicor");
            return V3_OK;
          },
@@ -92,11 +99,7 @@ class Factory {
                return V3_NO_INTERFACE;
              }},
         {[](void*, int32_t index, v3_class_info_2* info) VST3_CALL -> v3_result {
-          if (!info || index < 0 || index >= kClassCount) return V3_INVALID_ARG;
-          *info = {};
-          std::memcpy(info->class_id, kClasses[index].id, sizeof(v3_tuid));
-          info->cardinality = 0x7FFFFFFF;
-          Copy(info->category, sizeof info->category, kClasses[index].category);
+          if (!Describe(index, info)) return V3_INVALID_ARG;
           Copy(info->name, sizeof info->name, "Vellicor");
           Copy(info->sub_categories, sizeof info->sub_categories, kClasses[index].sub_categories);
           Copy(info->vendor, sizeof info->vendor, kVendor);
@@ -105,11 +108,7 @@ class Factory {
           return V3_OK;
         }},
         {[](void*, int32_t index, v3_class_info_3* info) VST3_CALL -> v3_result {
-           if (!info || index < 0 || index >= kClassCount) return V3_INVALID_ARG;
-           *info = {};
-           std::memcpy(info->class_id, kClasses[index].id, sizeof(v3_tuid));
-           info->cardinality = 0x7FFFFFFF;
-           Copy(info->category, sizeof info->category, kClasses[index].category);
+           if (!Describe(index, info)) return V3_INVALID_ARG;
            CopyToUtf16(info->name, "Vellicor", 64);
            Copy(info->sub_categories, sizeof info->sub_categories, kClasses[index].sub_categories);
            CopyToUtf16(info->vendor, kVendor, 64);

@@ -78,6 +78,7 @@ class Component final : public RefCounted, private SynthListener {
 
   Face<Component> component_, processor_, requirements_, connection_;
   void* host_context_ = nullptr;
+  void* peer_ = nullptr;  // the controller's connection point, or the host's for it
   Synth synth_;
   double sample_rate_ = 44100.0;
   static constexpr int kMaxChanges = 4096;
@@ -109,6 +110,9 @@ class EditController final : public RefCounted, private EditorHost {
   void ViewGone(View* view) {
     if (view_ == view) view_ = nullptr;
   }
+  // Asks the component for its state when the host connected the two through its own
+  // connection points (the names and the controller map cannot be read directly then).
+  void AskForState();
 
  private:
   EditController();
@@ -139,7 +143,11 @@ class EditController final : public RefCounted, private EditorHost {
   Face<EditController> controller_, midi_mapping_, unit_info_, connection_;
   void* host_context_ = nullptr;
   void* handler_ = nullptr;
+  void* peer_ = nullptr;            // the component's connection point, or the host's for it
   Component* component_ = nullptr;  // our own component, when the host connected us directly
+  // The names and the controller map as the component's state last told them.
+  std::optional<state::Snapshot> told_;
+  void TakeState(const std::vector<uint8_t>& bytes, bool values);
   float values_[param::kHostParameterCount] = {};
   uint8_t controllers_[param::kControllerMapSize] = {};
   double program_ = 0.0;
@@ -158,6 +166,8 @@ class View final : public RefCounted {
   v3_result QueryInterface(const v3_tuid iid, void** object);
   // The size the editor now has, told to the host's frame.
   bool Resize(int width, int height);
+  // The host's timer (or on Windows our own): the editor's idle call.
+  void OnTimer();
 
  private:
   ~View() override;
@@ -169,6 +179,8 @@ class View final : public RefCounted {
   EditController* controller_;
   void* frame_ = nullptr;
   void* run_loop_ = nullptr;
+  uintptr_t windows_timer_ = 0;
+  int ticks_ = 0;
   bool attached_ = false;
 };
 

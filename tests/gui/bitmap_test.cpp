@@ -208,6 +208,36 @@ TEST(Text, StaysInsideItsMeasuredBoxWhichABackgroundFills) {
   }
 }
 
+// At 125 % a form pixel takes one or two screen pixels, so two bitmaps' grids may lie
+// differently: a bitmap drawn in pieces is the bitmap drawn whole, and a frame of a strip fills
+// its place without a column of its neighbour.
+TEST(ScaledBitmap, PiecesFitTogetherAndFramesKeepToThemselves) {
+  const Scale k125 = Scale::FromPercent(125);
+  Bitmap source(21, 9, kWhite, k125);
+  for (int y = 0; y < source.pixel_height(); ++y) {
+    for (int x = 0; x < source.pixel_width(); ++x) source.Row(y)[x] = Rgb(x, y, 7);
+  }
+  Bitmap whole(40, 20, kBlack, k125), pieces(40, 20, kBlack, k125);
+  whole.DrawClipped(source, 3, 5, whole.bounds());
+  for (const Rect& piece : {Rect{0, 0, 11, 20}, Rect{11, 0, 40, 9}, Rect{11, 9, 40, 20}}) {
+    pieces.DrawClipped(source, 3, 5, piece);
+  }
+  EXPECT_EQ(pieces, whole);
+
+  Bitmap strip(3 * 7, 5, kWhite, k125);
+  for (int frame = 0; frame < 3; ++frame) {
+    strip.FillRect(Rect::XYWH(frame * 7, 0, 7, 5), Rgb(frame + 1, 0, 0));
+  }
+  ImageList list(7, 5, strip);
+  list.set_transparent(false);
+  for (int x = 0; x < 4; ++x) {
+    Bitmap target(12, 5, kWhite, k125);
+    list.Draw(target, x, 0, 1);
+    const Rect frame = target.ScreenRect({x, 0, x + 7, 5});
+    EXPECT_EQ(CountColor(target, Rgb(2, 0, 0)), frame.width() * frame.height()) << x;
+  }
+}
+
 TEST(Png, EncodesTheBitmapsSize) {
   const std::vector<uint8_t> png = EncodePng(Numbered(635, 512));
   ASSERT_GT(png.size(), 33u);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "gui/host_window.h"
@@ -16,6 +17,7 @@
 #include <windows.h>
 #else
 #include <X11/Xlib.h>  // after gtest: Xlib defines macros (None, Bool) that gtest uses as names
+#include <X11/Xutil.h>
 #endif
 
 namespace vellicor::gui {
@@ -41,24 +43,30 @@ struct SafeRecorder : EventHandler {
   }
 };
 
-// Something of everything the editor draws: opaque and keyed images, a panel, text.
-void BuildForm(Form& form) {
-  Bitmap& b = form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513)).Edit();
-  for (int y = 0; y < b.height(); ++y) {
-    for (int x = 0; x < b.width(); ++x) b.SetPixel(x, y, Rgb(x & 255, y & 255, (x ^ y) & 255));
+// Something of everything the editor draws: opaque and keyed images, a panel, text; painted
+// at the form's scale.
+void PaintForm(Form& form) {
+  Bitmap& b = form.FindImage("Image1")->Edit();
+  for (int y = 0; y < b.pixel_height(); ++y) {
+    for (int x = 0; x < b.pixel_width(); ++x) b.Row(y)[x] = Rgb(x & 255, y & 255, (x ^ y) & 255);
   }
   Font font;
   font.bold = true;
   b.Text(20, 20, "Vellicor :: 50%", font);
+  Bitmap& slider = form.FindImage("Hvolume")->Edit();
+  slider.Fill(kGrey);
+  slider.FillRect({10, 2, 19, 11}, 0x2040C0);
+  Bitmap& dial = form.FindImage("DLPwm1")->Edit();
+  dial.Fill(kGrey);
+  dial.FillRect({8, 8, 23, 23}, 0xE0E0E0);
+}
+
+void BuildForm(Form& form) {
+  form.AddImage("Image1", Rect::XYWH(0, -1, 637, 513));
   Panel& panel = form.AddPanel("Panel7", Rect::XYWH(324, 240, 100, 70));
-  Image& slider = form.AddImage("Hvolume", Rect::XYWH(0, 0, 100, 13), &panel);
-  slider.Edit().Fill(kGrey);
-  slider.Edit().FillRect({10, 2, 19, 11}, 0x2040C0);
-  slider.SetTransparent(true);
-  Image& dial = form.AddImage("DLPwm1", Rect::XYWH(132, 108, 31, 31));
-  dial.Edit().Fill(kGrey);
-  dial.Edit().FillRect({8, 8, 23, 23}, 0xE0E0E0);
-  dial.SetTransparent(true);
+  form.AddImage("Hvolume", Rect::XYWH(0, 0, 100, 13), &panel).SetTransparent(true);
+  form.AddImage("DLPwm1", Rect::XYWH(132, 108, 31, 31)).SetTransparent(true);
+  PaintForm(form);
 }
 
 struct NativeWindow : ::testing::Test {
@@ -176,6 +184,71 @@ TEST_F(NativeWindow, DeliversClicksWithTheComponentsNameAndKeys) {
   EXPECT_EQ(events[4].name, "DLPWM1");
   EXPECT_EQ(events[4].button, MouseButton::kRight);
   EXPECT_TRUE(events[4].alt());
+}
+
+// At a scale the window is the frame's size and shows its pixels, the mouse reaches the form in
+// its own coordinates, and a change of scale while open resizes the window. The host window
+// takes another size and keeps it: a window manager may not stretch it (X11: minimum = maximum
+// size; Win32: no sizing border), and a task bar can name it (X11: class, UTF-8 title).
+TEST_F(NativeWindow, AtAScaleTheWindowShowsTheFramesPixelsAndTheMouseLandsOnTheForm) {
+  const Size before = host->ClientSize();
+  const Scale k150 = Scale::FromPercent(150);
+  form.SetScale(k150);
+  PaintForm(form);
+  host->SetClientSize(953, 768);
+  OpenSettled();
+  auto shown = [&] { return window->CaptureScreen().pixels() == form.frame().pixels(); };
+  EXPECT_TRUE(WaitFor(shown));
+  EXPECT_EQ(host->Capture().pixel_width(), 953);
+  host->SendMouse(MouseAction::kDown, {k150.ScreenPixelIn(336), k150.ScreenPixelIn(245)},
+                  MouseButton::kLeft, 0);
+  host->SendMouse(MouseAction::kUp, {952, 767}, MouseButton::kLeft, 0);
+  ASSERT_TRUE(WaitFor([&] { return recorder.events().size() >= 2; }));
+  EXPECT_EQ(recorder.events()[0].name, "HVOLUME");
+  EXPECT_EQ(recorder.events()[0].pos, (Point{12, 5}));
+  EXPECT_EQ(recorder.events().back().pos, (Point{634 - 324, 511 - 240}));
+  {
+    auto lock = window->Lock();
+    form.SetScale(Scale::FromPercent(125));
+    PaintForm(form);
+    window->FitToForm();
+  }
+  window->Update();
+  EXPECT_TRUE(WaitFor(shown));
+  EXPECT_EQ(window->CaptureScreen().pixel_width(), 794);
+#if defined(_WIN32)
+  const auto hwnd = static_cast<HWND>(host->native_handle());
+  EXPECT_EQ(GetWindowLongPtrA(hwnd, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(std::pair(client.right, client.bottom), std::pair(953L, 768L));
+#else
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const auto id = static_cast<::Window>(reinterpret_cast<uintptr_t>(host->native_handle()));
+  XSizeHints hints{};
+  long supplied = 0;
+  XGetWMNormalHints(display, id, &hints, &supplied);
+  EXPECT_EQ(hints.flags & (PMinSize | PMaxSize), PMinSize | PMaxSize);
+  EXPECT_EQ(std::pair(hints.min_width, hints.min_height), std::pair(953, 768));
+  EXPECT_EQ(std::pair(hints.max_width, hints.max_height), std::pair(953, 768));
+  XClassHint hint{};
+  ASSERT_NE(XGetClassHint(display, id, &hint), 0);
+  EXPECT_EQ(std::string(hint.res_name) + "/" + hint.res_class, "vellicor/Vellicor");
+  XFree(hint.res_name);
+  XFree(hint.res_class);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* title = nullptr;
+  XGetWindowProperty(display, id, XInternAtom(display, "_NET_WM_NAME", False), 0, 64, False,
+                     XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after,
+                     &title);
+  EXPECT_EQ(title ? std::string(reinterpret_cast<char*>(title), count) : "", "gui_tests");
+  if (title) XFree(title);
+  XCloseDisplay(display);
+#endif
+  host->SetClientSize(before.width, before.height);
 }
 
 // Opened at the screen's bottom-right corner, a menu lies wholly on the screen, which shows it

@@ -1,5 +1,6 @@
 // validate's verdicts: the built library passes every step it can run here, a clean stand-in
-// passes too, and each fault built into the stand-in fails the step that exists to catch it.
+// passes too, and each fault built into a stand-in (VST 2, or VST 3 for the reference step)
+// fails the step that exists to catch it.
 #include "host/validate.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,19 @@ TEST(Validate, EachFaultFailsTheStepMadeForIt) {
     ASSERT_EQ(run.steps.size(), 1u) << c.fault;
     EXPECT_EQ(run.steps[0].verdict, Verdict::kFail) << c.fault << ": " << run.steps[0].reason;
     EXPECT_EQ(run.exit, 1) << c.fault;
+  }
+}
+
+// A VST 3 stand-in that gives back every reference passes the reference step; one that keeps the
+// host's context, hands out an interface without counting it, or lets the host's component
+// handler go once more than it took it, fails it.
+TEST(Validate, TheReferenceStepFailsEachWrongCount) {
+  for (const char* fault : {"clean", "keeps_context", "uncounted", "over_release"}) {
+    const std::string path = std::string(VELLICOR_FAKE_DIR "/fake_vst3_") + fault + ".vst3";
+    const Outcome run = Validated(path, "references");
+    ASSERT_EQ(run.steps.size(), 1u) << fault << ": " << Failures(run);
+    const Verdict expected = std::string(fault) == "clean" ? Verdict::kPass : Verdict::kFail;
+    EXPECT_EQ(run.steps[0].verdict, expected) << fault << ": " << run.steps[0].reason;
   }
 }
 

@@ -32,6 +32,7 @@
 #include "tests/host/built_library.h"
 #include "tests/odd_frame_score.h"
 #include "tests/skip_without_display.h"
+#include "tests/slider_drag.h"
 
 namespace vellicor {
 namespace {
@@ -446,26 +447,7 @@ TEST(Lv2Ui, EditsReachTheHostAsPortChanges) {
   const float start = 0.2f;
   descriptor->port_event(ui, 1, sizeof start, 0, &start);
 
-  auto settle = [&](int ms) {
-    for (int t = 0; t < ms; t += 10) {
-      window->Pump();
-      idle->idle(ui);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  };
-  settle(300);
-  // Pressed a quarter along the slider, dragged in eight steps to three quarters, released.
-  auto along = [&](int step) {
-    return gui::Point{slider.left + slider.width() * (8 + 4 * step) / 32, slider.top + 6};
-  };
-  window->SendMouse(gui::MouseAction::kMove, along(0), gui::MouseButton::kNone, 0);
-  window->SendMouse(gui::MouseAction::kDown, along(0), gui::MouseButton::kLeft, 0);
-  for (int step = 1; step <= 8; ++step) {
-    settle(30);
-    window->SendMouse(gui::MouseAction::kMove, along(step), gui::MouseButton::kLeft, 0);
-  }
-  window->SendMouse(gui::MouseAction::kUp, along(8), gui::MouseButton::kLeft, 0);
-  settle(200);
+  testing::DragSlider(*window, slider, testing::HostLoop(*window, [&idle, ui] { idle->idle(ui); }));
   descriptor->cleanup(ui);
   dlclose(library);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin/uPlugin.h"
+#include "tests/settings_folder.h"
 
 namespace vellicor {
 namespace {
@@ -142,44 +143,11 @@ TEST_F(BridgeTest, OpenCountsAndOnlyTheLastCloseDestroys) {
   EXPECT_EQ(g_calls, "create show timer2 destroy ");
 }
 
-// The user's settings go to a folder of the test's own while it runs.
-class SettingsFolder {
- public:
-  SettingsFolder() : path_(std::filesystem::temp_directory_path() / "vellicor-bridge-settings") {
-    std::filesystem::remove_all(path_);
-    if (const char* before = std::getenv(kVariable)) before_ = before;
-    Set(path_.string());
-  }
-  ~SettingsFolder() {
-    Set(before_);
-    std::filesystem::remove_all(path_);
-  }
-
- private:
-#if defined(_WIN32)
-  static constexpr char kVariable[] = "APPDATA";
-  static void Set(const std::string& value) {
-    _putenv_s(kVariable, value.c_str());
-  }
-#else
-  static constexpr char kVariable[] = "XDG_CONFIG_HOME";
-  static void Set(const std::string& value) {
-    if (value.empty()) {
-      unsetenv(kVariable);
-    } else {
-      setenv(kVariable, value.c_str(), 1);
-    }
-  }
-#endif
-  std::filesystem::path path_;
-  std::string before_;
-};
-
 // A size the user chooses while the editor is open: the host is asked for the room and reads
 // the new rectangle; the choice is the user's, so a plug-in made later opens at it and reads
 // the scaled rectangle before it opens.
 TEST_F(BridgeTest, AChosenSizeAsksTheHostForRoomAndStaysTheUsers) {
-  SettingsFolder settings;
+  testing::SettingsFolder settings("vellicor-bridge-settings");
   g_size_requests.clear();
   Dispatch(vst::effEditOpen);
   ASSERT_NE(g_sizing, nullptr);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -152,6 +153,58 @@ TEST(Standalone, PlaysANoteFromJackMidiOnItsOutputs) {
   EXPECT_NE(output.find("program 5 \""), std::string::npos) << output;
   kill(jackd.pid, SIGTERM);
   jackd.Wait(10s);
+}
+
+// The output of a command line, "" when it fails.
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    if (pclose(pipe) != 0) text.clear();
+  }
+  return text;
+}
+
+// Its window opens at the size the user chose for the editor (150 %: 953 x 768), keeps to it
+// (the window manager is told its least and greatest size) and is named for a task bar.
+TEST(Standalone, ItsWindowHasTheUsersSizeKeepsItAndIsNamed) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+  const std::string server = "vellicor-window-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  Child jackd({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"});
+  const std::string settings = "/tmp/vellicor-standalone-settings-" + std::to_string(getpid());
+  ASSERT_EQ(std::system(("mkdir -p " + settings + "/vellicor && echo editor-scale=150 > " +
+                         settings + "/vellicor/settings")
+                            .c_str()),
+            0);
+  setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
+  std::this_thread::sleep_for(500ms);  // the server starting
+  Child app({VELLICOR_STANDALONE, "--no-connect", "--name", "windowed"});
+  std::string window;
+  for (int i = 0; i < 250 && window.empty(); ++i) {
+    window = Output("xdotool search --classname '^vellicor$' 2>/dev/null | head -1");
+    if (window.empty()) std::this_thread::sleep_for(20ms);
+  }
+  unsetenv("XDG_CONFIG_HOME");
+  ASSERT_FALSE(window.empty()) << "no window of class vellicor";
+  window.pop_back();  // the newline
+  const std::string info = Output("xwininfo -id " + window);
+  EXPECT_NE(info.find("Width: 953"), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: 768"), std::string::npos) << info;
+  const std::string properties =
+      Output("xprop -id " + window + " WM_CLASS _NET_WM_NAME WM_NORMAL_HINTS");
+  EXPECT_NE(properties.find("WM_CLASS(STRING) = \"vellicor\", \"Vellicor\""), std::string::npos)
+      << properties;
+  EXPECT_NE(properties.find("_NET_WM_NAME(UTF8_STRING) = \"Vellicor\""), std::string::npos)
+      << properties;
+  EXPECT_NE(properties.find("minimum size: 953 by 768"), std::string::npos) << properties;
+  EXPECT_NE(properties.find("maximum size: 953 by 768"), std::string::npos) << properties;
+  kill(app.pid, SIGTERM);
+  EXPECT_EQ(app.Wait(10s), 0);
+  kill(jackd.pid, SIGTERM);
+  jackd.Wait(10s);
+  std::system(("rm -rf " + settings).c_str());
 }
 
 }  // namespace
