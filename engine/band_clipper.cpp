@@ -22,7 +22,9 @@ F4 Bent(F4 x) {
   const F4 sign = Or(And(x, Splat(-0.0f)), one);
   const F4 outside = sign - Splat(1.5f) * x;
   const F4 bent = Select(LessEqual(a, one), inside, outside);
-  return And(Less(a, Splat(1e30f)), bent);
+  // Nothing for what is not a number, and nothing for a whisper either: its bend would be a
+  // denormal, and so would the filters' memories of it.
+  return And(And(Less(a, Splat(1e30f)), Less(Splat(1e-12f), a)), bent);
 }
 
 // Kaiser-windowed low-pass at twice the rate, cut at 0.1875 of that rate (0.375 of the base):
