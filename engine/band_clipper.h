@@ -10,7 +10,7 @@
 
 namespace vellicor {
 
-constexpr int kBandClipTaps = 15;                        // each filter's, at twice the rate
+constexpr int kBandClipTaps = 11;                        // each filter's, at twice the rate
 constexpr int kBandClipDelay = (kBandClipTaps - 1) / 2;  // frames at the base rate
 constexpr int kBandClipBlock = 256;                      // frames at most per call
 

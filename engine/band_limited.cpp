@@ -11,16 +11,6 @@
 
 namespace vellicor {
 
-int BandHarmonics(int level) {
-  if (level < 0) return kBandTopHarmonic;
-  if (level >= kBandLevels) return 0;
-  // floor(2048 2^(-L/3)), from exact powers of two and the two cube roots.
-  constexpr double kThirds[kBandsPerOctave] = {1.0, 0.79370052598409973738, 0.62996052494743658238};
-  const double h = kBandTopHarmonic * kThirds[level % kBandsPerOctave] /
-                   static_cast<double>(1 << (level / kBandsPerOctave));
-  return static_cast<int>(h + 1e-9);
-}
-
 namespace {
 
 // Level L is alias-free while H(L) * increment <= 32768 (the top harmonic at most half the
@@ -29,27 +19,28 @@ namespace {
 struct Limits {
   float limit[kBandLevels];
   int next[kBandLevels];
-  Limits() {
-    for (int level = 0; level < kBandLevels; ++level) {
-      limit[level] = static_cast<float>(32768.0 / BandHarmonics(level));
-    }
-    for (int level = 0; level < kBandLevels; ++level) {
-      int n = level + 1;
-      while (n < kBandLevels && BandHarmonics(n) == BandHarmonics(level)) ++n;
-      next[level] = n;
-    }
-  }
 };
 
-const Limits& LevelLimits() {
-  static const Limits limits;  // thread-safe one-time construction
+constexpr Limits MakeLimits() {
+  Limits limits{};
+  for (int level = 0; level < kBandLevels; ++level) {
+    limits.limit[level] = static_cast<float>(32768.0 / BandHarmonics(level));
+  }
+  for (int level = 0; level < kBandLevels; ++level) {
+    int n = level + 1;
+    while (n < kBandLevels && BandHarmonics(n) == BandHarmonics(level)) ++n;
+    limits.next[level] = n;
+  }
   return limits;
 }
+
+// Computed by the compiler: the control tick asks for them for every oscillator of every voice.
+constexpr Limits kLevelLimits = MakeLimits();
 
 }  // namespace
 
 int ChooseLevel(float effective_increment) {
-  const Limits& limits = LevelLimits();
+  const Limits& limits = kLevelLimits;
   const float e = effective_increment;
   if (!(e > limits.limit[0])) return 0;
   // Three levels to the octave from an increment of 16: start from the octave's first level
@@ -63,21 +54,25 @@ int ChooseLevel(float effective_increment) {
   return level;
 }
 
-BandChoice ChooseBand(float effective_increment) {
-  const int level = ChooseLevel(effective_increment);
-  if (level >= kBandLevels) return {kBandLevels, kBandLevels, 0.0f};
-  const int next = LevelLimits().next[level];
-  // Where the increment lies between the limit of the level before (richer, no longer
-  // alias-free) and this one's: over the first seven eighths this level alone, over the last
-  // (half a semitone) the fade to the next, complete where this one stops being alias-free. A
-  // narrow fade leaves most runs reading one level (bench: 10 to 30 % faster than with a fade
-  // over half the range).
-  const Limits& limits = LevelLimits();
-  const float upper = limits.limit[level];
-  const float lower = level > 0 ? limits.limit[level - 1] : 0.7937005f * limits.limit[0];
-  const float t = upper > lower ? (effective_increment - lower) / (upper - lower) : 1.0f;
-  const float weight = 8.0f * t - 7.0f;
-  return {level, next, weight < 0.0f ? 0.0f : (weight > 1.0f ? 1.0f : weight)};
+BandMove MoveBand(int current, float effective_increment) {
+  constexpr float kHalfSemitone = 1.0293022f;  // 2^(1/24)
+  constexpr float kSpare = kHalfSemitone * kHalfSemitone * kHalfSemitone;
+  const float e = effective_increment;
+  const float* limit = kLevelLimits.limit;
+  // Mostly the level stays: alias-free with headroom, its richer neighbour not with room.
+  if (current >= 0 && current < kBandLevels && !(e * kHalfSemitone > limit[current]) &&
+      (current == 0 || e * kSpare > limit[current - 1])) {
+    return {current, false};
+  }
+  const int needed = ChooseLevel(e * kHalfSemitone);
+  if (current < 0) return {needed, false};
+  if (needed > current) {
+    // Poorer, fading while the old level is still alias-free.
+    return {needed, current >= kBandLevels || !(e > limit[current])};
+  }
+  const int richer = ChooseLevel(e * kSpare);
+  if (richer < current) return {richer, true};
+  return {current, false};
 }
 
 namespace {
@@ -200,8 +195,8 @@ const SharedBands& Bands() {
 }
 
 struct Residuals {
-  float step[kCorrectionTaps][kCorrectionPoints + 1];
-  float ramp[kCorrectionTaps][kCorrectionPoints + 1];
+  alignas(16) float step[kCorrectionPoints + 1][kCorrectionTaps];
+  alignas(16) float ramp[kCorrectionPoints + 1][kCorrectionTaps];
 
   Residuals() {
     constexpr double kPi = 3.14159265358979323846;
@@ -246,8 +241,8 @@ struct Residuals {
         // starts just after it (d = 0).
         const int at = std::min(i, n);
         const bool before = at == kHalf * kFine && p == kCorrectionPoints;
-        this->step[j][p] = static_cast<float>(step[at] + (before ? 1.0 : 0.0));
-        this->ramp[j][p] = static_cast<float>(ramp[at]);
+        this->step[p][j] = static_cast<float>(step[at] + (before ? 1.0 : 0.0));
+        this->ramp[p][j] = static_cast<float>(ramp[at]);
       }
     }
   }
@@ -281,12 +276,12 @@ int64_t SharedBandBytes() {
   return static_cast<int64_t>(Bands().pool.size() * sizeof(float) + sizeof(Residuals));
 }
 
-const float* StepResidual(int tap) {
-  return CorrectionResiduals().step[tap];
+const float* StepResidual() {
+  return CorrectionResiduals().step[0];
 }
 
-const float* RampResidual(int tap) {
-  return CorrectionResiduals().ramp[tap];
+const float* RampResidual() {
+  return CorrectionResiduals().ramp[0];
 }
 
 }  // namespace vellicor

@@ -31,24 +31,35 @@ constexpr int kBandTopHarmonic = 2048;  // copies of 65,536 points hold up to th
 // alone; level kBandLevels is silent (a fundamental above half the sample rate).
 constexpr int kBandLevels = 34;
 
-// The highest harmonic of level L (0 from kBandLevels on).
-int BandHarmonics(int level);
+// The highest harmonic of level L (0 from kBandLevels on): floor(2048 2^(-L/3)), from exact
+// powers of two and the two cube roots.
+constexpr int BandHarmonics(int level) {
+  if (level < 0) return kBandTopHarmonic;
+  if (level >= kBandLevels) return 0;
+  constexpr double kThirds[kBandsPerOctave] = {1.0, 0.79370052598409973738, 0.62996052494743658238};
+  const double h = kBandTopHarmonic * kThirds[level % kBandsPerOctave] /
+                   static_cast<double>(1 << (level / kBandsPerOctave));
+  return static_cast<int>(h + 1e-9);
+}
 
 // The richest level alias-free at an effective phase increment (phase units per sample: the
 // increment, widened by FM, pulse-width compression and ring modulation): its top harmonic
 // stays below half the sample rate.
 int ChooseLevel(float effective_increment);
-// That level and the weight of the next one (poorer) read with it: over the first seven
-// eighths of the increments for which the level is the richest alias-free one, the level
-// alone, over the last eighth (half a semitone) the fade into the next, complete where the
-// level stops being alias-free. A glide or a bend so never switches a harmonic on or off at
-// once.
-struct BandChoice {
+// The level an oscillator reads next, from the one it reads now (-1: none yet) and its
+// effective increment. It keeps a level while the level stays alias-free with half a semitone
+// to spare, moves to a poorer one when it would not, and back to a richer one only when that
+// one has a semitone and a half to spare (a pitch wobbling at a boundary does not flip between
+// two). A move fades from the old level into the new over a control tick, which the old level
+// survives alias-free unless the pitch leapt (then `fade` is false: the leap hides the switch). The
+// harmonics a move drops or adds lie in the top third of an octave below half the sample rate.
+struct BandMove {
   int level;
-  int next;      // the next level with fewer harmonics (kBandLevels: silence)
-  float weight;  // of the next, 0..1
+  bool fade;
 };
-BandChoice ChooseBand(float effective_increment);
+BandMove MoveBand(int current, float effective_increment);
+// Ticks of kBandFadeFrames frames: how long a move's fade lasts.
+constexpr int kBandFadeFrames = 32;
 
 // Jumps and bends the ladders cannot hold (sync's resets, the pulse-width warp's corners) are
 // corrected in the output: a jump of size J (a bend: a change of slope of S per frame) that
@@ -59,8 +70,10 @@ BandChoice ChooseBand(float effective_increment);
 constexpr int kCorrectionHalf = 8;
 constexpr int kCorrectionTaps = 2 * kCorrectionHalf;
 constexpr int kCorrectionPoints = 64;
-const float* StepResidual(int tap);
-const float* RampResidual(int tap);
+// The residuals as rows of kCorrectionTaps values, one row for each of the kCorrectionPoints + 1
+// points of `since`: row p holds taps 0..kCorrectionTaps - 1 at since = p / kCorrectionPoints.
+const float* StepResidual();
+const float* RampResidual();
 
 // The ladders of the twelve computed waves (built on first use) and a silent table, all in one
 // pool of floats.

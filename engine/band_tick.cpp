@@ -55,7 +55,7 @@ void Engine::BandCompression(uint32_t counter) {
   }
 }
 
-void Engine::BandTick(Voice& voice) {
+void Engine::BandTick(Voice& voice, uint32_t counter) {
   float swept[2];
   int wave[2];
   for (int m = 0; m < 2; ++m) {
@@ -77,10 +77,18 @@ void Engine::BandTick(Voice& voice) {
   }
   if (ring_mod_) effective[0] = effective[1] = effective[0] + effective[1];
   for (int m = 0; m < 2; ++m) {
-    const BandChoice choice = ChooseBand(effective[m]);
-    voice.band_from[m] = &waves_.Band(wave[m], choice.level);
-    voice.band_to[m] = &waves_.Band(wave[m], choice.next);
-    voice.band_weight[m] = choice.weight;
+    const BandMove move = MoveBand(voice.band_level[m], effective[m]);
+    const BandTable* now = &waves_.Band(wave[m], move.level);
+    // A new wave fades in like a new level.
+    const bool fade = voice.band_level[m] >= 0 && (move.fade || move.level == voice.band_level[m]);
+    if (now != voice.band_to[m] && fade) {
+      voice.band_from[m] = voice.band_to[m];
+      voice.band_fade_start[m] = counter;
+    } else if (now != voice.band_to[m] || counter - voice.band_fade_start[m] >= kBandFadeFrames) {
+      voice.band_from[m] = now;
+    }
+    voice.band_to[m] = now;
+    voice.band_level[m] = move.level;
   }
 }
 

@@ -136,7 +136,8 @@ class Engine : private ArpVoices {
   // The voices active during a run of frames between two control ticks, side by side in groups
   // of four, with everything the sample loop reads gathered so that it touches nothing shared.
   struct Lanes;
-  void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
+  void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring,
+                 uint32_t counter);
   void StoreLanes(const Lanes& lanes, int from, int to);
   void AddToMix(const Lanes& lanes, int from, int to);
   template <bool kSteady>
@@ -192,7 +193,7 @@ class Engine : private ArpVoices {
   void PitchTick(Voice& voice);
   // The alias-free oscillators' levels for the voice's increments (engine/band_tick.cpp), and
   // the pulse-width warp's greatest compression over the next tick, shared by every voice.
-  void BandTick(Voice& voice);
+  void BandTick(Voice& voice, uint32_t counter);
   void BandCompression(uint32_t counter);
 
   // MIDI.

@@ -11,6 +11,8 @@
 //                steady run, whose levels hold throughout, applied as the lanes are added).
 // Each lane computes exactly what its voice computes alone, operation for operation, and the
 // voices add to the mix in voice order, so the samples are those of one voice after another.
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -107,11 +109,11 @@ struct Engine::Lanes {
   float release_step;
   const float* wave[2];
   // The alias-free reading: on, mixed with the specified one (with the weight band_mix[n] at
-  // frame n of the run); whether some lane fades an oscillator from one level into another, and
-  // whether an oscillator reads a noise wave (as the specified reading does).
+  // frame n of the run); whether some lane of a group fades an oscillator from one level into
+  // another, and whether an oscillator reads a noise wave (as the specified reading does).
   bool band;
   bool band_mixing;
-  bool band_fading[2];
+  bool band_fading[2][2];  // (oscillator, group of four lanes)
   bool band_plain[2];
   FilterHistoryRing first_ring;  // as the run's first frame sees it
   int first_frame;               // the run's first frame within the sub-block
@@ -158,15 +160,17 @@ struct Engine::Lanes {
   alignas(16) int32_t band_offset[2][2][kMaxLanes];
   alignas(16) float band_scale[2][2][kMaxLanes];
   alignas(16) int32_t band_mask[2][2][kMaxLanes];
-  alignas(16) float band_weight[2][kMaxLanes];
-  alignas(16) float band_restarted[kMaxLanes];  // mask
+  alignas(16) float band_weight[2][kMaxLanes];      // of band_to, at the run's first frame
+  alignas(16) float band_weight_now[2][kMaxLanes];  // and at the frame being read
+  alignas(16) float band_restarted[kMaxLanes];      // mask
   alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
   alignas(16) float band_previous[2][kMaxLanes];
   int band_head;
   float band_mix[kControlPeriod];
 };
 
-void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring) {
+void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHistoryRing& ring,
+                       uint32_t counter) {
   std::memset(static_cast<void*>(&L), 0, offsetof(Lanes, input));
   L.count = count;
   L.first_ring = ring;
@@ -231,7 +235,9 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   L.band = band_mix_ > 0.0f || band_step > 0.0f;
   if (L.band) {
     L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
-    L.band_head = 0;
+    // The ring's slot of a frame is its counter's low bits, the same in every voice and every
+    // run, so the rings move between voices and lanes without turning.
+    L.band_head = static_cast<int>(counter & (kCorrectionTaps - 1));
     for (int m = 0; m < 2; ++m) {
       L.band_plain[m] = osc_[m].wave == kWaveNoise1 || osc_[m].wave == kWaveNoise2;
     }
@@ -249,15 +255,32 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
           L.band_scale[m][j][i] = band->scale;
           L.band_mask[m][j][i] = band->mask;
         }
-        const float weight = voice != nullptr ? voice->band_weight[m] : 0.0f;
+        // How far the fade into band_to has come before the run's first frame (1: it is over).
+        float weight = 1.0f;
+        if (voice != nullptr && voice->band_from[m] != voice->band_to[m]) {
+          const uint32_t since = counter - voice->band_fade_start[m];
+          if (since < kBandFadeFrames) weight = static_cast<float>(since) / kBandFadeFrames;
+        }
         L.band_weight[m][i] = weight;
         L.band_previous[m][i] = voice != nullptr ? voice->band_previous[m] : 0.0f;
         L.band_restarted[i] = voice != nullptr ? voice->band_restarted : 0.0f;
-        for (int j = 0; j < kCorrectionTaps; ++j) {
-          L.band_line[m][j][i] = voice != nullptr ? voice->band_line[m][j] : 0.0f;
+
+        if (weight < 1.0f) L.band_fading[m][i / 4] = true;
+      }
+    }
+    // The rings, four voices by four slots at a time.
+    static const float kSilentRing[kCorrectionTaps] = {};
+    for (int o = 0; o < lanes; o += 4) {
+      for (int m = 0; m < 2; ++m) {
+        const float* ring[4];
+        for (int r = 0; r < 4; ++r) {
+          ring[r] = o + r < count ? voices[o + r]->band_line[m] : kSilentRing;
         }
-        if (voice != nullptr && voice->band_from[m] != voice->band_to[m] && weight > 0.0f) {
-          L.band_fading[m] = true;
+        for (int j = 0; j < kCorrectionTaps; j += 4) {
+          simd::F4 rows[4] = {simd::LoadUnaligned(ring[0] + j), simd::LoadUnaligned(ring[1] + j),
+                              simd::LoadUnaligned(ring[2] + j), simd::LoadUnaligned(ring[3] + j)};
+          simd::Transpose(rows[0], rows[1], rows[2], rows[3]);
+          for (int r = 0; r < 4; ++r) simd::Store(&L.band_line[m][j + r][o], rows[r]);
         }
       }
     }
@@ -284,6 +307,21 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
 }
 
 void Engine::StoreLanes(const Lanes& L, int from, int to) {
+  if (L.band) {
+    // The rings back, as LoadLanes took them.
+    for (int o = 0; o < L.count; o += 4) {
+      for (int m = 0; m < 2; ++m) {
+        for (int j = 0; j < kCorrectionTaps; j += 4) {
+          simd::F4 rows[4];
+          for (int r = 0; r < 4; ++r) rows[r] = simd::Load(&L.band_line[m][j + r][o]);
+          simd::Transpose(rows[0], rows[1], rows[2], rows[3]);
+          for (int r = 0; r < 4 && o + r < L.count; ++r) {
+            simd::StoreUnaligned(L.voice[o + r]->band_line[m] + j, rows[r]);
+          }
+        }
+      }
+    }
+  }
   for (int i = 0; i < L.count; ++i) {
     Voice& voice = *L.voice[i];
     voice.phase[0] = static_cast<uint16_t>(L.phase[0][i]);
@@ -295,16 +333,8 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
     voice.release = L.release[i];
     voice.fade_in = L.fade[i];
     if (L.band) {
-      // The ring back in order, from the oldest frame waiting (it turned with every frame of
-      // the run, in lanes fallen idle too).
-      const int head = (L.band_head + (to - from)) & (kCorrectionTaps - 1);
-      for (int m = 0; m < 2; ++m) {
-        voice.band_previous[m] = L.band_previous[m][i];
-        voice.band_restarted = L.band_restarted[i];
-        for (int j = 0; j < kCorrectionTaps; ++j) {
-          voice.band_line[m][j] = L.band_line[m][(head + j) & (kCorrectionTaps - 1)][i];
-        }
-      }
+      for (int m = 0; m < 2; ++m) voice.band_previous[m] = L.band_previous[m][i];
+      voice.band_restarted = L.band_restarted[i];
     }
     // Combs, and voices filtered one by one, kept their own state.
     if (L.filter == kLaneComb || L.filter == kLaneMixed) continue;
@@ -428,11 +458,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   const F4 drive = Splat(L.drive);
   const F4 release_step = Splat(L.release_step);
   [[maybe_unused]] const bool mixing = L.band_mixing;
-  [[maybe_unused]] const bool fading0 = L.band_fading[0], fading1 = L.band_fading[1];
   [[maybe_unused]] const bool plain0 = L.band_plain[0], plain1 = L.band_plain[1];
   [[maybe_unused]] const float* const pool = kBand ? BandPool() : nullptr;
-  [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual(0) : nullptr;
-  [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual(0) : nullptr;
+  [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual() : nullptr;
+  [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual() : nullptr;
 
   struct Group {
     I4 phase0, phase1, increment0, increment1, done;
@@ -553,8 +582,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     const int segment = PwmSegment(counter);
     bool warp_on[2];
     F4 position[2], upper16[2], lower16[2];
+    [[maybe_unused]] float pw_position[2], pw_upper16[2], pw_lower16[2];
     for (int m = 0; m < 2; ++m) {
       const PulseWidth& pw = pwm_segment_[m][segment];
+      pw_position[m] = pw.position;
+      pw_upper16[m] = 65536.0f * pw.upper;
+      pw_lower16[m] = 65536.0f * pw.lower;
       // Without PWM the phase is never warped; an even pulse leaves it as it is.
       warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
       position[m] = Splat(pw.position);
@@ -584,8 +617,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const I4 i = Truncate(x);
       const F4 f = x - ToFloat(i);
       const I4 at = (i & Load(&L.band_mask[m][j][o])) + Load(&L.band_offset[m][j][o]);
-      const F4 a = Gather(pool, at);
-      const F4 b = Gather(pool, at + SplatInt(1));
+      F4 a, b;
+      GatherPair(pool, at, &a, &b);
       return a + f * (b - a);
     };
     [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
@@ -593,8 +626,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         return Gather(m == 0 ? wave0 : wave1, RoundInt(position) & wave_mask);
       }
       const F4 s = band_level(m, 0, o, position);
-      if (!(m == 0 ? fading0 : fading1)) return s;
-      return s + Load(&L.band_weight[m][o]) * (band_level(m, 1, o, position) - s);
+      if (!L.band_fading[m][o / 4]) return s;
+      return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position) - s);
     };
     // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
     // as the specified reading warps it, without rounding to a point.
@@ -615,17 +648,38 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // Corrections: `amount` (0 in lanes without the event) times a residual at `since`, added
     // to the frames from kCorrectionHalf before this one on. The ring's slot of frame
     // n - kCorrectionHalf + j is slot(j).
+    // Corrections: `amount` times a residual at `since`, added to one lane's frames from
+    // kCorrectionHalf before this one on. The ring's slot of frame n - kCorrectionHalf + j is
+    // slot(j).
+    [[maybe_unused]] auto correct_one = [&](int m, const float* residuals, int head, int lane,
+                                            float amount, float since) VELLICOR_INLINE {
+      if (amount == 0.0f) return;
+      float scaled = std::min(since, 0.9999f) * static_cast<float>(kCorrectionPoints);
+      if (!(scaled > 0.0f)) scaled = 0.0f;
+      const int index = static_cast<int>(scaled);
+      const float fraction = scaled - static_cast<float>(index);
+      // The residual at `since`, four taps at a time, then into the lane's frames.
+      const float* before = residuals + index * kCorrectionTaps;
+      const float* after = before + kCorrectionTaps;
+      const F4 scale = Splat(amount), part = Splat(fraction);
+      alignas(16) float taps[kCorrectionTaps];
+      for (int j = 0; j < kCorrectionTaps; j += 4) {
+        const F4 a = Load(before + j);
+        Store(taps + j, scale * (a + part * (Load(after + j) - a)));
+      }
+      float(*line)[kMaxLanes] = L.band_line[m];
+      for (int j = 0; j < kCorrectionTaps; ++j) {
+        line[(head + j) & (kCorrectionTaps - 1)][lane] += taps[j];
+      }
+    };
+    // The same for the lanes of a group, `amount` 0 in lanes without the event.
     [[maybe_unused]] auto correct = [&](int m, const float* residuals, int head, int o, F4 amount,
                                         F4 since) VELLICOR_INLINE {
-      const F4 scaled = MinOf(since, Splat(0.9999f)) * Splat(static_cast<float>(kCorrectionPoints));
-      const I4 index = Truncate(MaxOf(scaled, zero));
-      const F4 fraction = scaled - ToFloat(index);
-      for (int j = 0; j < kCorrectionTaps; ++j) {
-        const float* residual = residuals + j * (kCorrectionPoints + 1);
-        const F4 a = Gather(residual, index);
-        const F4 b = Gather(residual, index + SplatInt(1));
-        float* at = &L.band_line[m][(head + j) & (kCorrectionTaps - 1)][o];
-        Store(at, Load(at) + amount * (a + fraction * (b - a)));
+      alignas(16) float amounts[4], sinces[4];
+      Store(amounts, amount);
+      Store(sinces, since);
+      for (int lane = 0; lane < 4; ++lane) {
+        correct_one(m, residuals, head, o + lane, amounts[lane], sinces[lane]);
       }
     };
     // The slope of oscillator m's levels at table positions p, per phase unit.
@@ -671,18 +725,67 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
       const F4 copy = band_read(1, o, p);
       if (MaskBits(restarted) == 0) return copy;
+      // Restarted lanes read within the span, where a point's neighbour is in the table; the
+      // others' reading is discarded, and kept within it too.
       const I4 i = Truncate(p);
       const F4 f = p - ToFloat(i);
-      const F4 a = Gather(wave1, i & wave_mask);
-      const F4 b = Gather(wave1, (i + SplatInt(1)) & wave_mask);
+      F4 a, b;
+      GatherPair(wave1, i & SplatInt(static_cast<int32_t>(kRestartSpan) - 1), &a, &b);
       const F4 wave = a + f * (b - a);
       const F4 s = MinOf(p * Splat(1.0f / kRestartSpan), one);
       const F4 fade = one - s * s * (Splat(3.0f) - Splat(2.0f) * s);
       return copy - And(restarted, fade * (copy - wave));
     };
+    // One lane's reading of the same, for events that come in one lane at a time.
+    [[maybe_unused]] auto read_one = [&](int m, int lane, float position) VELLICOR_INLINE {
+      if (m == 0 ? plain0 : plain1) {
+        return (m == 0 ? L.wave[0] : L.wave[1])[RoundToInt(position) & (kWavePoints - 1)];
+      }
+      auto level = [&](int j) {
+        const float x = position * L.band_scale[m][j][lane];
+        const int32_t i = static_cast<int32_t>(x);
+        const float f = x - static_cast<float>(i);
+        const float* t = pool + (i & L.band_mask[m][j][lane]) + L.band_offset[m][j][lane];
+        return t[0] + f * (t[1] - t[0]);
+      };
+      const float s = level(0);
+      if (!L.band_fading[m][lane / 4]) return s;
+      return s + L.band_weight_now[m][lane] * (level(1) - s);
+    };
+    [[maybe_unused]] auto place_one = [&](int m, float p) VELLICOR_INLINE {
+      // Into 0..65536: the whole cycles, floored (SSE2 has no floor of its own).
+      const float cycles = p * (1.0f / 65536.0f);
+      int32_t whole = static_cast<int32_t>(cycles);
+      if (cycles < static_cast<float>(whole)) --whole;
+      p -= static_cast<float>(whole) * 65536.0f;
+      if (warp_on[m]) {
+        const float u = p / 65535.0f;
+        p = u >= pw_position[m] ? (u - pw_position[m]) * pw_upper16[m] + 32768.0f
+                                : u * pw_lower16[m];
+      }
+      return p;
+    };
+    [[maybe_unused]] auto restart_one = [&](int lane, float p, bool restarted) VELLICOR_INLINE {
+      const float copy = read_one(1, lane, p);
+      if (!restarted) return copy;
+      const int32_t i = static_cast<int32_t>(p);
+      const float f = p - static_cast<float>(i);
+      const float a = L.wave[1][i & (kWavePoints - 1)];
+      const float b = L.wave[1][(i + 1) & (kWavePoints - 1)];
+      const float wave = a + f * (b - a);
+      const float t = std::min(p * (1.0f / kRestartSpan), 1.0f);
+      const float fade = 1.0f - t * t * (3.0f - 2.0f * t);
+      return copy - fade * (copy - wave);
+    };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
       const int head = (L.band_head + n) & (kCorrectionTaps - 1);
+      for (int m = 0; m < 2; ++m) {
+        if (!L.band_fading[m][o / 4]) continue;
+        const F4 weight =
+            Load(&L.band_weight[m][o]) + Splat(static_cast<float>(n + 1) / kBandFadeFrames);
+        Store(&L.band_weight_now[m][o], MinOf(weight, one));
+      }
       const I4 old0 = G.phase0;
       const I4 phase0 = (old0 + G.increment0) & wave_mask;
       const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
@@ -699,20 +802,42 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       F4 restarted = G.restarted;
       if (sync) {
         const F4 wrapped = And(alive, LessInt(phase0, old0));
-        if (MaskBits(wrapped) != 0) {
+        const int wraps = MaskBits(wrapped);
+        if (wraps != 0) {
           // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
           // sync put it, from where it has moved on for `since` since. The jump is corrected.
-          const F4 increment1 = ToFloat(G.increment1);
-          const F4 since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
-          const F4 before = ToFloat(G.phase1) + increment1 * (one - since);
-          const F4 after = before * sync_factor;
-          phase1 = Select(wrapped, RoundInt(after + increment1 * since) & wave_mask, phase1);
-          const F4 from = band_place(1, before + offset1, true, true);
-          const F4 to = band_place(1, after + offset1, true, true);
-          const F4 landed = Select(wrapped, Less(to, Splat(kRestartSpan)), restarted);
-          const F4 jump = restart_read(to, landed, o) - restart_read(from, restarted, o);
-          correct(1, step_residuals, head, o, And(wrapped, jump), since);
-          restarted = landed;
+          // Lane by lane, as a wrap seldom comes in more than one lane of a frame.
+          alignas(16) int32_t phase_now[4], phase_before[4], increment0[4], increment1[4];
+          alignas(16) float offset[4], restarted_in[4];
+          Store(phase_now, phase0);
+          Store(phase_before, G.phase1);
+          Store(increment0, G.increment0);
+          Store(increment1, G.increment1);
+          Store(offset, offset1);
+          Store(restarted_in, restarted);
+          alignas(16) int32_t phase_out[4];
+          Store(phase_out, phase1);
+          alignas(16) float restarted_out[4];
+          Store(restarted_out, restarted);
+          for (int lane = 0; lane < 4; ++lane) {
+            if (!(wraps & (1 << lane))) continue;
+            const float step = static_cast<float>(increment1[lane]);
+            const float since = std::min(static_cast<float>(phase_now[lane]) /
+                                             std::max(static_cast<float>(increment0[lane]), 1.0f),
+                                         1.0f);
+            const float before = static_cast<float>(phase_before[lane]) + step * (1.0f - since);
+            const float after = before * L.sync_factor;
+            phase_out[lane] = RoundToInt(after + step * since) & (kWavePoints - 1);
+            const float from = place_one(1, before + offset[lane]);
+            const float to = place_one(1, after + offset[lane]);
+            const bool landed = to < kRestartSpan;
+            const float jump = restart_one(o + lane, to, landed) -
+                               restart_one(o + lane, from, restarted_in[lane] != 0.0f);
+            correct_one(1, step_residuals, head, o + lane, jump, since);
+            restarted_out[lane] = landed ? MaskOf(true) : 0.0f;
+          }
+          phase1 = Load(phase_out);
+          restarted = Load(restarted_out);
         }
       }
       const F4 u1 = !fm1                 ? ToFloat(phase1)
@@ -956,7 +1081,7 @@ void Engine::TickVoices(Voice* const* voices, int count, uint32_t counter) {
   for (int i = 0; i < count; ++i) PitchTick(*voices[i]);
   if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
     BandCompression(counter);
-    for (int i = 0; i < count; ++i) BandTick(*voices[i]);
+    for (int i = 0; i < count; ++i) BandTick(*voices[i], counter);
   }
   bool recompute[kMaxLanes];
   for (int i = 0; i < count; ++i) {
@@ -1007,11 +1132,14 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
       // The alias-free reading has just begun: every voice needs its levels now.
       if (!band_ready_) {
         BandCompression(counter);
-        for (int i = 0; i < count; ++i) BandTick(*active[i]);
+        for (int i = 0; i < count; ++i) {
+          for (int& level : active[i]->band_level) level = -1;  // chosen afresh, no fade
+          BandTick(*active[i], counter);
+        }
         band_ready_ = true;
       }
     }
-    LoadLanes(lanes, active, count, ring_of_frame_[k]);
+    LoadLanes(lanes, active, count, ring_of_frame_[k], counter);
     lanes.first_frame = k;
     if (lanes.band_mixing) {
       for (int j = k; j < end; ++j) lanes.band_mix[j - k] = BandWeight(j, kCorrectionHalf);

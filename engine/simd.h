@@ -151,6 +151,20 @@ inline F4 Gather(const float* table, I4 index) {
   const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
   return {_mm_setr_ps(table[i0], table[i1], table[i2], table[i3])};
 }
+// table[index] and table[index + 1] per lane, each pair read with one 64-bit load.
+inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
+  const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
+  const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55)));
+  const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
+  const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
+  auto pair = [&](uint32_t i) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + i)));
+  };
+  const __m128 low = _mm_unpacklo_ps(pair(i0), pair(i1));   // a0 a1 b0 b1
+  const __m128 high = _mm_unpacklo_ps(pair(i2), pair(i3));  // a2 a3 b2 b3
+  at->v = _mm_movelh_ps(low, high);
+  next->v = _mm_movehl_ps(high, low);
+}
 // tables[i][index] per lane i: each lane reads a table of its own.
 inline F4 GatherEach(const float* const* tables, I4 index) {
   const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
@@ -316,6 +330,10 @@ inline I4 Truncate(F4 a) {
 }
 inline F4 Gather(const float* table, I4 index) {
   return Each<F4>([&](int i) { return table[index.v[i]]; });
+}
+inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
+  *at = Each<F4>([&](int i) { return table[index.v[i]]; });
+  *next = Each<F4>([&](int i) { return table[index.v[i] + 1]; });
 }
 inline F4 GatherEach(const float* const* tables, I4 index) {
   return Each<F4>([&](int i) { return tables[i][index.v[i]]; });

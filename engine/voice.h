@@ -40,13 +40,15 @@ struct Voice {
   bool fm_active = false;
   float pitch_mod[2] = {};
   float osc_lfo_gain[2] = {1.0f, 1.0f};
-  // Alias-free oscillators: the band-limited level each reads and the next, read with it at
-  // band_weight (null: silence), chosen at the control tick; their outputs wait kCorrectionHalf
-  // frames here (oldest first), so that a correction of a jump or a corner reaches the frames
-  // before it; the unwarped read positions of the last frame.
+  // Alias-free oscillators: the band-limited level each reads (band_to, its level band_level;
+  // -1: none chosen yet) and, for a tick after the level changed at band_fade_start, the one it
+  // fades out of (band_from), chosen at the control tick (null: silence); their outputs wait
+  // kCorrectionHalf frames here (oldest first), so that a correction of a jump or a corner
+  // reaches the frames before it; the unwarped read positions of the last frame.
   const BandTable* band_from[2] = {};
   const BandTable* band_to[2] = {};
-  float band_weight[2] = {};
+  int band_level[2] = {-1, -1};
+  uint32_t band_fade_start[2] = {};
   float band_line[2][kCorrectionTaps] = {};
   float band_previous[2] = {};
   float band_restarted = 0.0f;  // a mask: oscillator 2 just restarted by sync
@@ -57,6 +59,7 @@ struct Voice {
     }
     band_previous[0] = band_previous[1] = 0.0f;
     band_restarted = 0.0f;
+    band_level[0] = band_level[1] = -1;
   }
 
   // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.

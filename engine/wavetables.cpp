@@ -72,15 +72,16 @@ void RemoveAverage(float (&table)[kWavePoints]) {
 
 }  // namespace
 
-WaveBank::WaveBank() : tables_(), noise1_(), noise2_() {
+WaveBank::WaveBank() : tables_(), ladders_(), silent_band_(&SilentBand()), noise1_(), noise2_() {
   for (auto& table : tables_) table = noise1_;  // silent until Build
+  // The alias-free ladders are built (once per process) here, on the thread that makes the
+  // instance: the audio thread may switch the oscillators over at any time.
+  SharedBandBytes();
+  for (int i = 0; i < kComputedWaves; ++i) ladders_[i] = &SharedBand(i, 0);
 }
 
 void WaveBank::Build() {
   const SharedWaves& shared = Shared();
-  // The alias-free ladders too, here on the thread that builds the instance: the audio thread
-  // may switch the oscillators over at any time.
-  SharedBandBytes();
   for (int i = 0; i < kWaveChoices; ++i) tables_[i] = shared.silence;
   for (int i = 0; i < kComputedWaves; ++i) tables_[i] = shared.wave[i];
   tables_[kWaveNoise1] = noise1_;

@@ -42,12 +42,18 @@ class WaveBank {
   // the noise waves, which the alias-free reading reads as the specified one does (they have
   // no harmonics to keep: what folds back is more noise), and for the silent choices.
   const BandTable& Band(int choice, int level) const {
-    if (choice < 0 || choice >= kComputedWaves) return SilentBand();
-    return SharedBand(choice, level);
+    if (static_cast<unsigned>(choice) >= static_cast<unsigned>(kComputedWaves) ||
+        static_cast<unsigned>(level) > static_cast<unsigned>(kBandLevels + 1)) {
+      return *silent_band_;
+    }
+    return ladders_[choice][level];
   }
 
  private:
   const float* tables_[kWaveChoices];
+  // The shared ladders, kept here so the control tick reads them without asking for them.
+  const BandTable* ladders_[kComputedWaves];
+  const BandTable* silent_band_;
   float noise1_[kWavePoints];
   float noise2_[kWavePoints];
 };

@@ -104,37 +104,33 @@ TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanSpecified) {
   }
 }
 
-// Both levels of a choice are alias-free at its increment, the first is the richest that is,
-// and a harmonic's weight moves little for a small change of pitch (a fade spans a third of a
-// semitone at least): a glide or a bend across the levels fades, never steps.
-TEST(AliasFree, LevelsFadeWithoutStepsAndStayBelowHalfTheRate) {
-  const int harmonics[] = {1, 2, 3, 5, 10, 21, 50, 100, 300, 1000, 2048};
-  auto gain = [](float increment, int h) {
-    const BandChoice c = ChooseBand(increment);
-    return (1.0f - c.weight) * (h <= BandHarmonics(c.level) ? 1.0f : 0.0f) +
-           c.weight * (h <= BandHarmonics(c.next) ? 1.0f : 0.0f);
+// A pitch swept slowly up and down four octaves, with a wobble: every level read, and the one a
+// fade leaves, keeps its harmonics below half the rate; levels change by fades, rarely, and a
+// wobble at a boundary does not flip between two.
+TEST(AliasFree, LevelsMoveByFadesAndStayBelowHalfTheRate) {
+  auto alias_free = [](int level, float e) {
+    return static_cast<double>(BandHarmonics(level)) * e <= 32768.0;
   };
-  int moved = 0;
-  float previous[std::size(harmonics)] = {};
-  for (float e = 1.0f; e < 40000.0f; e *= 1.0005f) {  // steps of 0.009 semitone
-    const int level = ChooseLevel(e);
-    if (level > 0) {
-      ASSERT_GT(static_cast<double>(BandHarmonics(level - 1)) * e, 32768.0) << e;
+  int level = -1, moves = 0, fades = 0;
+  std::vector<float> sweep;
+  for (float e = 40.0f; e < 640.0f; e *= 1.0005f) sweep.push_back(e);  // 0.009 semitone steps
+  for (size_t i = sweep.size(); i-- > 0;) sweep.push_back(sweep[i]);
+  for (size_t i = 0; i < sweep.size(); ++i) {
+    const float e = sweep[i] * (1.0f + 0.004f * ((i / 8) % 2 == 0 ? 1.0f : -1.0f));
+    const BandMove move = MoveBand(level, e);
+    ASSERT_TRUE(alias_free(move.level, e)) << e;
+    if (level >= 0 && move.level != level) {
+      ++moves;
+      ASSERT_TRUE(move.fade) << e;
+      ASSERT_TRUE(alias_free(level, e)) << "the level faded out, at " << e;
+      fades += move.fade;
     }
-    for (size_t k = 0; k < std::size(harmonics); ++k) {
-      const int h = harmonics[k];
-      const float g = gain(e, h);
-      if (static_cast<double>(h) * e > 32768.0) {
-        ASSERT_EQ(g, 0.0f) << h << " at " << e;
-      }
-      if (e > 1.0f) {
-        ASSERT_LE(std::fabs(g - previous[k]), 0.0087f * 3.0f) << h << " at " << e;
-      }
-      moved += g != previous[k];
-      previous[k] = g;
-    }
+    level = move.level;
   }
-  EXPECT_GT(moved, 300);  // the weights do move
+  EXPECT_EQ(moves, 2 * 12);  // three levels to the octave, each passed once each way
+  EXPECT_EQ(fades, moves);
+  // A leap leaves the old level at once.
+  EXPECT_FALSE(MoveBand(0, 400.0f).fade);
 }
 
 // A sine at key 60: its steepest step from sample to sample, in a stretch of frames.
