@@ -1,8 +1,8 @@
 // MIDI learn: the per-control MIDI menu and the controller menu (map reset, files, the
-// new-sound reset, all notes off). The editor never writes the plug-in's controller map: it
-// sends requests through the parameters param::kLearnTarget (slot), param::kLearnController
-// (controller) and param::kLearnCommand (command), always in that order, and sees the map again
-// when the bridge copies it back at the host's next idle.
+// new-sound reset, all notes off, the alias-free oscillators' switch). The editor never writes the
+// plug-in's controller map: it sends requests through the parameters param::kLearnTarget (slot),
+// param::kLearnController (controller) and param::kLearnCommand (command), always in that order,
+// and sees the map again when the bridge copies it back at the host's next idle.
 #include <optional>
 #include <span>
 #include <string>
@@ -39,6 +39,8 @@ const logic::MenuItemSpec kControllerMenu[] = {
     {"CCSave", "Midi Save", "CCSave"},
     {"CCNew", "Reset", "CCNew"},
     {"ccnoteoff", "All note off", ""},
+    // The caption leaves room for the mark drawn when the switch is on.
+    {"AliasFree", "Alias-free oscillators", "Alias-free oscillators    "},
 };
 
 // The size items of the controller menu, after a separating line: "SIZE150" is 150 %.
@@ -152,6 +154,9 @@ bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& eve
   if (event.action == gui::MouseAction::kDown && event.button == gui::MouseButton::kRight &&
       event.ctrl()) {
     gui::PopupMenu menu = ItemsMenu(kControllerMenu);
+    for (gui::MenuItem& item : menu.items) {
+      if (item.name == "AliasFree") item.checked = AliasFreeOn();
+    }
     AddSizeItems(menu);
     const gui::Scale current = sizing_ != nullptr ? sizing_->scale() : form_.scale();
     menu.draw = [current](const gui::MenuItemDraw& d) {
@@ -162,6 +167,7 @@ bool TPluginEditorWindow::DispatchControllerMenuMouse(const gui::MouseEvent& eve
         if (*size == current) DrawCurrentMark(d);
       } else {
         DrawMenuItem(d, TextOf(kControllerMenu, d.name));
+        if (d.item.checked) DrawCurrentMark(d);  // a switch that is on
       }
     };
     menu.on_choose = [this](const std::string& item, int) { ControllerMenuClick(item); };
@@ -212,7 +218,15 @@ void TPluginEditorWindow::ControllerMenuClick(const std::string& item) {
     NewSound();
   } else if (item == "CCNOTEOFF") {
     setfvar(param::kVoiceReset, 1.0f);
+  } else if (item == "ALIASFREE") {
+    // One gesture: the host records the switch as one automation step.
+    setfvar(param::kAliasFree, AliasFreeOn() ? 0.0f : 1.0f);
   }
+}
+
+bool TPluginEditorWindow::AliasFreeOn() const {
+  // Read as the engine reads a switch.
+  return IntPart(1.99f * values_->ValueMirror[param::kAliasFree]) >= 1;
 }
 
 void TPluginEditorWindow::MidiReset() {

@@ -278,6 +278,8 @@ class TPluginEditorWindow final : public EditorWindow,
   // The controller menu's surface; false when the event is not its press.
   bool DispatchControllerMenuMouse(const gui::MouseEvent& event);
   void ControllerMenuClick(const std::string& item);
+  // Whether the sound plays the alias-free oscillators (the controller menu's switch).
+  bool AliasFreeOn() const;
   // Sends one assign request: parameter `slot` gets the controller `controller_value` * 255.
   void AssignController(int slot, float controller_value);
   void MidiReset();

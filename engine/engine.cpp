@@ -243,6 +243,9 @@ void Engine::OnParameterChanged(int index) {
     case param::kRingModulation:
       ring_mod_ = Switch(v);
       break;
+    case param::kAliasFree:
+      alias_free_ = Switch(v);
+      break;
     default:
       break;
   }
@@ -421,9 +424,20 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   const float pan_now = LfoPanTerm(voices_[0].lfo, pan_selector_);
   for (int k = 0; k < frames; ++k) pan_term_[k] = pan_now;
 
-  RenderVoices(frames, first_counter);
+  // A switch of the oscillators' reading crossfades over kBandFade.
+  const float band_target = alias_free_ ? 1.0f : 0.0f;
+  const float band_step = 1.0f / (kBandFade * sample_rate_);
+  band_mix_step_ =
+      band_target > band_mix_ ? band_step : (band_target < band_mix_ ? -band_step : 0.0f);
+  if (band_mix_ == 0.0f && band_mix_step_ == 0.0f) band_ready_ = band_clip_ready_ = false;
 
+  RenderVoices(frames, first_counter);
   WriteOutput(left, right, frames, accumulate, first_counter);
+
+  if (band_mix_step_ != 0.0f) {
+    const float mix = band_mix_ + band_mix_step_ * static_cast<float>(frames);
+    band_mix_ = mix < 0.0f ? 0.0f : (mix > 1.0f ? 1.0f : mix);
+  }
 }
 
 void Engine::ControlTick(Voice& voice, uint32_t counter) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "engine/arpeggiator.h"
+#include "engine/band_clipper.h"
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/lfo.h"
@@ -30,6 +31,7 @@ using param::kPatchSize;
 constexpr int kDelayLineSize = 1024;
 constexpr int kControlPeriod = 32;  // samples per control tick
 constexpr int kPwmPeriod = 8;       // samples per pulse-width update
+constexpr float kBandFade = 0.02f;  // seconds a switch of the oscillators' reading takes
 
 enum VoiceMode { kPoly = 0, kMono = 1, kLegato = 2, kArp = 3 };
 
@@ -134,7 +136,8 @@ class Engine : private ArpVoices {
   // The voices active during a run of frames between two control ticks, side by side in groups
   // of four, with everything the sample loop reads gathered so that it touches nothing shared.
   struct Lanes;
-  void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring);
+  void LoadLanes(Lanes& lanes, Voice* const* voices, int count, const FilterHistoryRing& ring,
+                 uint32_t counter);
   void StoreLanes(const Lanes& lanes, int from, int to);
   void AddToMix(const Lanes& lanes, int from, int to);
   template <bool kSteady>
@@ -143,7 +146,7 @@ class Engine : private ArpVoices {
   // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
   void DispatchLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
-  template <int kGroups, bool kSteady, int kFilter>
+  template <int kGroups, bool kSteady, int kFilter, bool kBand>
   void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
   template <int kGroups, bool kSteady>
   void FinishLanes(Lanes& lanes, int frames);
@@ -177,6 +180,8 @@ class Engine : private ArpVoices {
   void RenderVoices(int frames, uint32_t first_counter);
   // Pan, gains, stereo delay and soft clipper over the mix of the sub-block (engine/output.cpp).
   void WriteOutput(float* left, float* right, int frames, bool accumulate, uint32_t first_counter);
+  void WriteBandOutput(float* left, float* right, int frames, bool accumulate,
+                       uint32_t first_counter, const float* position_of);
   // The control tick of the voices that tick at one frame, in parts, each run for all of them
   // before the next, so that the long chains of powers and exponentials of one voice overlap
   // those of the others: ControlTick (glide, LFOs), EnvelopeTick (envelopes, gains; it answers
@@ -186,6 +191,10 @@ class Engine : private ArpVoices {
   void ControlTick(Voice& voice, uint32_t counter);
   FilterModulation EnvelopeTick(Voice& voice);
   void PitchTick(Voice& voice);
+  // The alias-free oscillators' levels for the voice's increments (engine/band_tick.cpp), and
+  // the pulse-width warp's greatest compression over the next tick, shared by every voice.
+  void BandTick(Voice& voice, uint32_t counter);
+  void BandCompression(uint32_t counter);
 
   // MIDI.
   void NoteOn(int note, float velocity);
@@ -224,6 +233,7 @@ class Engine : private ArpVoices {
   OscillatorSettings osc_[2];
   Relaxed<float> sync_factor_{1.0f};
   Relaxed<bool> ring_mod_{false};
+  Relaxed<bool> alias_free_{false};
   // Envelopes whose patch values changed since the audio thread last built them, one bit each.
   std::atomic<uint32_t> envelope_changes_{(1u << kEnvelopes) - 1};
   LfoSettings lfo_settings_;
@@ -268,10 +278,27 @@ class Engine : private ArpVoices {
   Arpeggiator arp_;
   PulseWidth pwm_[2];
   bool pwm_on_[2] = {false, false};
+  // How far the oscillators have crossed from the specified reading (0) to the alias-free one
+  // (1): a switch of the mode moves it over kBandFade seconds, both readings mixed meanwhile.
+  // The weight of the alias-free reading at frame k of the sub-block, for a part that is
+  // `latency` frames late: switching on, it waits until that part gives what it was given.
+  float BandWeight(int k, int latency) const {
+    const float m = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
+    const float wait = band_mix_step_ > 0.0f ? band_mix_step_ * static_cast<float>(latency) : 0.0f;
+    const float w = (m - wait) / (1.0f - wait);
+    return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w);
+  }
+  float band_mix_ = 0.0f;       // at the start of the current sub-block
+  float band_mix_step_ = 0.0f;  // per frame, within it
+  bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)
+  float band_compression_[2] = {1.0f, 1.0f};
+  BandClipper band_clip_[2];  // left, right
+  bool band_clip_ready_ = false;
   float delay_line_[kDelayLineSize] = {};
 
   // Scratch of one sub-block.
   static constexpr int kSubBlock = 256;
+  static_assert(kSubBlock <= kBandClipBlock, "a sub-block goes through the clipper at once");
   float mix_[kSubBlock];
   float pan_term_[kSubBlock];    // pan LFO term of voice 0 per frame
   int pan_selector_ = kLfoNone;  // pan LFO selector of the current sub-block

@@ -82,6 +82,10 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
     position_of[k] = position;
   }
   pan_position_ = position;
+  if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+    WriteBandOutput(left, right, frames, accumulate, first_counter, position_of);
+    return;
+  }
 
   // Gains; the left channel is clipped and the right one goes into the delay line. A frame
   // reads the right channel 2..513 frames back, so with at most 256 frames here no write of
@@ -138,6 +142,52 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
   for (; k < frames; ++k) {
     const float out_right = SoftClip(delayed_out[k]);
     right[k] = accumulate ? right[k] + out_right : out_right;
+  }
+}
+
+// The same with the alias-free mode's clipper, crossfaded with the specified one while the mode
+// switches.
+void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumulate,
+                             uint32_t first_counter, const float* position_of) {
+  if (!band_clip_ready_) {
+    for (BandClipper& clipper : band_clip_) clipper.Reset();
+    band_clip_ready_ = true;
+  }
+  alignas(16) float in[2][kSubBlock];
+  for (int k = 0; k < frames; ++k) {
+    const float p = position_of[k];
+    float left_gain = 1.0f, right_gain = 1.0f;
+    if (p >= 0.5f) {
+      right_gain = 2.0f - 2.0f * p;
+    } else {
+      left_gain = 2.0f * p;
+    }
+    in[0][k] = left_gain * mix_[k];
+    delay_line_[(first_counter + static_cast<uint32_t>(k)) & (kDelayLineSize - 1)] =
+        right_gain * mix_[k];
+  }
+  const uint32_t delay = static_cast<uint32_t>(static_cast<int>(stereo_delay_));
+  for (int k = 0; k < frames; ++k) {
+    in[1][k] =
+        delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & (kDelayLineSize - 1)];
+  }
+  const bool mixing = !(band_mix_ >= 1.0f && band_mix_step_ >= 0.0f);
+  float* const out[2] = {left, right};
+  for (int c = 0; c < 2; ++c) {
+    alignas(16) float clipped[kSubBlock];
+    band_clip_[c].Run(in[c], clipped, frames);
+    if (mixing) {
+      for (int k = 0; k < frames; ++k) {
+        const float plain = SoftClip(in[c][k]);
+        clipped[k] = plain + BandWeight(k, kBandClipDelay) * (clipped[k] - plain);
+      }
+    }
+    float* o = out[c];
+    if (accumulate) {
+      for (int k = 0; k < frames; ++k) o[k] += clipped[k];
+    } else {
+      for (int k = 0; k < frames; ++k) o[k] = clipped[k];
+    }
   }
 }
 

@@ -137,6 +137,10 @@ inline F4 ToFloat(I4 a) {
 inline I4 RoundInt(F4 a) {
   return {_mm_cvtps_epi32(a.v)};
 }
+// Toward zero.
+inline I4 Truncate(F4 a) {
+  return {_mm_cvttps_epi32(a.v)};
+}
 
 // table[index] per lane; indices are already limited to the table. Read as unsigned, an index
 // needs no sign extension before it addresses the table.
@@ -146,6 +150,28 @@ inline F4 Gather(const float* table, I4 index) {
   const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
   const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
   return {_mm_setr_ps(table[i0], table[i1], table[i2], table[i3])};
+}
+// table[index] and table[index + 1] per lane, each pair read with one 64-bit load.
+inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
+  const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
+  const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55)));
+  const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
+  const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
+  auto pair = [&](uint32_t i) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + i)));
+  };
+  const __m128 low = _mm_unpacklo_ps(pair(i0), pair(i1));   // a0 a1 b0 b1
+  const __m128 high = _mm_unpacklo_ps(pair(i2), pair(i3));  // a2 a3 b2 b3
+  at->v = _mm_movelh_ps(low, high);
+  next->v = _mm_movehl_ps(high, low);
+}
+// tables[i][index] per lane i: each lane reads a table of its own.
+inline F4 GatherEach(const float* const* tables, I4 index) {
+  const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
+  const uint32_t i1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0x55)));
+  const uint32_t i2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xAA)));
+  const uint32_t i3 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(index.v, 0xFF)));
+  return {_mm_setr_ps(tables[0][i0], tables[1][i1], tables[2][i2], tables[3][i3])};
 }
 
 #else  // plain arrays
@@ -295,8 +321,22 @@ inline F4 ToFloat(I4 a) {
 inline I4 RoundInt(F4 a) {
   return Each<I4>([&](int i) { return RoundToInt(a.v[i]); });
 }
+// Toward zero, as cvttps: anything out of range gives 0x80000000.
+inline I4 Truncate(F4 a) {
+  return Each<I4>([&](int i) {
+    const float x = a.v[i];
+    return x > -2147483648.0f && x < 2147483648.0f ? static_cast<int32_t>(x) : INT32_MIN;
+  });
+}
 inline F4 Gather(const float* table, I4 index) {
   return Each<F4>([&](int i) { return table[index.v[i]]; });
+}
+inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
+  *at = Each<F4>([&](int i) { return table[index.v[i]]; });
+  *next = Each<F4>([&](int i) { return table[index.v[i] + 1]; });
+}
+inline F4 GatherEach(const float* const* tables, I4 index) {
+  return Each<F4>([&](int i) { return tables[i][index.v[i]]; });
 }
 
 #endif

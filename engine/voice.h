@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/band_limited.h"
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/lfo.h"
@@ -39,6 +40,27 @@ struct Voice {
   bool fm_active = false;
   float pitch_mod[2] = {};
   float osc_lfo_gain[2] = {1.0f, 1.0f};
+  // Alias-free oscillators: the band-limited level each reads (band_to, its level band_level;
+  // -1: none chosen yet) and, for a tick after the level changed at band_fade_start, the one it
+  // fades out of (band_from), chosen at the control tick (null: silence); their outputs wait
+  // kCorrectionHalf frames here (oldest first), so that a correction of a jump or a corner
+  // reaches the frames before it; the unwarped read positions of the last frame.
+  const BandTable* band_from[2] = {};
+  const BandTable* band_to[2] = {};
+  int band_level[2] = {-1, -1};
+  uint32_t band_fade_start[2] = {};
+  float band_line[2][kCorrectionTaps] = {};
+  float band_previous[2] = {};
+  float band_restarted = 0.0f;  // a mask: oscillator 2 just restarted by sync
+  // A note starting on this voice owes nothing to the last one.
+  void ClearBand() {
+    for (auto& line : band_line) {
+      for (float& frame : line) frame = 0.0f;
+    }
+    band_previous[0] = band_previous[1] = 0.0f;
+    band_restarted = 0.0f;
+    band_level[0] = band_level[1] = -1;
+  }
 
   // Envelopes: positions in samples, outputs; slot 8 is "none" and always 1.
   float env_position[kEnvelopeOutputs] = {};

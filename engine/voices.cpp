@@ -38,6 +38,7 @@ void Engine::StartVoice(int index, bool fade_in) {
   voice.lfo.StartNote(voices_[previous_voice_].lfo, lfo_settings_.restart != 0);
   voice.phase[0] = 0;
   voice.phase[1] = 0;
+  voice.ClearBand();
   voice.main_gain = 0.0f;
   voice.filter.ClearCombStart();
   for (float& position : voice.env_position) position = 0.0f;
@@ -153,6 +154,7 @@ void Engine::ArpStep(float target_pitch, int note) {
   // Restarted, but its current pitch stays: with glide the step slides from its last note.
   voice.phase[0] = 0;
   voice.phase[1] = 0;
+  voice.ClearBand();
   voice.fade_in = 500.0f;
   voice.lfo.StartNote(previous.lfo, lfo_settings_.restart != 0);
   for (float& position : voice.env_position) position = 0.0f;

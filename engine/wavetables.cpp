@@ -9,8 +9,6 @@
 namespace vellicor {
 namespace {
 
-constexpr int kComputedWaves = 12;
-
 // The computed waves plus one silent table, built once and never written again.
 struct SharedWaves {
   float wave[kComputedWaves][kWavePoints];
@@ -53,6 +51,10 @@ const SharedWaves& Shared() {
 
 }  // namespace
 
+const float* ComputedWave(int wave) {
+  return Shared().wave[wave];
+}
+
 namespace {
 
 // A drawn noise cycle has a random average, and the slow layers of the second one a large
@@ -70,8 +72,12 @@ void RemoveAverage(float (&table)[kWavePoints]) {
 
 }  // namespace
 
-WaveBank::WaveBank() : tables_(), noise1_(), noise2_() {
+WaveBank::WaveBank() : tables_(), ladders_(), silent_band_(&SilentBand()), noise1_(), noise2_() {
   for (auto& table : tables_) table = noise1_;  // silent until Build
+  // The alias-free ladders are built (once per process) here, on the thread that makes the
+  // instance: the audio thread may switch the oscillators over at any time.
+  SharedBandBytes();
+  for (int i = 0; i < kComputedWaves; ++i) ladders_[i] = &SharedBand(i, 0);
 }
 
 void WaveBank::Build() {

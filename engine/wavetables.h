@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/band_limited.h"
+
 namespace vellicor {
 
 constexpr int kWavePoints = 65536;
@@ -14,6 +16,10 @@ constexpr int kWaveTables = 26;   // the bank: 0..13 filled, 14..25 silent
 constexpr int kWaveChoices = 50;  // a wave parameter reads IntPart(49.99 v): 0..49
 constexpr int kWaveNoise1 = 12;
 constexpr int kWaveNoise2 = 13;
+constexpr int kComputedWaves = 12;  // waves 0..11; the noise waves follow
+
+// Computed wave 0..11 as every instance reads it (built on first use).
+const float* ComputedWave(int wave);
 
 class WaveBank {
  public:
@@ -32,8 +38,22 @@ class WaveBank {
   // The sine wave (table 0), used by the ring modulator.
   const float* Sine() const { return tables_[0]; }
 
+  // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice; silence for
+  // the noise waves, which the alias-free reading reads as the specified one does (they have
+  // no harmonics to keep: what folds back is more noise), and for the silent choices.
+  const BandTable& Band(int choice, int level) const {
+    if (static_cast<unsigned>(choice) >= static_cast<unsigned>(kComputedWaves) ||
+        static_cast<unsigned>(level) > static_cast<unsigned>(kBandLevels + 1)) {
+      return *silent_band_;
+    }
+    return ladders_[choice][level];
+  }
+
  private:
   const float* tables_[kWaveChoices];
+  // The shared ladders, kept here so the control tick reads them without asking for them.
+  const BandTable* ladders_[kComputedWaves];
+  const BandTable* silent_band_;
   float noise1_[kWavePoints];
   float noise2_[kWavePoints];
 };

@@ -1,6 +1,7 @@
 // vellicor-host: a command-line VST 2 host for Vellicor (and other VST 2 instruments).
 //   info LIB [--json]                      every answer the plug-in gives a host
-//   render LIB --demo|--midi FILE --out FILE.wav [options]
+//   render LIB --demo|--midi FILE|--note N --out FILE.wav [options] [--analyze]
+//   analyze FILE.wav [--note N] [--from SECONDS] [--length SECONDS]  a held note's fold-back
 //   demo LIB [--out-dir DIR] [--out FILE.wav]  the demo phrase through every program
 //   bench FILE [--vs OTHER_FILE] [options]  realtime factor of a fixed workload, any format
 //   bench FILE --all-programs [--vs OTHER_FILE]  the same for every program, one line each
@@ -29,6 +30,7 @@
 #include "host/plugin_under_test.h"
 #include "host/render.h"
 #include "host/screenshot.h"
+#include "host/spectrum.h"
 #include "host/validate.h"
 #include "host/wav_file.h"
 
@@ -39,8 +41,10 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  vellicor-host info LIB [--json]\n"
-    "  vellicor-host render LIB (--demo | --midi FILE.mid) --out FILE.wav [--program N]\n"
-    "        [--rate HZ] [--block N] [--tail SECONDS] [--patch FILE] [--set INDEX=VALUE ...]\n"
+    "  vellicor-host render LIB (--demo | --midi FILE.mid | --note N [--hold SECONDS])\n"
+    "        --out FILE.wav [--program N] [--rate HZ] [--block N] [--tail SECONDS]\n"
+    "        [--patch FILE] [--set INDEX=VALUE ...] [--analyze]\n"
+    "  vellicor-host analyze FILE.wav [--note N] [--from SECONDS] [--length SECONDS]\n"
     "  vellicor-host demo LIB [--out-dir DIR] [--out FILE.wav] [--rate HZ] [--block N]\n"
     "  vellicor-host bench FILE [--vs OTHER_FILE] [--runs N] [--seconds S]\n"
     "        [--program N | --all-programs] [--patch FILE] [--set INDEX=VALUE ...]\n"
@@ -91,7 +95,10 @@ std::string Format(const char* format, double value) {
 
 struct Options {
   std::vector<std::string> positional;
-  bool json = false, demo = false, all_programs = false, program_given = false;
+  bool json = false, demo = false, all_programs = false, program_given = false, analyze = false;
+  // A held key (tuned as the synth tunes it: 57 sounds at 110 Hz), how long it is held, and
+  // the stretch of a file analysed.
+  double note = -1.0, hold = 3.0, from = -1.0, length = 0.0;
   std::string midi, out, patch, vs, out_dir, only;
   vellicor::gui::Scale scale;
   RenderSettings render;
@@ -116,6 +123,8 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       options->demo = true;
     } else if (arg == "--all-programs") {
       options->all_programs = true;
+    } else if (arg == "--analyze") {
+      options->analyze = true;
     } else if (arg == "--midi" || arg == "--out" || arg == "--patch" || arg == "--vs" ||
                arg == "--out-dir" || arg == "--only") {
       if (!(value = need(i))) return false;
@@ -126,7 +135,8 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
        : arg == "--only"    ? options->only
                             : options->vs) = value;
     } else if (arg == "--program" || arg == "--rate" || arg == "--block" || arg == "--tail" ||
-               arg == "--runs" || arg == "--seconds") {
+               arg == "--runs" || arg == "--seconds" || arg == "--note" || arg == "--hold" ||
+               arg == "--from" || arg == "--length") {
       if (!(value = need(i))) return false;
       char* end = nullptr;
       const double number = std::strtod(value, &end);
@@ -143,6 +153,10 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       if (arg == "--tail") options->render.tail_seconds = number;
       if (arg == "--runs") options->runs = std::max(1, static_cast<int>(number));
       if (arg == "--seconds") options->seconds = std::max(0.1, number);
+      if (arg == "--note") options->note = std::clamp(number, 0.0, 127.0);
+      if (arg == "--hold") options->hold = std::max(0.1, number);
+      if (arg == "--from") options->from = std::max(0.0, number);
+      if (arg == "--length") options->length = std::max(0.0, number);
     } else if (arg == "--scale") {
       if (!(value = need(i))) return false;
       if (!ParseScale(value, &options->scale)) {
@@ -309,6 +323,29 @@ int Demo(Plugin& plugin, const Options& options) {
   return 0;
 }
 
+// The fold-back of a held note in one channel: from `from` seconds (by default half a second
+// in, past the attack, when the file is long enough), `length` seconds of it (0: what fits).
+int Analyze(const std::vector<float>& samples, double sample_rate, const Options& options) {
+  const double from = options.from >= 0.0
+                          ? options.from
+                          : (static_cast<double>(samples.size()) > 1.5 * sample_rate ? 0.5 : 0.0);
+  const size_t first = std::min(samples.size(), static_cast<size_t>(from * sample_rate));
+  size_t count = samples.size() - first;
+  if (options.length > 0.0) {
+    count = std::min(count, static_cast<size_t>(options.length * sample_rate));
+  }
+  NoteSpectrum spectrum;
+  if (!AnalyzeNote(samples.data() + first, count, sample_rate, options.note, &spectrum)) {
+    return Fail("no note to analyse (at least 1,024 samples with a tone)");
+  }
+  std::printf("fundamental        %10.2f Hz (%d harmonics below %.0f Hz)\n", spectrum.fundamental,
+              spectrum.harmonics, sample_rate / 2.0);
+  std::printf("off the harmonics  %10.1f dB of all the energy\n", spectrum.off_harmonic_db);
+  std::printf("strongest off them %10.1f dB against the fundamental, at %.1f Hz\n",
+              spectrum.strongest_db, spectrum.strongest_hz);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -333,6 +370,12 @@ int main(int argc, char** argv) {
     options.render.parameters.insert(options.render.parameters.begin(), patch.begin(), patch.end());
   }
   if (command == "validate") return Validate(options.positional[0], stdout, options.only);
+  if (command == "analyze") {
+    std::vector<float> left, right;
+    int rate = 0;
+    if (!ReadWav(options.positional[0], &left, &right, &rate, &error)) return Fail(error);
+    return Analyze(left, rate, options);
+  }
   if (command == "bench") {
     std::unique_ptr<PluginFile> file = OpenPluginFile(options.positional[0], &error);
     if (!file) return Fail("cannot load " + options.positional[0] + ": " + error);
@@ -362,8 +405,13 @@ int main(int argc, char** argv) {
       messages = DemoPhrase();
     } else if (!options.midi.empty()) {
       if (!ReadMidiFile(options.midi, &messages, &error)) return Fail(error);
+    } else if (options.note >= 0.0) {
+      // One key, velocity 100, held for --hold seconds.
+      const uint8_t key = static_cast<uint8_t>(options.note);
+      messages.push_back({0.0, {0x90, key, 100}});
+      messages.push_back({options.hold, {0x80, key, 0}});
     } else {
-      return Fail("render needs --demo or --midi FILE.mid");
+      return Fail("render needs --demo, --midi FILE.mid or --note N");
     }
     PreparePlugin(*plugin, options.render);
     std::vector<float> left, right;
@@ -375,6 +423,15 @@ int main(int argc, char** argv) {
     std::printf("wrote %s: %zu frames at %.0f Hz, program %d \"%s\", peak %.4f, rms %.4f\n",
                 options.out.c_str(), left.size(), options.render.sample_rate,
                 options.render.program, plugin->ProgramName().c_str(), levels.peak, levels.rms);
+    if (options.analyze) {
+      // The held stretch only: up to the last message (the key's release).
+      if (!messages.empty()) {
+        const size_t held =
+            static_cast<size_t>(messages.back().seconds * options.render.sample_rate);
+        left.resize(std::min(left.size(), std::max<size_t>(held, 1024)));
+      }
+      return Analyze(left, options.render.sample_rate, options);
+    }
     return 0;
   }
   if (command == "demo") return Demo(*plugin, options);

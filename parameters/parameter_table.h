@@ -46,6 +46,9 @@ constexpr int kLearnController = 17;
 constexpr int kVoiceReset = 18;
 constexpr int kVolumeLfo = 19;
 constexpr int kPanLfo = 20;
+// 0: the oscillators read their waves as they always have, folding back whatever lies above
+// half the sample rate; 1: band-limited (engine/band_limited.h).
+constexpr int kAliasFree = 21;
 
 // The request values of kLearnCommand.
 constexpr float kLearnRequest = 1.0f;
@@ -154,7 +157,7 @@ struct Row {
   float scale = 0.0f;  // kChoice: K of IntPart(K v)
   int choices = 0;     // kChoice: how many the editor offers
   float default_value = 0.0f;
-  // VST 2 answers the name of these 32 (the others answer ""); every other format names all.
+  // VST 2 answers the name of these 33 (the others answer ""); every other format names all.
   bool vst2_named = false;
 };
 
@@ -220,7 +223,8 @@ inline constexpr Row kRows[] = {
     detail::Single(kVoiceReset, "All notes off", Encoding::kRequest),
     detail::Choice(kVolumeLfo, "Volume LFO", detail::kSelectorScale, detail::kLfoChoices),
     detail::Choice(kPanLfo, "Pan LFO", detail::kSelectorScale, detail::kLfoChoices),
-    detail::Spare(21, 38),
+    detail::Named(kAliasFree, "Alias-free oscillators", Encoding::kSwitch),
+    detail::Spare(22, 38),
     detail::Choice(detail::O1.wave, "Osc 1 wave", detail::kWaveScale, 14),
     {detail::O1.octave, 1, Repeat::kNone, "Osc 1 octave", Encoding::kChoice, 7.99f, 8, 0.5f},
     {detail::O1.semitone, 1, Repeat::kNone, "Osc 1 tune", Encoding::kChoice, 11.99f, 12, 0.0f,
@@ -389,7 +393,7 @@ constexpr Text Name(int index) {
   return text;
 }
 
-// The name a VST 2 host sees: the full name for the 32 named parameters, "" for the others.
+// The name a VST 2 host sees: the full name for the 33 named parameters, "" for the others.
 constexpr Text Vst2Name(int index) {
   const Row* row = RowOf(index);
   return row && row->vst2_named ? Name(index) : Text{};

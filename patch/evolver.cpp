@@ -24,14 +24,16 @@ struct IndexRange {
   int first;
   int last;
 };
-// Never bred: envelope key tracking, the MIDI-learn and voice-reset requests, and the editor's
+// Never bred: envelope key tracking, the MIDI-learn and voice-reset requests, the choice of
+// alias-free oscillators (a way of playing the sound, not a trait to vary), and the editor's
 // view of which envelope it shows.
 constexpr IndexRange kFixed[] = {
     {param::kEnvelopeKeyTracking, param::kVoiceReset},
+    {param::kAliasFree, param::kAliasFree},
     {param::kEnvelopeShown, param::kEnvelopeShown},
 };
 // Spare indices that have always been left alone too (a bred sound keeps them as they are).
-constexpr IndexRange kFixedSpares[] = {{21, 22}, {220, 227}};
+constexpr IndexRange kFixedSpares[] = {{22, 22}, {220, 227}};
 
 struct WrapRange {
   int first;

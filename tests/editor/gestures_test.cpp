@@ -176,6 +176,7 @@ TEST_F(GestureTest, EveryEditIsBalancedGesturesWithEachValueInsideItsIndexsGestu
        },
        0, 1591, 1591},
       {"Midi Reset", [&] { ControllerMenu("CCreset"); }, 15, 3, 3 * 256},
+      {"Alias-free oscillators", [&] { ControllerMenu("AliasFree"); }, param::kAliasFree, 1, 1},
       // Up to envelope 15's curves, then envelope 16's first two curves.
       {"Reset (a new sound)", [&] { ControllerMenu("CCNew"); }, 0, 1401 + 2,
        1401 + 16 * 8 + 5 * 2 + 3 + 83},

@@ -121,6 +121,21 @@ TEST_F(MidiEvolverTest, TheControllerMenuResetsSavesLoadsMakesANewSoundSwapsAndS
   EXPECT_EQ(editor->SwapDials, 0);
   ControllerMenu("ccnoteoff");
   EXPECT_TRUE(g_automation.index == 18 && g_automation.value == 1.0f);
+
+  // The alias-free switch is marked as the sound has it and turns it over.
+  for (float turned : {1.0f, 0.0f}) {
+    Click({3, 3}, gui::kCtrl, gui::MouseButton::kRight);
+    const gui::PopupMenu* menu = Headless().open_menu();
+    ASSERT_NE(menu, nullptr);
+    const auto item = std::find_if(menu->items.begin(), menu->items.end(),
+                                   [](const gui::MenuItem& i) { return i.name == "AliasFree"; });
+    ASSERT_NE(item, menu->items.end());
+    EXPECT_EQ(item->checked, turned == 0.0f);
+    ASSERT_TRUE(Headless().ChooseMenuItem("AliasFree"));
+    Headless().AdvanceTime(0);
+    EXPECT_TRUE(g_automation.index == param::kAliasFree && g_automation.value == turned);
+    EXPECT_EQ(plugin->getParameter(param::kAliasFree), turned);
+  }
 }
 
 TEST_F(MidiEvolverTest, TheEvolverBreedsLoadsASlotBreedsAgainFromItAndCloses) {

@@ -197,10 +197,11 @@ TEST_F(ScaledInputTest, ASizeChosenInTheControllerMenuResizesTheWindowAndAsksThe
   OpenAt(std::nullopt);
   Click({3, 3}, gui::kCtrl, gui::MouseButton::kRight);
   const gui::PopupMenu* menu = Headless().open_menu();
-  ASSERT_TRUE(menu != nullptr && menu->items.size() == 14u);
+  ASSERT_TRUE(menu != nullptr && menu->items.size() == 15u);
   EXPECT_EQ(menu->items[5].name, "ccnoteoff");
-  EXPECT_EQ(menu->items[7].name, "Size100");
-  EXPECT_EQ(menu->items[13].name, "Size300");
+  EXPECT_EQ(menu->items[6].name, "AliasFree");
+  EXPECT_EQ(menu->items[8].name, "Size100");
+  EXPECT_EQ(menu->items[14].name, "Size300");
   ASSERT_TRUE(Headless().ChooseMenuItem("Size150"));
   EXPECT_EQ(std::pair(Editor()->ClientWidth(), Editor()->ClientHeight()), std::pair(953, 768));
   EXPECT_EQ(Headless().Frame().pixel_width(), 953);

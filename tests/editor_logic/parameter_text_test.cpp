@@ -50,7 +50,7 @@ TEST(ParameterText, EachKindOfControlSelectorSwitchAndUncontrolledIndex) {
       {param::kLfoKeyTracking, 0.0f, "Off"},  // a switch no control shows
       {param::Envelope(param::kEnvLoopMode, 15), 0.9f, "On"},
       {param::Point(param::kEnvLevel, 3, 4), 0.25f, "0.250"},
-      {21, 0.0005f, "0.001"},  // spare
+      {22, 0.0005f, "0.001"},  // spare
       {param::kLearnCommand, 1.0f, "1.000"},
       {-1, 0.5f, ""},
       {param::kPatchSize, 0.5f, ""},
@@ -113,7 +113,7 @@ TEST(ParameterText, TypedTextsGiveTheExactInverseTheMenusValueOrTheNearestTextOr
            {param::kOscillator[0].wave, "3"},  // a labelled choice goes by its label
            {param::kRingModulation, "maybe"},
            {param::kArpLength, "13 qb"},
-           {21, "0.5dB"},
+           {22, "0.5dB"},
            {-1, "0.5"}}) {
     EXPECT_FALSE(ParameterValue(index, typed)) << index << " '" << typed << "'";
   }

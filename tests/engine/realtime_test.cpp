@@ -133,6 +133,7 @@ TEST(Realtime, RenderAndMidiNeitherAllocateNorLock) {
     e.ResetForProgramChange();
     e.RebuildEnvelopeTables();
     h.Set(0, round % 2 ? 1.0f : 0.0f);  // Arp or Poly, as automation on the audio thread ...
+    h.Set(param::kAliasFree, round < 2 ? 1.0f : 0.0f);  // the alias-free reading, then back
     for (int n = 0; n < 130; ++n) e.HandleMidi(0x90, static_cast<uint8_t>(n), 100);
     e.Render(left.data(), right.data(), 4096, false);  // ... and the arpeggiator's clock
   }

@@ -78,6 +78,8 @@ TEST(FactoryBankSelection, ProgramZeroFirstTheTailEmptyAndPointIndicesReadTheSam
     EXPECT_STREQ(name, kNames[p]);
     plugin->setProgram(p);
     for (int i = 1400; i < 1597; ++i) ASSERT_EQ(plugin->getParameter(i), 0.0f) << i;
+    // Every factory sound plays the oscillators as they were designed.
+    EXPECT_EQ(plugin->getParameter(param::kAliasFree), 0.0f);
     EXPECT_EQ(static_cast<float>(plugin->synth().program(p).values[1599]), 0.0f);
     for (int e = 0; e < 16; ++e) {
       for (int i : {270 + e, 290 + e, 310 + e}) {

@@ -229,14 +229,15 @@ TEST_F(FrameTest, ParametersClampAndIgnoreForeignIndices) {
 
 TEST_F(FrameTest, ParameterNamesLabelsAndDisplay) {
   std::vector<std::string> names;
-  for (int32_t i : {0, 3, 11, 51, 72, 76, 129, 1598, -5, 5000})
+  for (int32_t i : {0, 3, 11, 21, 51, 72, 76, 129, 1598, -5, 5000})
     names.push_back(Text(vst::effGetParamName, i));
-  EXPECT_EQ(names, (std::vector<std::string>{"", "", "Portmento", "Osc 1 envelope pitch range",
-                                             "Osc 2 envelope pitch range", "Osc 2 LFO pitch range",
-                                             "Filter 1 tracking", "", "", ""}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"", "", "Portmento", "Alias-free oscillators",
+                                      "Osc 1 envelope pitch range", "Osc 2 envelope pitch range",
+                                      "Osc 2 LFO pitch range", "Filter 1 tracking", "", "", ""}));
   int named = 0;
   for (int i = 0; i < 1599; ++i) named += !Text(vst::effGetParamName, i).empty();
-  EXPECT_EQ(named, 32);
+  EXPECT_EQ(named, 33);
   EXPECT_EQ(Text(vst::effGetParamLabel, 1), "");
   // The display text is left as the host had it.
   char display[16] = "untouched";
