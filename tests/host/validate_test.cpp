@@ -77,6 +77,15 @@ TEST(Validate, TheReferenceStepFailsEachWrongCount) {
   }
 }
 
+// The test command's ThreadSanitizer run picks its steps this way.
+TEST(Validate, OnlyTakesSeveralPartsOfNames) {
+  const Outcome run =
+      Validated(VELLICOR_FAKE_DIR "/fake_clean" VELLICOR_FAKE_SUFFIX, "scan: identity,threads:");
+  ASSERT_EQ(run.steps.size(), 2u) << Failures(run);
+  EXPECT_EQ(run.steps[0].step, "scan: identity");
+  EXPECT_EQ(run.steps[1].step.rfind("threads:", 0), 0u);
+}
+
 TEST(Validate, AFileItCannotOpenFailsTheScan) {
   const Outcome run = Validated(VELLICOR_FAKE_DIR "/no_such_plugin" VELLICOR_FAKE_SUFFIX);
   ASSERT_EQ(run.steps.size(), 1u);
