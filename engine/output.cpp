@@ -2,6 +2,7 @@
 // delay of the right channel and the soft clipper. The position is a chain from frame to frame
 // and runs first, one frame at a time; everything after it runs four frames at a time with the
 // same operations, so the samples are those of the frame-by-frame loop.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -176,6 +177,9 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
   for (int c = 0; c < 2; ++c) {
     alignas(16) float clipped[kSubBlock];
     band_clip_[c].Run(in[c], clipped, frames);
+    // The filtered bend rings a little past the clipper's ceiling when driven hard: the output
+    // still never leaves +-1, as the specified clipper's never does.
+    for (int k = 0; k < frames; ++k) clipped[k] = std::min(1.0f, std::max(-1.0f, clipped[k]));
     if (mixing) {
       for (int k = 0; k < frames; ++k) {
         const float plain = SoftClip(in[c][k]);

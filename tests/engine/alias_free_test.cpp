@@ -133,6 +133,23 @@ TEST(AliasFree, LevelsMoveByFadesAndStayBelowHalfTheRate) {
   EXPECT_FALSE(MoveBand(0, 400.0f).fade);
 }
 
+// Driven hard (a loud program, six notes at full velocity, the volume at +10 dB), the output
+// still never leaves +-1: the alias-free clipper's filtered bend rings past its ceiling.
+TEST(AliasFree, ADrivenClipperStaysWithinOne) {
+  Harness h;
+  std::vector<float> patch(kPatchSize, 0.0f);
+  factory_bank::Fill(1, patch.data());
+  patch[param::kMainVolume] = 1.0f;
+  patch[param::kAliasFree] = 1.0f;
+  h.SelectPatch(patch);
+  for (int note : {36, 43, 48, 55, 60, 67}) h.NoteOn(note);
+  std::vector<float> right;
+  const std::vector<float> left = h.Render(44100, 512, &right);
+  EXPECT_GT(Peak(left), 0.9f);
+  EXPECT_LE(Peak(left), 1.0f);
+  EXPECT_LE(Peak(right), 1.0f);
+}
+
 // A sine at key 60: its steepest step from sample to sample, in a stretch of frames.
 float SteepestStep(const std::vector<float>& x, size_t from, size_t to) {
   float steepest = 0.0f;
