@@ -1,9 +1,9 @@
 // The output's soft clipper without fold-back, for the alias-free mode. The clipper bends the
-// wave: 1.5 x less a part x |x| that holds the sums of the input's frequencies and more, up to
-// twice its band, and everything above half the sample rate would fold back. Only that bent
-// part is made at twice the rate (from the input interpolated), filtered below half the base
-// rate and taken back; the straight part 1.5 x passes untouched, delayed to meet it. The bent
-// part is small and its top octave matters little, so both filters pass a quarter of the base
+// wave: 1.5 x less a bend x |x| / 2 that holds the sums of the input's frequencies and more, up
+// to twice its band, and everything above half the sample rate would fold back. Only the bend
+// is made at twice the rate (from the input interpolated), filtered below half the base rate
+// and taken back; the straight 1.5 x passes untouched, delayed to meet it. The bend is small
+// and its top octave matters little, so both filters pass a quarter of the base
 // rate and stop from half of it (some 30 dB down: a saw at note 108 still folds back 76 dB
 // under its energy), which keeps them short. Latency: kBandClipDelay.
 #pragma once

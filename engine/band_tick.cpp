@@ -48,7 +48,7 @@ void Engine::BandCompression(uint32_t counter) {
     // And room for the corners: the warp changes speed in the middle of the wave's steepest
     // parts (a square's edges), where the sample loop's correction of a corner is only the
     // first of its terms. Measured on a square at note 96: 28 dB less fold-back than the
-    // specified reading with no room, 32 with 1.26, 34 with 1.6 (two levels down).
+    // plain reading with no room, 32 with 1.26, 34 with 1.6 (two levels down).
     constexpr double kCornerRoom = 1.6;
     band_compression_[m] =
         static_cast<float>((compression > 1.0 ? compression : 1.0) * kCornerRoom);

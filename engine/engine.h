@@ -278,7 +278,7 @@ class Engine : private ArpVoices {
   Arpeggiator arp_;
   PulseWidth pwm_[2];
   bool pwm_on_[2] = {false, false};
-  // How far the oscillators have crossed from the specified reading (0) to the alias-free one
+  // How far the oscillators have crossed from the plain reading (0) to the alias-free one
   // (1): a switch of the mode moves it over kBandFade seconds, both readings mixed meanwhile.
   // The weight of the alias-free reading at frame k of the sub-block, for a part that is
   // `latency` frames late: switching on, it waits until that part gives what it was given.

@@ -117,9 +117,9 @@ struct Engine::Lanes {
   float filter_volume;
   float release_step;
   const float* wave[2];
-  // The alias-free reading: on, mixed with the specified one (with the weight band_mix[n] at
+  // The alias-free reading: on, mixed with the plain one (with the weight band_mix[n] at
   // frame n of the run); whether some lane of a group fades an oscillator from one level into
-  // another, and whether an oscillator reads a noise wave (as the specified reading does).
+  // another, and whether an oscillator reads a noise wave (as the plain reading does).
   bool band;
   bool band_mixing;
   bool band_fading[2][2];  // (oscillator, group of four lanes)
@@ -639,7 +639,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position) - s);
     };
     // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
-    // as the specified reading warps it, without rounding to a point.
+    // as the plain reading warps it, without rounding to a point.
     [[maybe_unused]] auto band_place = [&](int m, F4 p, bool wrap, bool warp) VELLICOR_INLINE {
       if (wrap) {
         const F4 cycles = p * Splat(1.0f / 65536.0f);
@@ -873,7 +873,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       }
       F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {
-        // The specified reading too, and the two crossfaded.
+        // The plain reading too, and the two crossfaded.
         const F4 mix = Splat(L.band_mix[n]);
         I4 read0 = phase0;
         if (fm0) read0 = (phase0 + RoundInt(offset0)) & wave_mask;

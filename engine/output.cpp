@@ -146,7 +146,7 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
   }
 }
 
-// The same with the alias-free mode's clipper, crossfaded with the specified one while the mode
+// The same with the alias-free mode's clipper, crossfaded with the plain one while the mode
 // switches.
 void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumulate,
                              uint32_t first_counter, const float* position_of) {
@@ -178,7 +178,7 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     alignas(16) float clipped[kSubBlock];
     band_clip_[c].Run(in[c], clipped, frames);
     // The filtered bend rings a little past the clipper's ceiling when driven hard: the output
-    // still never leaves +-1, as the specified clipper's never does.
+    // still never leaves +-1, as the plain clipper's never does.
     for (int k = 0; k < frames; ++k) clipped[k] = std::min(1.0f, std::max(-1.0f, clipped[k]));
     if (mixing) {
       for (int k = 0; k < frames; ++k) {

@@ -39,7 +39,7 @@ class WaveBank {
   const float* Sine() const { return tables_[0]; }
 
   // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice; silence for
-  // the noise waves, which the alias-free reading reads as the specified one does (they have
+  // the noise waves, which the alias-free reading reads as the plain one does (they have
   // no harmonics to keep: what folds back is more noise), and for the silent choices.
   const BandTable& Band(int choice, int level) const {
     if (static_cast<unsigned>(choice) >= static_cast<unsigned>(kComputedWaves) ||

@@ -30,7 +30,7 @@
 #include "host/plugin_under_test.h"
 #include "host/render.h"
 #include "host/screenshot.h"
-#include "host/spectrum.h"
+#include "host/note_analysis.h"
 #include "host/validate.h"
 #include "host/wav_file.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/band_limited.h"
-#include "host/spectrum.h"
+#include "host/note_analysis.h"
 #include "patch/factory_bank.h"
 #include "tests/engine/engine_harness.h"
 
@@ -69,11 +69,11 @@ TEST(AliasFree, PlainWavesAndRingModulationFoldNothingBack) {
     EXPECT_LE(s.off_harmonic_db, -60.0);
     EXPECT_LE(s.strongest_db, -70.0) << s.strongest_hz << " Hz";
   }
-  // As the specified oscillators read them, the same notes fold back plenty.
+  // As the plain oscillators read them, the same notes fold back plenty.
   EXPECT_GT(Measure(44100.0f, 96, false, {}).off_harmonic_db, -30.0);
 }
 
-TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanSpecified) {
+TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanPlain) {
   struct Case {
     const char* name;
     Settings settings;
@@ -97,10 +97,9 @@ TEST(AliasFree, PulseWidthSyncAndFmFoldBack30DbLessThanSpecified) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NoteSpectrum specified = Measure(44100.0f, 96, false, c.settings, c.window);
+    const NoteSpectrum plain = Measure(44100.0f, 96, false, c.settings, c.window);
     const NoteSpectrum alias_free = Measure(44100.0f, 96, true, c.settings, c.window);
-    EXPECT_LE(alias_free.off_harmonic_db, specified.off_harmonic_db - 30.0)
-        << specified.off_harmonic_db;
+    EXPECT_LE(alias_free.off_harmonic_db, plain.off_harmonic_db - 30.0) << plain.off_harmonic_db;
   }
 }
 
@@ -176,7 +175,7 @@ TEST(AliasFree, SwitchingWhileANoteSoundsCrossfadesAndSwitchingBackRestoresTheBi
   EXPECT_LE(SteepestStep(x, 22050, 33075), 1.1f * natural);
   EXPECT_LE(SteepestStep(x, 44100, 55125), 1.1f * natural);
 
-  // Once it has faded back, a plain saw plays the specified bits, as if never switched.
+  // Once it has faded back, a plain saw plays the plain bits, as if never switched.
   Harness never, twice;
   never.SelectPatch(PlainPatch());
   twice.SelectPatch(PlainPatch());

@@ -1,4 +1,4 @@
-#include "host/spectrum.h"
+#include "host/note_analysis.h"
 
 #include <algorithm>
 #include <cmath>

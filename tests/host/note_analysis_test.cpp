@@ -1,5 +1,5 @@
 // The held-note analyser on signals whose answer is known.
-#include "host/spectrum.h"
+#include "host/note_analysis.h"
 
 #include <gtest/gtest.h>
 
