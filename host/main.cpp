@@ -26,11 +26,11 @@
 #include "host/bench.h"
 #include "host/editor_bench.h"
 #include "host/midi_file.h"
+#include "host/note_analysis.h"
 #include "host/plugin_loader.h"
 #include "host/plugin_under_test.h"
 #include "host/render.h"
 #include "host/screenshot.h"
-#include "host/note_analysis.h"
 #include "host/validate.h"
 #include "host/wav_file.h"
 
