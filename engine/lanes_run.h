@@ -1,0 +1,582 @@
+// The lanes' per-frame loop: the oscillators' pass and the filters' (see lanes.h). Included only
+// by the files that instantiate it, one per reading of the waves.
+#pragma once
+
+#include "engine/lanes.h"
+
+namespace vellicor {
+
+// Frames from..to of every lane, frame by frame and group by group within a frame, so the
+// groups' independent chains (FM feeds each sample from the previous one, a filter its state)
+// overlap, and the oscillators of a frame overlap the filter's chain.
+template <int kGroups, bool kSteady, int kKind, bool kBand>
+void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
+  using namespace simd;
+  using Section = typename SectionOf<kKind>::type;
+  constexpr bool kFiltered = !std::is_same_v<Section, NoLanes>;
+  const F4 tiny = Splat(1e-15f);
+  const F4 zero = Splat(0.0f);
+  const F4 one = Splat(1.0f);
+  const I4 wave_mask = SplatInt(static_cast<int32_t>(kWaveMask));
+  const float* const wave0 = L.wave[0];
+  const float* const wave1 = L.wave[1];
+  const float* const sine = sine_;
+  const bool sync = L.sync, ring = L.ring, distort = L.distort;
+  // A depth of 0 offsets by 0 modulo the table (even a product that is not a number converts to
+  // a multiple of 65,536), so an oscillator that no lane modulates skips the routine.
+  const bool fm0 = L.fm_on[0], fm1 = L.fm_on[1];
+  const int slot0 = L.fm_slot[0], slot1 = L.fm_slot[1];
+  const F4 sync_factor = Splat(L.sync_factor);
+  const F4 drive = Splat(L.drive);
+  const F4 release_step = Splat(L.release_step);
+  [[maybe_unused]] const bool mixing = L.band_mixing;
+  [[maybe_unused]] const bool plain0 = L.band_plain[0], plain1 = L.band_plain[1];
+  [[maybe_unused]] const float* const pool = kBand ? BandPool() : nullptr;
+  [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual() : nullptr;
+  [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual() : nullptr;
+
+  struct Group {
+    I4 phase0, phase1, increment0, increment1, done;
+    F4 depth0, depth1;
+    F4 sample0, sample1;      // the oscillators' previous samples
+    F4 previous0, previous1;  // the alias-free reading's unwarped positions, a frame back
+    F4 restarted;             // mask: oscillator 2 restarted by sync, within kRestartSpan
+    F4 gain1, gain2;
+    F4 gate, alive, release, fade, velocity, amp0, amp1, volume0, volume1, lfo0, lfo1, volume_lfo;
+    F4 runaway;
+    Section filter;
+  };
+  auto load = [&L](int o) {
+    Group G;
+    G.phase0 = Load(&L.phase[0][o]);
+    G.phase1 = Load(&L.phase[1][o]);
+    G.increment0 = Load(&L.increment[0][o]);
+    G.increment1 = Load(&L.increment[1][o]);
+    G.done = SplatInt(0);
+    G.depth0 = Load(&L.fm_depth[0][o]);
+    G.depth1 = Load(&L.fm_depth[1][o]);
+    G.sample0 = Load(&L.fm_sample[0][o]);
+    G.sample1 = Load(&L.fm_sample[1][o]);
+    if constexpr (kBand) {
+      G.previous0 = Load(&L.band_previous[0][o]);
+      G.previous1 = Load(&L.band_previous[1][o]);
+      G.restarted = Load(&L.band_restarted[o]);
+    } else {
+      G.previous0 = G.previous1 = G.restarted = Splat(0.0f);
+    }
+    G.gain1 = Load(&L.steady_gain[0][o]);
+    G.gain2 = Load(&L.steady_gain[1][o]);
+    G.gate = Load(&L.gate[o]);
+    G.alive = Load(&L.alive[o]);
+    G.release = Load(&L.release[o]);
+    G.fade = Load(&L.fade[o]);
+    G.velocity = Load(&L.velocity[o]);
+    G.amp0 = Load(&L.amp_env[0][o]);
+    G.amp1 = Load(&L.amp_env[1][o]);
+    G.volume0 = Load(&L.volume[0][o]);
+    G.volume1 = Load(&L.volume[1][o]);
+    G.lfo0 = Load(&L.lfo_gain[0][o]);
+    G.lfo1 = Load(&L.lfo_gain[1][o]);
+    G.volume_lfo = Load(&L.volume_lfo[o]);
+    G.runaway = Splat(0.0f);
+    if constexpr (std::is_same_v<Section, TwoPoleLanes>) {
+      Section& f = G.filter;
+      F4* const memories[11] = {&f.c0, &f.c1, &f.c2, &f.c4, &f.c5, &f.x1,
+                                &f.x2, &f.x3, &f.y1, &f.y2, &f.y3};
+      for (int j = 0; j < 11; ++j) *memories[j] = Load(&L.two_pole[j][o]);
+    } else if constexpr (std::is_same_v<Section, RingLanes>) {
+      G.filter.phase = Load(&L.ring_phase[o]);
+      G.filter.increment = Load(&L.ring_increment[o]);
+      G.filter.depth = Load(&L.ring_depth[o]);
+    } else if constexpr (kFiltered) {
+      Section& f = G.filter;
+      F4* const memories[8] = {&f.k, &f.p, &f.r, &f.input, &f.y1, &f.y2, &f.y3, &f.y4};
+      for (int j = 0; j < 8; ++j) *memories[j] = Load(&L.ladder[j][o]);
+    }
+    return G;
+  };
+  auto store = [&L](const Group& G, int o) {
+    Store(&L.phase[0][o], G.phase0);
+    Store(&L.phase[1][o], G.phase1);
+    Store(&L.frames_done[o], G.done);
+    Store(&L.fm_sample[0][o], G.sample0);
+    Store(&L.fm_sample[1][o], G.sample1);
+    if constexpr (kBand) {
+      Store(&L.band_previous[0][o], G.previous0);
+      Store(&L.band_previous[1][o], G.previous1);
+      Store(&L.band_restarted[o], G.restarted);
+    }
+    Store(&L.release[o], G.release);
+    Store(&L.fade[o], G.fade);
+    Store(&L.runaway[o], G.runaway);
+    if constexpr (std::is_same_v<Section, TwoPoleLanes>) {
+      const Section& f = G.filter;
+      const F4 memories[6] = {f.x1, f.x2, f.x3, f.y1, f.y2, f.y3};
+      for (int j = 0; j < 6; ++j) Store(&L.two_pole[5 + j][o], memories[j]);
+    } else if constexpr (std::is_same_v<Section, RingLanes>) {
+      Store(&L.ring_phase[o], G.filter.phase);
+    } else if constexpr (kFiltered) {
+      const Section& f = G.filter;
+      const F4 memories[5] = {f.input, f.y1, f.y2, f.y3, f.y4};
+      for (int j = 0; j < 5; ++j) Store(&L.ladder[3 + j][o], memories[j]);
+    }
+  };
+  Group g0 = load(0);
+  [[maybe_unused]] Group g1 = kGroups == 2 ? load(4) : g0;
+
+  // One frame of one group's filter, on the input the oscillators left for it. The filter is
+  // a chain from sample to sample; it runs a few frames behind the oscillators, so that each
+  // input is ready when the chain reaches it and the oscillators' work fills the chain's gaps.
+  auto filter_step = [&](Group& G, int n, int o) VELLICOR_INLINE {
+    if constexpr (kFiltered) {
+      const F4 x = Load(&L.input[n][o]);
+      if constexpr (kSteady) {
+        Store(&L.filtered[n][o], G.filter.Step(x, &G.runaway, sine));
+      } else {
+        // The state moves on only in live lanes, and only a live lane's runaway counts (an
+        // idle lane computes from a state its voice no longer has).
+        const F4 alive = Load(&L.live[n][o]);
+        Section next = G.filter;
+        F4 bad = zero;
+        Store(&L.filtered[n][o], next.Step(x, &bad, sine));
+        G.runaway = Or(G.runaway, And(alive, bad));
+        G.filter.Keep(next, alive);
+      }
+    }
+  };
+  constexpr int kFilterLag = 3;
+
+  for (int k = from; k < to;) {
+    // The pulse-width factors hold until the next frame whose counter is a multiple of 8.
+    const uint32_t counter = first_counter + static_cast<uint32_t>(k);
+    const int stretch = kPwmPeriod - static_cast<int>(counter & (kPwmPeriod - 1));
+    const int stretch_end = k + stretch < to ? k + stretch : to;
+    const int segment = PwmSegment(counter);
+    bool warp_on[2];
+    F4 position[2], upper16[2], lower16[2];
+    [[maybe_unused]] float pw_position[2], pw_upper16[2], pw_lower16[2];
+    for (int m = 0; m < 2; ++m) {
+      const PulseWidth& pw = pwm_segment_[m][segment];
+      pw_position[m] = pw.position;
+      pw_upper16[m] = 65536.0f * pw.upper;
+      pw_lower16[m] = 65536.0f * pw.lower;
+      // Without PWM the phase is never warped; an even pulse leaves it as it is.
+      warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
+      position[m] = Splat(pw.position);
+      upper16[m] = Splat(65536.0f * pw.upper);
+      lower16[m] = Splat(65536.0f * pw.lower);
+    }
+    // Phase warp, four lanes at a time: the first half of the wave is squeezed into
+    // [0, position), the second half into [position, 1), so a square becomes a pulse of
+    // variable width. The factors are scaled by 65536 beforehand: scaling by a power of two is
+    // exact, so (a * upper + 0.5) * 65536 and a * (upper * 65536) + 32768 are the same float.
+    auto warp = [&](I4 q, int m) VELLICOR_INLINE {
+      const F4 u = ToFloat(q) / Splat(65535.0f);
+      const F4 scaled = Select(GreaterEqual(u, position[m]),
+                               (u - position[m]) * upper16[m] + Splat(32768.0f), u * lower16[m]);
+      return RoundInt(scaled) & wave_mask;
+    };
+    // The FM routine reads oscillator 1's, oscillator 2's or no previous sample.
+    auto source = [&](const Group& G, int slot) VELLICOR_INLINE {
+      return slot == 0 ? G.sample0 : (slot == 1 ? G.sample1 : zero);
+    };
+
+    // The alias-free reading (engine/band_limited.h): positions kept with their fractions, the
+    // levels interpolated and crossfaded, sync's jumps and the warp's corners corrected, the
+    // outputs kCorrectionHalf frames late.
+    [[maybe_unused]] auto band_level = [&](int m, int j, int o, F4 position) VELLICOR_INLINE {
+      const F4 x = position * Load(&L.band_scale[m][j][o]);
+      const I4 i = Truncate(x);
+      const F4 f = x - ToFloat(i);
+      const I4 at = (i & Load(&L.band_mask[m][j][o])) + Load(&L.band_offset[m][j][o]);
+      F4 a, b;
+      GatherPair(pool, at, &a, &b);
+      return a + f * (b - a);
+    };
+    [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
+      if (m == 0 ? plain0 : plain1) {
+        return Gather(m == 0 ? wave0 : wave1, RoundInt(position) & wave_mask);
+      }
+      const F4 s = band_level(m, 0, o, position);
+      if (!L.band_fading[m][o / 4]) return s;
+      return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position) - s);
+    };
+    // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
+    // as the plain reading warps it, without rounding to a point.
+    [[maybe_unused]] auto band_place = [&](int m, F4 p, bool wrap, bool warp) VELLICOR_INLINE {
+      if (wrap) {
+        const F4 cycles = p * Splat(1.0f / 65536.0f);
+        I4 whole = Truncate(cycles);
+        whole = whole + And(Less(cycles, ToFloat(whole)), SplatInt(-1));
+        p = p - ToFloat(whole) * Splat(65536.0f);
+      }
+      if (warp && warp_on[m]) {
+        const F4 u = p / Splat(65535.0f);
+        p = Select(GreaterEqual(u, position[m]), (u - position[m]) * upper16[m] + Splat(32768.0f),
+                   u * lower16[m]);
+      }
+      return p;
+    };
+    // Corrections: `amount` (0 in lanes without the event) times a residual at `since`, added
+    // to the frames from kCorrectionHalf before this one on. The ring's slot of frame
+    // n - kCorrectionHalf + j is slot(j).
+    // Corrections: `amount` times a residual at `since`, added to one lane's frames from
+    // kCorrectionHalf before this one on. The ring's slot of frame n - kCorrectionHalf + j is
+    // slot(j).
+    [[maybe_unused]] auto correct_one = [&](int m, const float* residuals, int head, int lane,
+                                            float amount, float since) VELLICOR_INLINE {
+      if (amount == 0.0f) return;
+      float scaled = std::min(since, 0.9999f) * static_cast<float>(kCorrectionPoints);
+      if (!(scaled > 0.0f)) scaled = 0.0f;
+      const int index = static_cast<int>(scaled);
+      const float fraction = scaled - static_cast<float>(index);
+      // The residual at `since`, four taps at a time, then into the lane's frames.
+      const float* before = residuals + index * kCorrectionTaps;
+      const float* after = before + kCorrectionTaps;
+      const F4 scale = Splat(amount), part = Splat(fraction);
+      alignas(16) float taps[kCorrectionTaps];
+      for (int j = 0; j < kCorrectionTaps; j += 4) {
+        const F4 a = Load(before + j);
+        Store(taps + j, scale * (a + part * (Load(after + j) - a)));
+      }
+      float(*line)[kMaxLanes] = L.band_line[m];
+      for (int j = 0; j < kCorrectionTaps; ++j) {
+        line[(head + j) & (kCorrectionTaps - 1)][lane] += taps[j];
+      }
+    };
+    // The same for the lanes of a group, `amount` 0 in lanes without the event.
+    [[maybe_unused]] auto correct = [&](int m, const float* residuals, int head, int o, F4 amount,
+                                        F4 since) VELLICOR_INLINE {
+      alignas(16) float amounts[4], sinces[4];
+      Store(amounts, amount);
+      Store(sinces, since);
+      for (int lane = 0; lane < 4; ++lane) {
+        correct_one(m, residuals, head, o + lane, amounts[lane], sinces[lane]);
+      }
+    };
+    // The slope of oscillator m's levels at table positions p, per phase unit.
+    [[maybe_unused]] auto slope = [&](int m, int o, F4 p) VELLICOR_INLINE {
+      return (band_read(m, o, p + one) - band_read(m, o, p - one)) * Splat(0.5f);
+    };
+    // The warp's corners: the read speed changes where the unwarped position u passes the pulse
+    // width (from the lower factor to the upper) and where it wraps (back). Between the frame's
+    // previous position and this one, at most one of each.
+    [[maybe_unused]] auto corners = [&](int m, int head, int o, F4 previous, F4 now,
+                                        F4 live) VELLICOR_INLINE {
+      const F4 cycle = Splat(65536.0f / 65535.0f);
+      const F4 u0 = previous / Splat(65535.0f), u1 = now / Splat(65535.0f);
+      F4 moved = u1 - u0;
+      // A step back by more than half a cycle is a wrap; a smaller one (FM) passes nothing.
+      const F4 wrapped = Less(moved, Splat(-0.5f));
+      moved = moved + And(wrapped, cycle);
+      const F4 forward = Less(zero, moved);
+      const F4 pos = position[m];
+      const F4 passed = And(forward, Select(wrapped, Or(GreaterEqual(u1, pos), Less(u0, pos)),
+                                            And(Less(u0, pos), GreaterEqual(u1, pos))));
+      const F4 at_zero = And(live, And(forward, wrapped));
+      const F4 at_pos = And(live, passed);
+      if (MaskBits(Or(at_zero, at_pos)) == 0) return;
+      const F4 per_frame = MaxOf(moved, Splat(1e-9f));
+      const F4 change = (lower16[m] - upper16[m]) * moved;  // of the read speed, at u = 0
+      if (MaskBits(at_zero) != 0) {
+        const F4 since = u1 / per_frame;
+        const F4 bend = slope(m, o, zero) * change;
+        correct(m, ramp_residuals, head, o, And(at_zero, bend), since);
+      }
+      if (MaskBits(at_pos) != 0) {
+        const F4 since = Select(GreaterEqual(u1, pos), u1 - pos, u1 + cycle - pos) / per_frame;
+        const F4 bend = slope(m, o, Splat(32768.0f)) * (zero - change);
+        correct(m, ramp_residuals, head, o, And(at_pos, bend), since);
+      }
+    };
+    // Sync restarting oscillator 2 near phase 0 lands inside its copy's band-limited jump at 0
+    // (the saw's reset, the square's edge), whose second half would then start at its
+    // steepest, with no first half: a jump that never happened. Until the phase has passed a
+    // quarter of the cycle, such a restarted lane reads the wave itself near 0 and blends into
+    // its copy (the copy's ripple around the jump at 0 faded out), so its only jump is sync's.
+    [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
+      const F4 copy = band_read(1, o, p);
+      if (MaskBits(restarted) == 0) return copy;
+      // Restarted lanes read within the span, where a point's neighbour is in the table; the
+      // others' reading is discarded, and kept within it too.
+      const I4 i = Truncate(p);
+      const F4 f = p - ToFloat(i);
+      F4 a, b;
+      GatherPair(wave1, i & SplatInt(static_cast<int32_t>(kRestartSpan) - 1), &a, &b);
+      const F4 wave = a + f * (b - a);
+      const F4 s = MinOf(p * Splat(1.0f / kRestartSpan), one);
+      const F4 fade = one - s * s * (Splat(3.0f) - Splat(2.0f) * s);
+      return copy - And(restarted, fade * (copy - wave));
+    };
+    // One lane's reading of the same, for events that come in one lane at a time.
+    [[maybe_unused]] auto read_one = [&](int m, int lane, float position) VELLICOR_INLINE {
+      if (m == 0 ? plain0 : plain1) {
+        return (m == 0 ? L.wave[0] : L.wave[1])[RoundToInt(position) & (kWavePoints - 1)];
+      }
+      auto level = [&](int j) {
+        const float x = position * L.band_scale[m][j][lane];
+        const int32_t i = static_cast<int32_t>(x);
+        const float f = x - static_cast<float>(i);
+        const float* t = pool + (i & L.band_mask[m][j][lane]) + L.band_offset[m][j][lane];
+        return t[0] + f * (t[1] - t[0]);
+      };
+      const float s = level(0);
+      if (!L.band_fading[m][lane / 4]) return s;
+      return s + L.band_weight_now[m][lane] * (level(1) - s);
+    };
+    [[maybe_unused]] auto place_one = [&](int m, float p) VELLICOR_INLINE {
+      // Into 0..65536: the whole cycles, floored (SSE2 has no floor of its own).
+      const float cycles = p * (1.0f / 65536.0f);
+      int32_t whole = static_cast<int32_t>(cycles);
+      if (cycles < static_cast<float>(whole)) --whole;
+      p -= static_cast<float>(whole) * 65536.0f;
+      if (warp_on[m]) {
+        const float u = p / 65535.0f;
+        p = u >= pw_position[m] ? (u - pw_position[m]) * pw_upper16[m] + 32768.0f
+                                : u * pw_lower16[m];
+      }
+      return p;
+    };
+    [[maybe_unused]] auto restart_one = [&](int lane, float p, bool restarted) VELLICOR_INLINE {
+      const float copy = read_one(1, lane, p);
+      if (!restarted) return copy;
+      const int32_t i = static_cast<int32_t>(p);
+      const float f = p - static_cast<float>(i);
+      const float a = L.wave[1][i & (kWavePoints - 1)];
+      const float b = L.wave[1][(i + 1) & (kWavePoints - 1)];
+      const float wave = a + f * (b - a);
+      const float t = std::min(p * (1.0f / kRestartSpan), 1.0f);
+      const float fade = 1.0f - t * t * (3.0f - 2.0f * t);
+      return copy - fade * (copy - wave);
+    };
+    [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
+                                                 F4* out2) VELLICOR_INLINE {
+      const int head = (L.band_head + n) & (kCorrectionTaps - 1);
+      for (int m = 0; m < 2; ++m) {
+        if (!L.band_fading[m][o / 4]) continue;
+        const F4 weight =
+            Load(&L.band_weight[m][o]) + Splat(static_cast<float>(n + 1) / kBandFadeFrames);
+        Store(&L.band_weight_now[m][o], MinOf(weight, one));
+      }
+      const I4 old0 = G.phase0;
+      const I4 phase0 = (old0 + G.increment0) & wave_mask;
+      const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
+      const F4 offset1 = fm1 ? G.depth1 * source(G, slot1) : zero;
+      // With FM the position may fall anywhere: read four cycles on (the levels wrap by their
+      // masks), unless the warp or sync needs it within the cycle.
+      const F4 ahead = Splat(262144.0f);
+      const F4 u0 = !fm0         ? ToFloat(phase0)
+                    : warp_on[0] ? band_place(0, ToFloat(phase0) + offset0, true, false)
+                                 : ToFloat(phase0) + offset0 + ahead;
+      const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
+      if (warp_on[0]) corners(0, head, o, G.previous0, u0, alive);
+      I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
+      F4 restarted = G.restarted;
+      if (sync) {
+        const F4 wrapped = And(alive, LessInt(phase0, old0));
+        const int wraps = MaskBits(wrapped);
+        if (wraps != 0) {
+          // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
+          // sync put it, from where it has moved on for `since` since. The jump is corrected.
+          // Lane by lane, as a wrap seldom comes in more than one lane of a frame.
+          alignas(16) int32_t phase_now[4], phase_before[4], increment0[4], increment1[4];
+          alignas(16) float offset[4], restarted_in[4];
+          Store(phase_now, phase0);
+          Store(phase_before, G.phase1);
+          Store(increment0, G.increment0);
+          Store(increment1, G.increment1);
+          Store(offset, offset1);
+          Store(restarted_in, restarted);
+          alignas(16) int32_t phase_out[4];
+          Store(phase_out, phase1);
+          alignas(16) float restarted_out[4];
+          Store(restarted_out, restarted);
+          for (int lane = 0; lane < 4; ++lane) {
+            if (!(wraps & (1 << lane))) continue;
+            const float step = static_cast<float>(increment1[lane]);
+            const float since = std::min(static_cast<float>(phase_now[lane]) /
+                                             std::max(static_cast<float>(increment0[lane]), 1.0f),
+                                         1.0f);
+            const float before = static_cast<float>(phase_before[lane]) + step * (1.0f - since);
+            const float after = before * L.sync_factor;
+            phase_out[lane] = RoundToInt(after + step * since) & (kWavePoints - 1);
+            const float from = place_one(1, before + offset[lane]);
+            const float to = place_one(1, after + offset[lane]);
+            const bool landed = to < kRestartSpan;
+            const float jump = restart_one(o + lane, to, landed) -
+                               restart_one(o + lane, from, restarted_in[lane] != 0.0f);
+            correct_one(1, step_residuals, head, o + lane, jump, since);
+            restarted_out[lane] = landed ? MaskOf(true) : 0.0f;
+          }
+          phase1 = Load(phase_out);
+          restarted = Load(restarted_out);
+        }
+      }
+      const F4 u1 = !fm1                 ? ToFloat(phase1)
+                    : warp_on[1] || sync ? band_place(1, ToFloat(phase1) + offset1, true, false)
+                                         : ToFloat(phase1) + offset1 + ahead;
+      const F4 p1 = band_place(1, u1, false, true);
+      if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
+      const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
+      if (warp_on[1]) corners(1, head, o, G.previous1, u1, alive);
+      // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
+      const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
+      F4 o1, o2;
+      {
+        float* line0 = &L.band_line[0][now][o];
+        float* line1 = &L.band_line[1][now][o];
+        Store(line0, Load(line0) + And(alive, a1));
+        Store(line1, Load(line1) + And(alive, a2));
+        float* out0 = &L.band_line[0][head][o];
+        float* outb = &L.band_line[1][head][o];
+        o1 = Load(out0);
+        o2 = Load(outb);
+        Store(out0, zero);
+        Store(outb, zero);
+      }
+      F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
+      if (mixing) {
+        // The plain reading too, and the two crossfaded.
+        const F4 mix = Splat(L.band_mix[n]);
+        I4 read0 = phase0;
+        if (fm0) read0 = (phase0 + RoundInt(offset0)) & wave_mask;
+        if (warp_on[0]) read0 = warp(read0, 0);
+        I4 read1 = phase1;
+        if (fm1) read1 = (phase1 + RoundInt(offset1)) & wave_mask;
+        if (warp_on[1]) read1 = warp(read1, 1);
+        const F4 s1 = Gather(wave0, read0);
+        const F4 s2 = Gather(wave1, read1);
+        o1 = s1 + mix * (o1 - s1);
+        o2 = s2 + mix * (o2 - s2);
+        f1 = s1 + mix * (f1 - s1);
+        f2 = s2 + mix * (f2 - s2);
+      }
+      if constexpr (kSteady) {
+        G.phase0 = phase0;
+        G.phase1 = phase1;
+        G.sample0 = f1;
+        G.sample1 = f2;
+        G.previous0 = u0;
+        G.previous1 = u1;
+        G.restarted = restarted;
+      } else {
+        G.phase0 = Select(alive, phase0, G.phase0);
+        G.phase1 = Select(alive, phase1, G.phase1);
+        G.sample0 = Select(alive, f1, G.sample0);
+        G.sample1 = Select(alive, f2, G.sample1);
+        G.previous0 = Select(alive, u0, G.previous0);
+        G.previous1 = Select(alive, u1, G.previous1);
+        G.restarted = Select(alive, restarted, G.restarted);
+        G.done = G.done + And(alive, SplatInt(1));
+      }
+      *out1 = o1;
+      *out2 = o2;
+    };
+
+    // One frame of one group: oscillators, distortion, and the filter when it runs here.
+    auto step = [&](Group& G, int n, int o) VELLICOR_INLINE {
+      F4 gain1 = G.gain1, gain2 = G.gain2;
+      F4 alive = G.alive;
+      if constexpr (!kSteady) {
+        // Release stage: a lane that falls idle stops where it is.
+        const F4 r = G.release;
+        const F4 idle = AndNot(G.gate, LessEqual(r + r + r, Splat(0.001f)));
+        alive = AndNot(idle, alive);
+        G.alive = alive;
+        G.release = Select(alive, Select(G.gate, one, r - release_step), r);
+        const F4 level = MaxOf(G.release, tiny);  // release > 1e-15 ? release : 1e-15
+        const F4 fading = Less(zero, G.fade);
+        const F4 fade_gain = Select(fading, one - Splat(0.002f) * G.fade, one);
+        G.fade = Select(And(alive, fading), G.fade - one, G.fade);
+        const F4 amplitude1 = level * G.velocity * G.amp0 + tiny;
+        const F4 amplitude2 = level * G.velocity * G.amp1 + tiny;
+        gain1 = amplitude1 * G.volume0 * G.lfo0;
+        gain2 = amplitude2 * G.volume1 * G.lfo1;
+        Store(&L.scale[n][o], fade_gain * G.velocity * G.volume_lfo);
+        Store(&L.live[n][o], alive);
+      }
+
+      F4 s1, s2;
+      if constexpr (kBand) {
+        band_oscillators(G, n, o, alive, &s1, &s2);
+      } else {
+        // Oscillators: the FM routine offsets the read positions by the previous samples.
+        const I4 old0 = G.phase0;
+        const I4 phase0 = (old0 + G.increment0) & wave_mask;
+        I4 read0 = phase0;
+        if (fm0) read0 = (phase0 + RoundInt(G.depth0 * source(G, slot0))) & wave_mask;
+        if (warp_on[0]) read0 = warp(read0, 0);
+        I4 phase1 = G.phase1;
+        if (sync) {
+          const F4 wrapped = LessInt(phase0, old0);
+          phase1 = Select(wrapped, RoundInt(ToFloat(phase1) * sync_factor), phase1);
+        }
+        phase1 = (phase1 + G.increment1) & wave_mask;
+        I4 read1 = phase1;
+        if (fm1) read1 = (phase1 + RoundInt(G.depth1 * source(G, slot1))) & wave_mask;
+        if (warp_on[1]) read1 = warp(read1, 1);
+        s1 = Gather(wave0, read0);
+        s2 = Gather(wave1, read1);
+        if constexpr (kSteady) {
+          G.phase0 = phase0;
+          G.phase1 = phase1;
+          G.sample0 = s1;
+          G.sample1 = s2;
+        } else {
+          G.phase0 = Select(alive, phase0, G.phase0);
+          G.phase1 = Select(alive, phase1, G.phase1);
+          G.sample0 = Select(alive, s1, G.sample0);
+          G.sample1 = Select(alive, s2, G.sample1);
+          G.done = G.done + And(alive, SplatInt(1));
+        }
+      }
+      F4 x = ring ? gain1 * gain2 * s1 * s2 : gain1 * s1 + gain2 * s2;
+      x = x + tiny;
+      if (distort) x = filter_lanes::Distort(x, drive);
+      Store(&L.input[n][o], x);
+    };
+
+    // The run's first frames only fill the lag; from there every frame also filters the one
+    // kFilterLag before it (a filter step taken every time keeps its state out of memory).
+    const int lag_end = from + kFilterLag < stretch_end ? from + kFilterLag : stretch_end;
+    for (; k < lag_end; ++k) {
+      step(g0, k - from, 0);
+      if constexpr (kGroups == 2) step(g1, k - from, 4);
+    }
+    for (; k < stretch_end; ++k) {
+      step(g0, k - from, 0);
+      if constexpr (kGroups == 2) step(g1, k - from, 4);
+      filter_step(g0, k - kFilterLag - from, 0);
+      if constexpr (kGroups == 2) filter_step(g1, k - kFilterLag - from, 4);
+    }
+  }
+  for (int n = (to - kFilterLag > from ? to - kFilterLag : from) - from; n < to - from; ++n) {
+    filter_step(g0, n, 0);
+    if constexpr (kGroups == 2) filter_step(g1, n, 4);
+  }
+
+  store(g0, 0);
+  if constexpr (kGroups == 2) store(g1, 4);
+}
+
+// Every run DispatchLanes may ask for, for one reading (kBand).
+#define VELLICOR_RUN_LANES_KINDS(kGroups, kSteady, kBand)                                        \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneOff, kBand>(Lanes&, int, int, uint32_t); \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneTwoPole, kBand>(Lanes&, int, int,        \
+                                                                        uint32_t);               \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderLow, kBand>(Lanes&, int, int,      \
+                                                                          uint32_t);             \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand>(Lanes&, int, int,     \
+                                                                           uint32_t);            \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderBand, kBand>(Lanes&, int, int,     \
+                                                                           uint32_t);            \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand>(Lanes&, int, int,    \
+                                                                            uint32_t);           \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneRing, kBand>(Lanes&, int, int, uint32_t);
+#define VELLICOR_RUN_LANES(kBand)           \
+  VELLICOR_RUN_LANES_KINDS(1, false, kBand) \
+  VELLICOR_RUN_LANES_KINDS(1, true, kBand)  \
+  VELLICOR_RUN_LANES_KINDS(2, false, kBand) \
+  VELLICOR_RUN_LANES_KINDS(2, true, kBand)
+
+}  // namespace vellicor
