@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/fourier.h"
 #include "engine/portable_math.h"
 #include "engine/wavetables.h"
 
@@ -82,49 +83,6 @@ constexpr int kPoints = kWavePoints;
 // moving position (FM) spreads its interpolation's images, which 512 points keep 100 dB down.
 constexpr int kSmallestCopy = 512;
 
-// In-place radix-2 transform of n (a power of two, dividing 65,536) complex values: sign -1
-// forward, +1 inverse, unscaled. The twiddles are those of 65,536 points, strided.
-class Transform {
- public:
-  Transform() : cosine_(kPoints / 2), sine_(kPoints / 2) {
-    for (int k = 0; k < kPoints / 2; ++k) {
-      pmath::SinCos(6.283185307179586477 * k / kPoints, &sine_[k], &cosine_[k]);
-    }
-  }
-
-  void Run(std::vector<double>& re, std::vector<double>& im, int sign) const {
-    const size_t n = re.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-      size_t bit = n >> 1;
-      for (; j & bit; bit >>= 1) j ^= bit;
-      j ^= bit;
-      if (i < j) {
-        std::swap(re[i], re[j]);
-        std::swap(im[i], im[j]);
-      }
-    }
-    for (size_t half = 1; half < n; half <<= 1) {
-      const size_t stride = kPoints / (2 * half);
-      for (size_t start = 0; start < n; start += 2 * half) {
-        for (size_t k = 0; k < half; ++k) {
-          const double wr = cosine_[k * stride];
-          const double wi = sign * sine_[k * stride];
-          const size_t a = start + k, b = a + half;
-          const double xr = re[b] * wr - im[b] * wi;
-          const double xi = re[b] * wi + im[b] * wr;
-          re[b] = re[a] - xr;
-          im[b] = im[a] - xi;
-          re[a] += xr;
-          im[a] += xi;
-        }
-      }
-    }
-  }
-
- private:
-  std::vector<double> cosine_, sine_;
-};
-
 struct SharedBands {
   // Level kBandLevels and the one after it are silent.
   BandTable table[kComputedWaves][kBandLevels + 2];
@@ -132,7 +90,7 @@ struct SharedBands {
   BandTable silent{nullptr, 0, 1.0f / kPoints, 0, 0.0f};
 
   SharedBands() {
-    const Transform transform;
+    const FourierTransform transform(kPoints);
     std::vector<double> re(kPoints), im(kPoints);
     for (int w = 0; w < kComputedWaves; ++w) {
       const float* wave = ComputedWave(w);
@@ -165,7 +123,7 @@ struct SharedBands {
 
   // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h,
   // at least kSmallestCopy.
-  BandTable Build(const Transform& transform, const std::vector<double>& re,
+  BandTable Build(const FourierTransform& transform, const std::vector<double>& re,
                   const std::vector<double>& im, int h) {
     int n = kSmallestCopy;
     while (n < 32 * h && n < kPoints) n *= 2;

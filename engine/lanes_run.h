@@ -217,9 +217,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       }
       return p;
     };
-    // Corrections: `amount` (0 in lanes without the event) times a residual at `since`, added
-    // to the frames from kCorrectionHalf before this one on. The ring's slot of frame
-    // n - kCorrectionHalf + j is slot(j).
     // Corrections: `amount` times a residual at `since`, added to one lane's frames from
     // kCorrectionHalf before this one on. The ring's slot of frame n - kCorrectionHalf + j is
     // slot(j).

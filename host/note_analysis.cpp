@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/fourier.h"
+
 namespace vellicor::host {
 
 namespace {
@@ -13,35 +15,6 @@ constexpr double kPi = 3.14159265358979323846;
 // Bins on each side of a harmonic counted as the harmonic: the window's main lobe is 4 wide,
 // beyond 6 its leakage is 90 dB down.
 constexpr int kLobe = 6;
-
-// In-place radix-2 transform, forward.
-void Transform(std::vector<double>& re, std::vector<double>& im) {
-  const size_t n = re.size();
-  for (size_t i = 1, j = 0; i < n; ++i) {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) {
-      std::swap(re[i], re[j]);
-      std::swap(im[i], im[j]);
-    }
-  }
-  for (size_t half = 1; half < n; half <<= 1) {
-    for (size_t k = 0; k < half; ++k) {
-      const double angle = -kPi * static_cast<double>(k) / static_cast<double>(half);
-      const double wr = std::cos(angle), wi = std::sin(angle);
-      for (size_t a = k; a < n; a += 2 * half) {
-        const size_t b = a + half;
-        const double xr = re[b] * wr - im[b] * wi;
-        const double xi = re[b] * wi + im[b] * wr;
-        re[b] = re[a] - xr;
-        im[b] = im[a] - xi;
-        re[a] += xr;
-        im[a] += xi;
-      }
-    }
-  }
-}
 
 // The peak's position in bins near `bin` (the largest within `reach`, refined by a parabola
 // through its neighbours' logarithms); -1 when there is none.
@@ -78,7 +51,7 @@ bool AnalyzeNote(const float* samples, size_t count, double sample_rate, double 
         0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x);
     re[i] = w * samples[i];
   }
-  Transform(re, im);
+  FourierTransform(n).Run(re, im, -1);
   std::vector<double> power(n / 2 + 1);
   for (size_t k = 0; k <= n / 2; ++k) power[k] = re[k] * re[k] + im[k] * im[k];
   const double bin_hz = sample_rate / static_cast<double>(n);
