@@ -87,7 +87,7 @@ struct SharedBands {
   // Level kBandLevels and the one after it are silent.
   BandTable table[kComputedWaves][kBandLevels + 2];
   std::vector<float> pool = {0.0f, 0.0f};  // the silent table first
-  BandTable silent{nullptr, 0, 1.0f / kPoints, 0, 0.0f};
+  BandTable silent{nullptr, 0, 1.0f / kPoints, 0, 0.0f, 0};
 
   SharedBands() {
     const FourierTransform transform(kPoints);
@@ -109,7 +109,8 @@ struct SharedBands {
       int built_harmonics = -1;
       for (int level = 0; level < kBandLevels; ++level) {
         const int h = std::min(BandHarmonics(level), top);
-        table[w][level] = h == built_harmonics ? table[w][level - 1] : Build(transform, re, im, h);
+        table[w][level] =
+            h == built_harmonics ? table[w][level - 1] : Build(transform, re, im, h, wave);
         built_harmonics = h;
       }
       table[w][kBandLevels] = table[w][kBandLevels + 1] = silent;
@@ -124,7 +125,7 @@ struct SharedBands {
   // The wave's harmonics 0..h (from its transform) at 32 to 64 points per cycle of harmonic h,
   // at least kSmallestCopy.
   BandTable Build(const FourierTransform& transform, const std::vector<double>& re,
-                  const std::vector<double>& im, int h) {
+                  const std::vector<double>& im, int h, const float* wave) {
     int n = kSmallestCopy;
     while (n < 32 * h && n < kPoints) n *= 2;
     std::vector<double> yr(static_cast<size_t>(n), 0.0), yi(static_cast<size_t>(n), 0.0);
@@ -143,7 +144,20 @@ struct SharedBands {
     points[n] = points[0];
     float slope = 0.0f;
     for (int j = 0; j < n; ++j) slope = std::max(slope, std::fabs(points[j + 1] - points[j]));
-    return {nullptr, offset, static_cast<float>(n) / kPoints, n - 1, slope * n};
+    // The restart copy: at point j (phase p, a point of the wave too), the wave blending into
+    // the copy as p crosses the span.
+    const int32_t restart_offset = static_cast<int32_t>(pool.size());
+    const int quarter = n / 4;
+    pool.resize(pool.size() + static_cast<size_t>(quarter) + 1);
+    const float* copy = pool.data() + offset;
+    float* restart = pool.data() + restart_offset;
+    for (int j = 0; j <= quarter; ++j) {
+      const int p = j * (kPoints / n);
+      const float s = std::min(static_cast<float>(p) * (1.0f / kRestartSpan), 1.0f);
+      const float fade = 1.0f - s * s * (3.0f - 2.0f * s);
+      restart[j] = copy[j] - fade * (copy[j] - wave[p]);
+    }
+    return {nullptr, offset, static_cast<float>(n) / kPoints, n - 1, slope * n, restart_offset};
   }
 };
 

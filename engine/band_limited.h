@@ -23,7 +23,18 @@ struct BandTable {
   float scale;   // points per phase unit: a power of two, mask + 1 over 65536
   int32_t mask;  // points - 1
   float slope;   // the steepest change of the wave per cycle, for FM's reach
+  // The copy's first quarter as an oscillator restarted by sync reads it (kRestartSpan):
+  // points 0..(mask + 1) / 4, offset floats into the pool.
+  int32_t restart_offset;
 };
+
+// Sync restarting an oscillator near phase 0 lands inside its copy's band-limited jump at 0
+// (the saw's reset, the square's edge), whose second half would then start at its steepest,
+// with no first half: a jump that never happened. Over the first kRestartSpan phase units
+// after a restart, the oscillator reads a restart copy instead: the wave itself at 0 blending
+// into the copy (a smoothstep over the span), so the copy's ripple around 0 is faded out and
+// the only jump is sync's, which is corrected where it happens.
+constexpr float kRestartSpan = 16384.0f;
 
 constexpr int kBandsPerOctave = 3;
 constexpr int kBandTopHarmonic = 2048;  // copies of 65,536 points hold up to this

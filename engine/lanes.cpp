@@ -133,6 +133,7 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
           L.band_offset[m][j][i] = band->offset;
           L.band_scale[m][j][i] = band->scale;
           L.band_mask[m][j][i] = band->mask;
+          if (m == 1) L.band_restart_offset[j][i] = band->restart_offset;
         }
         // How far the fade into band_to has come before the run's first frame (1: it is over).
         float weight = 1.0f;

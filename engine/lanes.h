@@ -47,9 +47,6 @@ namespace vellicor {
 using simd::I4;
 
 constexpr int kMaxLanes = 8;  // two groups of four
-// Phase units after a restart by sync over which the alias-free reading blends from the wave
-// into its band-limited copy: a quarter of the cycle.
-constexpr float kRestartSpan = 16384.0f;
 static_assert(kVoiceCount <= kMaxLanes, "every active voice needs a lane");
 
 // How a run's lanes filter: one kind for all of them, or each voice by itself when their types
@@ -215,9 +212,10 @@ struct Engine::Lanes {
   alignas(16) int32_t band_offset[2][2][kMaxLanes];
   alignas(16) float band_scale[2][2][kMaxLanes];
   alignas(16) int32_t band_mask[2][2][kMaxLanes];
-  alignas(16) float band_weight[2][kMaxLanes];      // of band_to, at the run's first frame
-  alignas(16) float band_weight_now[2][kMaxLanes];  // and at the frame being read
-  alignas(16) float band_restarted[kMaxLanes];      // mask
+  alignas(16) int32_t band_restart_offset[2][kMaxLanes];  // oscillator 2's, by level
+  alignas(16) float band_weight[2][kMaxLanes];            // of band_to, at the run's first frame
+  alignas(16) float band_weight_now[2][kMaxLanes];        // and at the frame being read
+  alignas(16) float band_restarted[kMaxLanes];            // mask
   alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
   alignas(16) float band_previous[2][kMaxLanes];
   int band_head;

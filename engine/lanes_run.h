@@ -2,6 +2,8 @@
 // by the files that instantiate it, one per reading of the waves.
 #pragma once
 
+#include <bit>
+
 #include "engine/lanes.h"
 
 namespace vellicor {
@@ -231,15 +233,18 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const float* before = residuals + index * kCorrectionTaps;
       const float* after = before + kCorrectionTaps;
       const F4 scale = Splat(amount), part = Splat(fraction);
-      alignas(16) float taps[kCorrectionTaps];
+      // Twice over, so that the ring's slot s takes taps[s - head + kCorrectionTaps]: the
+      // taps cover the whole ring, rotated.
+      alignas(16) float taps[2 * kCorrectionTaps];
       for (int j = 0; j < kCorrectionTaps; j += 4) {
         const F4 a = Load(before + j);
-        Store(taps + j, scale * (a + part * (Load(after + j) - a)));
+        const F4 t = scale * (a + part * (Load(after + j) - a));
+        Store(taps + j, t);
+        Store(taps + kCorrectionTaps + j, t);
       }
-      float(*line)[kMaxLanes] = L.band_line[m];
-      for (int j = 0; j < kCorrectionTaps; ++j) {
-        line[(head + j) & (kCorrectionTaps - 1)][lane] += taps[j];
-      }
+      float* slot = &L.band_line[m][0][lane];
+      const float* rotated = taps + kCorrectionTaps - head;
+      for (int s = 0; s < kCorrectionTaps; ++s) slot[s * kMaxLanes] += rotated[s];
     };
     // The same for the lanes of a group, `amount` 0 in lanes without the event.
     [[maybe_unused]] auto correct = [&](int m, const float* residuals, int head, int o, F4 amount,
@@ -286,27 +291,28 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         correct(m, ramp_residuals, head, o, And(at_pos, bend), since);
       }
     };
-    // Sync restarting oscillator 2 near phase 0 lands inside its copy's band-limited jump at 0
-    // (the saw's reset, the square's edge), whose second half would then start at its
-    // steepest, with no first half: a jump that never happened. Until the phase has passed a
-    // quarter of the cycle, such a restarted lane reads the wave itself near 0 and blends into
-    // its copy (the copy's ripple around the jump at 0 faded out), so its only jump is sync's.
+    // Oscillator 2 after a restart by sync: lanes restarted within kRestartSpan read their
+    // copies' restart copies (engine/band_limited.h), at the same points.
     [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
-      const F4 copy = band_read(1, o, p);
-      if (MaskBits(restarted) == 0) return copy;
-      // Restarted lanes read within the span, where a point's neighbour is in the table; the
-      // others' reading is discarded, and kept within it too.
-      const I4 i = Truncate(p);
-      const F4 f = p - ToFloat(i);
-      F4 a, b;
-      GatherPair(wave1, i & SplatInt(static_cast<int32_t>(kRestartSpan) - 1), &a, &b);
-      const F4 wave = a + f * (b - a);
-      const F4 s = MinOf(p * Splat(1.0f / kRestartSpan), one);
-      const F4 fade = one - s * s * (Splat(3.0f) - Splat(2.0f) * s);
-      return copy - And(restarted, fade * (copy - wave));
+      if (plain1 || MaskBits(restarted) == 0) return band_read(1, o, p);
+      auto level = [&](int j) VELLICOR_INLINE {
+        const F4 x = p * Load(&L.band_scale[1][j][o]);
+        const I4 i = Truncate(x);
+        const F4 f = x - ToFloat(i);
+        const I4 base =
+            Select(restarted, Load(&L.band_restart_offset[j][o]), Load(&L.band_offset[1][j][o]));
+        F4 a, b;
+        GatherPair(pool, (i & Load(&L.band_mask[1][j][o])) + base, &a, &b);
+        return a + f * (b - a);
+      };
+      const F4 s = level(0);
+      if (!L.band_fading[1][o / 4]) return s;
+      return s + Load(&L.band_weight_now[1][o]) * (level(1) - s);
     };
     // One lane's reading of the same, for events that come in one lane at a time.
-    [[maybe_unused]] auto read_one = [&](int m, int lane, float position) VELLICOR_INLINE {
+    // `restart`: oscillator 2 restarted within kRestartSpan, reading its restart copies.
+    [[maybe_unused]] auto read_one = [&](int m, int lane, float position,
+                                         bool restart) VELLICOR_INLINE {
       if (m == 0 ? plain0 : plain1) {
         return (m == 0 ? L.wave[0] : L.wave[1])[RoundToInt(position) & (kWavePoints - 1)];
       }
@@ -314,7 +320,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         const float x = position * L.band_scale[m][j][lane];
         const int32_t i = static_cast<int32_t>(x);
         const float f = x - static_cast<float>(i);
-        const float* t = pool + (i & L.band_mask[m][j][lane]) + L.band_offset[m][j][lane];
+        const int32_t base = restart ? L.band_restart_offset[j][lane] : L.band_offset[m][j][lane];
+        const float* t = pool + (i & L.band_mask[m][j][lane]) + base;
         return t[0] + f * (t[1] - t[0]);
       };
       const float s = level(0);
@@ -333,18 +340,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
                                 : u * pw_lower16[m];
       }
       return p;
-    };
-    [[maybe_unused]] auto restart_one = [&](int lane, float p, bool restarted) VELLICOR_INLINE {
-      const float copy = read_one(1, lane, p);
-      if (!restarted) return copy;
-      const int32_t i = static_cast<int32_t>(p);
-      const float f = p - static_cast<float>(i);
-      const float a = L.wave[1][i & (kWavePoints - 1)];
-      const float b = L.wave[1][(i + 1) & (kWavePoints - 1)];
-      const float wave = a + f * (b - a);
-      const float t = std::min(p * (1.0f / kRestartSpan), 1.0f);
-      const float fade = 1.0f - t * t * (3.0f - 2.0f * t);
-      return copy - fade * (copy - wave);
     };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
@@ -388,8 +383,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
           Store(phase_out, phase1);
           alignas(16) float restarted_out[4];
           Store(restarted_out, restarted);
-          for (int lane = 0; lane < 4; ++lane) {
-            if (!(wraps & (1 << lane))) continue;
+          for (int left = wraps; left != 0; left &= left - 1) {
+            const int lane = std::countr_zero(static_cast<unsigned>(left));
             const float step = static_cast<float>(increment1[lane]);
             const float since = std::min(static_cast<float>(phase_now[lane]) /
                                              std::max(static_cast<float>(increment0[lane]), 1.0f),
@@ -400,8 +395,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
             const float from = place_one(1, before + offset[lane]);
             const float to = place_one(1, after + offset[lane]);
             const bool landed = to < kRestartSpan;
-            const float jump = restart_one(o + lane, to, landed) -
-                               restart_one(o + lane, from, restarted_in[lane] != 0.0f);
+            // Before the jump it may have moved past the span since the last frame.
+            const bool was_restarted = restarted_in[lane] != 0.0f && from < kRestartSpan;
+            const float jump =
+                read_one(1, o + lane, to, landed) - read_one(1, o + lane, from, was_restarted);
             correct_one(1, step_residuals, head, o + lane, jump, since);
             restarted_out[lane] = landed ? MaskOf(true) : 0.0f;
           }
