@@ -118,6 +118,7 @@ bool Synth::SetSampleRate(double rate) {
 
 bool Synth::Restart(double rate) {
   if (!SetSampleRate(rate)) return false;
+  PrepareToRun();
   for (int i = 0; i < param::kPatchSize; ++i) {
     // The requests are commands the editor gave once, not settings: they stay at rest.
     if (param::EncodingOf(i) != param::Encoding::kRequest) engine_.OnParameterChanged(i);

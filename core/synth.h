@@ -114,6 +114,9 @@ class Synth : private EngineHost {
                std::span<const MidiEvent> events);
   // The host stopped processing: the stereo delay line is cleared.
   void Suspend() { engine_.Suspend(); }
+  // The host is about to process (Restart does it too): builds, once per process, the tables
+  // the alias-free oscillators read. Off the audio thread, where a format activates.
+  void PrepareToRun() { engine_.PrepareAliasFree(); }
 
   // --- Controller map ---
   int ControllerFor(int index) const { return engine_.ControllerMap(index); }

@@ -62,6 +62,10 @@ const Filter& Taps() {
 
 }  // namespace
 
+void BandClipper::Prepare() {
+  Taps();
+}
+
 void BandClipper::Reset() {
   std::memset(input_, 0, sizeof input_);
   std::memset(even_, 0, sizeof even_);

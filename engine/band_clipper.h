@@ -16,6 +16,8 @@ constexpr int kBandClipBlock = 256;                      // frames at most per c
 
 class BandClipper {
  public:
+  // Computes the filters (once per process), off the audio thread.
+  static void Prepare();
   void Reset();
   // Clips frames x[0..count) into y, each kBandClipDelay frames late.
   void Run(const float* x, float* y, int count);

@@ -86,8 +86,10 @@ constexpr int kCorrectionPoints = 64;
 const float* StepResidual();
 const float* RampResidual();
 
-// The ladders of the twelve computed waves (built on first use) and a silent table, all in one
-// pool of floats.
+// The ladders of the twelve computed waves and a silent table, all in one pool of floats, and
+// the correction residuals: built on first use, once per process (some 0.15 s), so the first
+// use is where a format activates the plug-in (Engine::PrepareAliasFree), never the audio
+// thread.
 const BandTable& SharedBand(int wave, int level);
 const BandTable& SilentBand();
 const float* BandPool();

@@ -69,6 +69,13 @@ Engine::Engine(EngineHost* host) : host_(host) {
   sine_ = waves_.Sine();
 }
 
+void Engine::PrepareAliasFree() {
+  if (alias_free_ready_.load(std::memory_order_acquire)) return;
+  waves_.PrepareBands();
+  BandClipper::Prepare();
+  alias_free_ready_.store(true, std::memory_order_release);
+}
+
 void Engine::SetDefaults() {
   sample_rate_ = 44100.0f;
   pitch_scale_ = 110.0f / 44100.0f;
@@ -425,7 +432,8 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   for (int k = 0; k < frames; ++k) pan_term_[k] = pan_now;
 
   // A switch of the oscillators' reading crossfades over kBandFade.
-  const float band_target = alias_free_ ? 1.0f : 0.0f;
+  const bool alias_free = alias_free_ && alias_free_ready_.load(std::memory_order_acquire);
+  const float band_target = alias_free ? 1.0f : 0.0f;
   const float band_step = 1.0f / (kBandFade * sample_rate_);
   band_mix_step_ =
       band_target > band_mix_ ? band_step : (band_target < band_mix_ ? -band_step : 0.0f);

@@ -84,6 +84,11 @@ class Engine : private ArpVoices {
 
   void Suspend();  // clears the stereo delay line
 
+  // Builds what the alias-free oscillators read (once per process) and lets the switch act;
+  // until then it keeps the plain reading. Where the host activates the plug-in, never on the
+  // audio thread: a host that only scans (makes an instance and lets it go) pays nothing.
+  void PrepareAliasFree();
+
   // The host's tempo in beats per minute, which "Auto" programs follow from the next block on;
   // limited to 1..999 (an unknown or absurd tempo gives 1), so every length stays finite.
   // Until a host says otherwise it is 120. Any thread.
@@ -234,6 +239,7 @@ class Engine : private ArpVoices {
   Relaxed<float> sync_factor_{1.0f};
   Relaxed<bool> ring_mod_{false};
   Relaxed<bool> alias_free_{false};
+  std::atomic<bool> alias_free_ready_{false};  // PrepareAliasFree done: the tables may be read
   // Envelopes whose patch values changed since the audio thread last built them, one bit each.
   std::atomic<uint32_t> envelope_changes_{(1u << kEnvelopes) - 1};
   LfoSettings lfo_settings_;

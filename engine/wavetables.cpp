@@ -72,11 +72,13 @@ void RemoveAverage(float (&table)[kWavePoints]) {
 
 }  // namespace
 
-WaveBank::WaveBank() : tables_(), ladders_(), silent_band_(&SilentBand()), noise1_(), noise2_() {
+WaveBank::WaveBank() : tables_(), ladders_(), silent_band_(nullptr), noise1_(), noise2_() {
   for (auto& table : tables_) table = noise1_;  // silent until Build
-  // The alias-free ladders are built (once per process) here, on the thread that makes the
-  // instance: the audio thread may switch the oscillators over at any time.
-  SharedBandBytes();
+}
+
+void WaveBank::PrepareBands() {
+  SharedBandBytes();  // builds the ladders and the residuals
+  silent_band_ = &SilentBand();
   for (int i = 0; i < kComputedWaves; ++i) ladders_[i] = &SharedBand(i, 0);
 }
 

@@ -38,6 +38,9 @@ class WaveBank {
   // The sine wave (table 0), used by the ring modulator.
   const float* Sine() const { return tables_[0]; }
 
+  // Attaches the alias-free oscillators' ladders, building them on first use in the process.
+  // Not on the audio thread: Band is read only once this has been done.
+  void PrepareBands();
   // Level 0..kBandLevels + 1 of the alias-free oscillators' ladder for a choice; silence for
   // the noise waves, which the alias-free reading reads as the plain one does (they have
   // no harmonics to keep: what folds back is more noise), and for the silent choices.

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   vellicor::Synth synth;
   synth.SetSampleRate(bench::kRate);
   synth.SelectProgram(program);
+  synth.PrepareToRun();
   synth.SetHostTempo(120.0);
   std::vector<float> left(bench::kBlock), right(bench::kBlock);
   std::vector<vellicor::MidiEvent> on, off;

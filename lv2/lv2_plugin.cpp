@@ -102,6 +102,7 @@ class Plugin {
     }
   }
 
+  void Activate() { synth_.PrepareToRun(); }
   void Deactivate() { synth_.Suspend(); }
 
   void Run(uint32_t frames) {
@@ -398,7 +399,9 @@ void ConnectPort(LV2_Handle instance, uint32_t port, void* data) {
   Of(instance)->Connect(port, data);
 }
 
-void Activate(LV2_Handle) {}
+void Activate(LV2_Handle instance) {
+  Of(instance)->Activate();
+}
 
 void Run(LV2_Handle instance, uint32_t frames) {
   Of(instance)->Run(frames);

@@ -125,6 +125,7 @@ void APlugin::suspend() {
 }
 
 void APlugin::resume() {
+  synth_.PrepareToRun();
   wantEvents(1);
 }
 

@@ -37,6 +37,7 @@ std::unique_ptr<JackSynth> JackSynth::Open(const std::string& client_name, std::
     return nullptr;
   }
   synth->synth_->SelectProgram(synth->synth_->current_program());
+  synth->synth_->PrepareToRun();
   synth->midi_in_ =
       jack_port_register(synth->client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   synth->out_[0] = jack_port_register(synth->client_, "out_l", JACK_DEFAULT_AUDIO_TYPE,

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/random.h"
+#include "parameters/parameter_table.h"
 #include "tests/odd_frame_score.h"
 
 namespace vellicor {
@@ -123,6 +125,26 @@ TEST(SynthState, AMalformedStateIsRefusedAndChangesNothing) {
     EXPECT_FALSE(synth.LoadState(faults[i])) << "fault " << i;
     EXPECT_EQ(synth.SaveState(), before) << "fault " << i;
   }
+}
+
+// A host that only scans makes an instance and lets it go: the alias-free oscillators' tables
+// are built where a format activates (PrepareToRun, or Restart), and until then the switch
+// keeps the plain reading.
+TEST(Synth, AliasFreeReadingStartsOnceActivated) {
+  auto note = [](bool alias_free, bool activated) {
+    random::Seed(7);  // the same noise waves in every instance
+    Synth synth;
+    if (activated) synth.PrepareToRun();
+    synth.SetParameter(param::kAliasFree, alias_free ? 1.0f : 0.0f);
+    const uint8_t on[3] = {0x90, 96, 100};
+    synth.Midi(on, 3);
+    std::vector<float> left(8192), right(8192);
+    synth.Render(left.data(), right.data(), 8192, false);
+    return left;
+  };
+  const std::vector<float> plain = note(false, true);
+  EXPECT_EQ(note(true, false), plain);
+  EXPECT_NE(note(true, true), plain);
 }
 
 }  // namespace

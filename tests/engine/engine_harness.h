@@ -24,6 +24,7 @@ class Harness : public EngineHost {
     engine_->SetDefaults();
     engine_->BuildWaveTables();
     engine_->InitControllerMap();
+    engine_->PrepareAliasFree();
     SelectPatch(BasicPatch(), sample_rate);
   }
 
