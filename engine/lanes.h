@@ -27,8 +27,9 @@
 #include "engine/engine.h"
 #include "engine/simd.h"
 
-// Forced inlining keeps the lanes' values in registers; sanitizer builds, which check and do not
-// time, leave the choice to the compiler, which then compiles them in a fraction of the time.
+// Forced inlining keeps the lanes' values in registers; sanitizer builds and the plain-array
+// fallback (built only to check its samples), which check and do not time, leave the choice to
+// the compiler, which then compiles them in a fraction of the time.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VELLICOR_SANITIZED 1
 #elif defined(__has_feature)
@@ -36,7 +37,7 @@
 #define VELLICOR_SANITIZED 1
 #endif
 #endif
-#if defined(__GNUC__) && !defined(VELLICOR_SANITIZED)
+#if defined(__GNUC__) && !defined(VELLICOR_SANITIZED) && defined(VELLICOR_HAVE_SSE2)
 #define VELLICOR_INLINE __attribute__((always_inline))
 #else
 #define VELLICOR_INLINE
