@@ -288,14 +288,20 @@ class Engine : private ArpVoices {
   // (1): a switch of the mode moves it over kBandFade seconds, both readings mixed meanwhile.
   // The weight of the alias-free reading at frame k of the sub-block, for a part that is
   // `latency` frames late: switching on, it waits until that part gives what it was given.
+  // Counted in whole frames, so that a frame's weight does not depend on how the host cut
+  // the frames before it into blocks.
   float BandWeight(int k, int latency) const {
-    const float m = band_mix_ + band_mix_step_ * static_cast<float>(k + 1);
-    const float wait = band_mix_step_ > 0.0f ? band_mix_step_ * static_cast<float>(latency) : 0.0f;
+    const float length = static_cast<float>(band_fade_length_);
+    const float m = static_cast<float>(band_fade_done_ + band_direction_ * (k + 1)) / length;
+    const float wait = band_direction_ > 0 ? static_cast<float>(latency) / length : 0.0f;
     const float w = (m - wait) / (1.0f - wait);
     return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w);
   }
   float band_mix_ = 0.0f;       // at the start of the current sub-block
   float band_mix_step_ = 0.0f;  // per frame, within it
+  int band_fade_length_ = 1;    // frames of a whole crossfade at this rate
+  int band_fade_done_ = 0;      // of them, at the start of the sub-block (band_mix_'s count)
+  int band_direction_ = 0;      // +1 toward the alias-free reading, -1 back, 0 still
   bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)
   float band_compression_[2] = {1.0f, 1.0f};
   BandClipper band_clip_[2];  // left, right

@@ -440,10 +440,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         if (warp_on[1]) read1 = warp(read1, 1);
         const F4 s1 = Gather(wave0, read0);
         const F4 s2 = Gather(wave1, read1);
-        o1 = s1 + mix * (o1 - s1);
-        o2 = s2 + mix * (o2 - s2);
-        f1 = s1 + mix * (f1 - s1);
-        f2 = s2 + mix * (f2 - s2);
+        // Weighted on both sides, so that a weight of 0 or 1 gives one reading's bits exactly.
+        const F4 rest = one - mix;
+        o1 = s1 * rest + o1 * mix;
+        o2 = s2 * rest + o2 * mix;
+        f1 = s1 * rest + f1 * mix;
+        f2 = s2 * rest + f2 * mix;
       }
       if constexpr (kSteady) {
         G.phase0 = phase0;

@@ -183,7 +183,9 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     if (mixing) {
       for (int k = 0; k < frames; ++k) {
         const float plain = SoftClip(in[c][k]);
-        clipped[k] = plain + BandWeight(k, kBandClipDelay) * (clipped[k] - plain);
+        // Weighted on both sides, so that a weight of 0 or 1 gives one clipper's bits exactly.
+        const float w = BandWeight(k, kBandClipDelay);
+        clipped[k] = plain * (1.0f - w) + clipped[k] * w;
       }
     }
     float* o = out[c];
