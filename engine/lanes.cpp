@@ -164,6 +164,37 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         }
       }
     }
+    // The corrections owed, lane by lane, for the oscillators that are owed some or may get
+    // some: sync's jumps (oscillator 2) and the pulse width's corners.
+    L.band_counter = counter;
+    for (int m = 0; m < 2; ++m) {
+      bool fixing = pwm_on_[m] || (m == 1 && L.sync);
+      for (int i = 0; i < count && !fixing; ++i) {
+        simd::F4 any = simd::Splat(0.0f);
+        for (int x = 0; x < kCorrectionTaps; x += 4) {
+          any = simd::Or(any, simd::LoadUnaligned(voices[i]->band_fix[m] + x));
+        }
+        fixing = simd::MaskBits(simd::Less(simd::Splat(0.0f), simd::Abs(any))) != 0;
+      }
+      L.band_fixing[m] = fixing;
+      if (!fixing) continue;
+      for (int i = 0; i < lanes; ++i) {
+        float* row = L.band_fix[m][i];
+        for (int x = 0; x < Lanes::kFixLength; x += 4) simd::Store(row + x, simd::Splat(0.0f));
+        if (i >= count) continue;
+        // Owed from the voice's last run; a voice left out of some frames owes them nothing.
+        const float* owed = voices[i]->band_fix[m];
+        const uint32_t late = counter - voices[i]->band_fix_at;
+        if (late == 0) {
+          for (int x = 0; x < kCorrectionTaps; x += 4) {
+            simd::Store(row + x, simd::LoadUnaligned(owed + x));
+          }
+        } else if (late < kCorrectionTaps) {
+          for (int x = 0; x + static_cast<int>(late) < kCorrectionTaps; ++x)
+            row[x] = owed[x + late];
+        }
+      }
+    }
   }
   for (int i = 0; i < count; ++i) {
     const VoiceFilter& f = voices[i]->filter;
@@ -198,6 +229,19 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
           for (int r = 0; r < 4 && o + r < L.count; ++r) {
             simd::StoreUnaligned(L.voice[o + r]->band_line[m] + j, rows[r]);
           }
+        }
+      }
+    }
+    // What the run's frames still owe the frames after it.
+    const int frames = to - from;
+    for (int i = 0; i < L.count; ++i) {
+      Voice& voice = *L.voice[i];
+      voice.band_fix_at = L.band_counter + static_cast<uint32_t>(frames);
+      for (int m = 0; m < 2; ++m) {
+        if (!L.band_fixing[m]) continue;
+        for (int x = 0; x < kCorrectionTaps; x += 4) {
+          simd::StoreUnaligned(voice.band_fix[m] + x,
+                               simd::LoadUnaligned(L.band_fix[m][i] + frames + x));
         }
       }
     }

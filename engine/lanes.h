@@ -168,6 +168,8 @@ struct Engine::Lanes {
   bool band_mixing;
   bool band_fading[2][2];  // (oscillator, group of four lanes)
   bool band_plain[2];
+  bool band_fixing[2];    // an oscillator's corrections may come, or are still owed, in the run
+  uint32_t band_counter;  // the run's first frame's
   FilterHistoryRing first_ring;  // as the run's first frame sees it
   int first_frame;               // the run's first frame within the sub-block
 
@@ -218,6 +220,10 @@ struct Engine::Lanes {
   alignas(16) float band_weight_now[2][kMaxLanes];        // and at the frame being read
   alignas(16) float band_restarted[kMaxLanes];            // mask
   alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
+  // The corrections, lane by lane (an event adds its taps to one lane's frames as whole
+  // vectors): the one read at frame n of the run in band_fix[m][lane][n], owed ones first.
+  static constexpr int kFixLength = kControlPeriod + kCorrectionTaps;
+  alignas(16) float band_fix[2][kMaxLanes][kFixLength];
   alignas(16) float band_previous[2][kMaxLanes];
   int band_head;
   float band_mix[kControlPeriod];

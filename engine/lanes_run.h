@@ -156,12 +156,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     const int segment = PwmSegment(counter);
     bool warp_on[2];
     F4 position[2], upper16[2], lower16[2];
-    [[maybe_unused]] float pw_position[2], pw_upper16[2], pw_lower16[2];
     for (int m = 0; m < 2; ++m) {
       const PulseWidth& pw = pwm_segment_[m][segment];
-      pw_position[m] = pw.position;
-      pw_upper16[m] = 65536.0f * pw.upper;
-      pw_lower16[m] = 65536.0f * pw.lower;
       // Without PWM the phase is never warped; an even pulse leaves it as it is.
       warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
       position[m] = Splat(pw.position);
@@ -220,40 +216,33 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       return p;
     };
     // Corrections: `amount` times a residual at `since`, added to one lane's frames from
-    // kCorrectionHalf before this one on. The ring's slot of frame n - kCorrectionHalf + j is
-    // slot(j).
-    [[maybe_unused]] auto correct_one = [&](int m, const float* residuals, int head, int lane,
+    // kCorrectionHalf before frame n on (read kCorrectionHalf frames later, at frames n on).
+    [[maybe_unused]] auto correct_one = [&](int m, const float* residuals, int n, int lane,
                                             float amount, float since) VELLICOR_INLINE {
       if (amount == 0.0f) return;
       float scaled = std::min(since, 0.9999f) * static_cast<float>(kCorrectionPoints);
       if (!(scaled > 0.0f)) scaled = 0.0f;
       const int index = static_cast<int>(scaled);
       const float fraction = scaled - static_cast<float>(index);
-      // The residual at `since`, four taps at a time, then into the lane's frames.
+      // The residual at `since`, four taps at a time, into the lane's frames.
       const float* before = residuals + index * kCorrectionTaps;
       const float* after = before + kCorrectionTaps;
       const F4 scale = Splat(amount), part = Splat(fraction);
-      // Twice over, so that the ring's slot s takes taps[s - head + kCorrectionTaps]: the
-      // taps cover the whole ring, rotated.
-      alignas(16) float taps[2 * kCorrectionTaps];
+      float* row = &L.band_fix[m][lane][n];
       for (int j = 0; j < kCorrectionTaps; j += 4) {
         const F4 a = Load(before + j);
-        const F4 t = scale * (a + part * (Load(after + j) - a));
-        Store(taps + j, t);
-        Store(taps + kCorrectionTaps + j, t);
+        StoreUnaligned(row + j,
+                       LoadUnaligned(row + j) + scale * (a + part * (Load(after + j) - a)));
       }
-      float* slot = &L.band_line[m][0][lane];
-      const float* rotated = taps + kCorrectionTaps - head;
-      for (int s = 0; s < kCorrectionTaps; ++s) slot[s * kMaxLanes] += rotated[s];
     };
     // The same for the lanes of a group, `amount` 0 in lanes without the event.
-    [[maybe_unused]] auto correct = [&](int m, const float* residuals, int head, int o, F4 amount,
+    [[maybe_unused]] auto correct = [&](int m, const float* residuals, int n, int o, F4 amount,
                                         F4 since) VELLICOR_INLINE {
       alignas(16) float amounts[4], sinces[4];
       Store(amounts, amount);
       Store(sinces, since);
       for (int lane = 0; lane < 4; ++lane) {
-        correct_one(m, residuals, head, o + lane, amounts[lane], sinces[lane]);
+        correct_one(m, residuals, n, o + lane, amounts[lane], sinces[lane]);
       }
     };
     // The slope of oscillator m's levels at table positions p, per phase unit.
@@ -263,7 +252,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // The warp's corners: the read speed changes where the unwarped position u passes the pulse
     // width (from the lower factor to the upper) and where it wraps (back). Between the frame's
     // previous position and this one, at most one of each.
-    [[maybe_unused]] auto corners = [&](int m, int head, int o, F4 previous, F4 now,
+    [[maybe_unused]] auto corners = [&](int m, int n, int o, F4 previous, F4 now,
                                         F4 live) VELLICOR_INLINE {
       const F4 cycle = Splat(65536.0f / 65535.0f);
       const F4 u0 = previous / Splat(65535.0f), u1 = now / Splat(65535.0f);
@@ -283,12 +272,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       if (MaskBits(at_zero) != 0) {
         const F4 since = u1 / per_frame;
         const F4 bend = slope(m, o, zero) * change;
-        correct(m, ramp_residuals, head, o, And(at_zero, bend), since);
+        correct(m, ramp_residuals, n, o, And(at_zero, bend), since);
       }
       if (MaskBits(at_pos) != 0) {
         const F4 since = Select(GreaterEqual(u1, pos), u1 - pos, u1 + cycle - pos) / per_frame;
         const F4 bend = slope(m, o, Splat(32768.0f)) * (zero - change);
-        correct(m, ramp_residuals, head, o, And(at_pos, bend), since);
+        correct(m, ramp_residuals, n, o, And(at_pos, bend), since);
       }
     };
     // Oscillator 2 after a restart by sync: lanes restarted within kRestartSpan read their
@@ -328,19 +317,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       if (!L.band_fading[m][lane / 4]) return s;
       return s + L.band_weight_now[m][lane] * (level(1) - s);
     };
-    [[maybe_unused]] auto place_one = [&](int m, float p) VELLICOR_INLINE {
-      // Into 0..65536: the whole cycles, floored (SSE2 has no floor of its own).
-      const float cycles = p * (1.0f / 65536.0f);
-      int32_t whole = static_cast<int32_t>(cycles);
-      if (cycles < static_cast<float>(whole)) --whole;
-      p -= static_cast<float>(whole) * 65536.0f;
-      if (warp_on[m]) {
-        const float u = p / 65535.0f;
-        p = u >= pw_position[m] ? (u - pw_position[m]) * pw_upper16[m] + 32768.0f
-                                : u * pw_lower16[m];
-      }
-      return p;
-    };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
       const int head = (L.band_head + n) & (kCorrectionTaps - 1);
@@ -361,7 +337,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
                     : warp_on[0] ? band_place(0, ToFloat(phase0) + offset0, true, false)
                                  : ToFloat(phase0) + offset0 + ahead;
       const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
-      if (warp_on[0]) corners(0, head, o, G.previous0, u0, alive);
+      if (warp_on[0]) corners(0, n, o, G.previous0, u0, alive);
       I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
       F4 restarted = G.restarted;
       if (sync) {
@@ -369,41 +345,34 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         const int wraps = MaskBits(wrapped);
         if (wraps != 0) {
           // Oscillator 1 wrapped `since` of a frame ago: oscillator 2's phase then, and where
-          // sync put it, from where it has moved on for `since` since. The jump is corrected.
-          // Lane by lane, as a wrap seldom comes in more than one lane of a frame.
-          alignas(16) int32_t phase_now[4], phase_before[4], increment0[4], increment1[4];
-          alignas(16) float offset[4], restarted_in[4];
-          Store(phase_now, phase0);
-          Store(phase_before, G.phase1);
-          Store(increment0, G.increment0);
-          Store(increment1, G.increment1);
-          Store(offset, offset1);
-          Store(restarted_in, restarted);
-          alignas(16) int32_t phase_out[4];
-          Store(phase_out, phase1);
-          alignas(16) float restarted_out[4];
-          Store(restarted_out, restarted);
+          // sync put it, from where it has moved on for `since` since. Computed for the four
+          // lanes at once (lanes put back together from scalars would wait on their stores);
+          // the jump's correction goes lane by lane, as a wrap seldom comes in more than one
+          // lane of a frame.
+          const F4 step = ToFloat(G.increment1);
+          const F4 since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
+          const F4 before = ToFloat(G.phase1) + step * (one - since);
+          const F4 after = before * sync_factor;
+          phase1 = Select(wrapped, RoundInt(after + step * since) & wave_mask, phase1);
+          const F4 from = band_place(1, before + offset1, true, true);
+          const F4 to = band_place(1, after + offset1, true, true);
+          const F4 span = Splat(kRestartSpan);
+          const F4 landed = Less(to, span);
+          // Before the jump it may have moved past the span since the last frame.
+          const F4 was_restarted = And(restarted, Less(from, span));
+          restarted = Select(wrapped, landed, restarted);
+          alignas(16) float since_at[4], from_at[4], to_at[4], landed_at[4], was_at[4];
+          Store(since_at, since);
+          Store(from_at, from);
+          Store(to_at, to);
+          Store(landed_at, landed);
+          Store(was_at, was_restarted);
           for (int left = wraps; left != 0; left &= left - 1) {
             const int lane = std::countr_zero(static_cast<unsigned>(left));
-            const float step = static_cast<float>(increment1[lane]);
-            const float since = std::min(static_cast<float>(phase_now[lane]) /
-                                             std::max(static_cast<float>(increment0[lane]), 1.0f),
-                                         1.0f);
-            const float before = static_cast<float>(phase_before[lane]) + step * (1.0f - since);
-            const float after = before * L.sync_factor;
-            phase_out[lane] = RoundToInt(after + step * since) & (kWavePoints - 1);
-            const float from = place_one(1, before + offset[lane]);
-            const float to = place_one(1, after + offset[lane]);
-            const bool landed = to < kRestartSpan;
-            // Before the jump it may have moved past the span since the last frame.
-            const bool was_restarted = restarted_in[lane] != 0.0f && from < kRestartSpan;
-            const float jump =
-                read_one(1, o + lane, to, landed) - read_one(1, o + lane, from, was_restarted);
-            correct_one(1, step_residuals, head, o + lane, jump, since);
-            restarted_out[lane] = landed ? MaskOf(true) : 0.0f;
+            const float jump = read_one(1, o + lane, to_at[lane], landed_at[lane] != 0.0f) -
+                               read_one(1, o + lane, from_at[lane], was_at[lane] != 0.0f);
+            correct_one(1, step_residuals, n, o + lane, jump, since_at[lane]);
           }
-          phase1 = Load(phase_out);
-          restarted = Load(restarted_out);
         }
       }
       const F4 u1 = !fm1                 ? ToFloat(phase1)
@@ -412,7 +381,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const F4 p1 = band_place(1, u1, false, true);
       if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
       const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
-      if (warp_on[1]) corners(1, head, o, G.previous1, u1, alive);
+      if (warp_on[1]) corners(1, n, o, G.previous1, u1, alive);
       // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
       const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
       F4 o1, o2;
@@ -427,6 +396,9 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         o2 = Load(outb);
         Store(out0, zero);
         Store(outb, zero);
+        constexpr int kRow = Lanes::kFixLength;
+        if (L.band_fixing[0]) o1 = o1 + Column(&L.band_fix[0][o][n], kRow);
+        if (L.band_fixing[1]) o2 = o2 + Column(&L.band_fix[1][o][n], kRow);
       }
       F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {

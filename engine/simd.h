@@ -165,6 +165,10 @@ inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
   at->v = _mm_movelh_ps(low, high);
   next->v = _mm_movehl_ps(high, low);
 }
+// p[0], p[stride], p[2 stride], p[3 stride]: a column of rows.
+inline F4 Column(const float* p, int stride) {
+  return {_mm_setr_ps(p[0], p[stride], p[2 * stride], p[3 * stride])};
+}
 // tables[i][index] per lane i: each lane reads a table of its own.
 inline F4 GatherEach(const float* const* tables, I4 index) {
   const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
@@ -334,6 +338,9 @@ inline F4 Gather(const float* table, I4 index) {
 inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
   *at = Each<F4>([&](int i) { return table[index.v[i]]; });
   *next = Each<F4>([&](int i) { return table[index.v[i] + 1]; });
+}
+inline F4 Column(const float* p, int stride) {
+  return Each<F4>([&](int i) { return p[i * stride]; });
 }
 inline F4 GatherEach(const float* const* tables, I4 index) {
   return Each<F4>([&](int i) { return tables[i][index.v[i]]; });

@@ -50,11 +50,17 @@ struct Voice {
   int band_level[2] = {-1, -1};
   uint32_t band_fade_start[2] = {};
   float band_line[2][kCorrectionTaps] = {};
+  // Corrections owed to the frames read from band_fix_at on, one frame after another.
+  float band_fix[2][kCorrectionTaps] = {};
+  uint32_t band_fix_at = 0;
   float band_previous[2] = {};
   float band_restarted = 0.0f;  // a mask: oscillator 2 just restarted by sync
   // A note starting on this voice owes nothing to the last one.
   void ClearBand() {
     for (auto& line : band_line) {
+      for (float& frame : line) frame = 0.0f;
+    }
+    for (auto& line : band_fix) {
       for (float& frame : line) frame = 0.0f;
     }
     band_previous[0] = band_previous[1] = 0.0f;
