@@ -76,7 +76,10 @@ void BandClipper::Run(const float* x, float* y, int count) {
   using namespace simd;
   if (count <= 0) return;
   if (count > kBandClipBlock) count = kBandClipBlock;
-  const float* h = Taps().tap;
+  // The taps in every lane, once for the call (the outputs could alias a table read through
+  // a pointer, so the loops would otherwise load them again and again).
+  F4 h[kBandClipTaps];
+  for (int j = 0; j < kBandClipTaps; ++j) h[j] = Splat(Taps().tap[j]);
   constexpr int kEven = (kBandClipTaps + 1) / 2, kOdd = kBandClipTaps / 2;
   // A sample that is not a number (or absurd) enters as silence, as the plain clipper gives.
   for (int k = 0; k < count; ++k) input_[kHistory + k] = std::fabs(x[k]) < 1e30f ? x[k] : 0.0f;
@@ -86,8 +89,8 @@ void BandClipper::Run(const float* x, float* y, int count) {
     const int at = kHistory + k;
     // The input at twice the rate: zeros stuffed between the frames, filtered, gain 2.
     F4 even = Splat(0.0f), odd = Splat(0.0f);
-    for (int j = 0; j < kEven; ++j) even = even + Splat(h[2 * j]) * LoadUnaligned(&input_[at - j]);
-    for (int j = 0; j < kOdd; ++j) odd = odd + Splat(h[2 * j + 1]) * LoadUnaligned(&input_[at - j]);
+    for (int j = 0; j < kEven; ++j) even = even + h[2 * j] * LoadUnaligned(&input_[at - j]);
+    for (int j = 0; j < kOdd; ++j) odd = odd + h[2 * j + 1] * LoadUnaligned(&input_[at - j]);
     StoreUnaligned(&even_[at], Bent(Splat(2.0f) * even));
     StoreUnaligned(&odd_[at], Bent(Splat(2.0f) * odd));
   }
@@ -96,9 +99,9 @@ void BandClipper::Run(const float* x, float* y, int count) {
     const int at = kHistory + k;
     // Filtered and taken at the frames' own points: g[2n - i] for tap i.
     F4 bent = Splat(0.0f);
-    for (int j = 0; j < kEven; ++j) bent = bent + Splat(h[2 * j]) * LoadUnaligned(&even_[at - j]);
+    for (int j = 0; j < kEven; ++j) bent = bent + h[2 * j] * LoadUnaligned(&even_[at - j]);
     for (int j = 0; j < kOdd; ++j) {
-      bent = bent + Splat(h[2 * j + 1]) * LoadUnaligned(&odd_[at - j - 1]);
+      bent = bent + h[2 * j + 1] * LoadUnaligned(&odd_[at - j - 1]);
     }
     Store(&out[k], Splat(1.5f) * LoadUnaligned(&input_[at - kBandClipDelay]) + bent);
   }

@@ -71,6 +71,11 @@ inline float MaskOf(bool on) {
   std::memcpy(&f, &bits, sizeof f);
   return f;
 }
+// One lane of four, as a mask.
+alignas(16) inline const float kLaneMask[4][4] = {{MaskOf(true), 0.0f, 0.0f, 0.0f},
+                                                  {0.0f, MaskOf(true), 0.0f, 0.0f},
+                                                  {0.0f, 0.0f, MaskOf(true), 0.0f},
+                                                  {0.0f, 0.0f, 0.0f, MaskOf(true)}};
 
 // The filter sections that run four lanes at a time. Each steps one sample (Step) and, in a run
 // where lanes may fall idle, keeps the new state only in live lanes (Keep).

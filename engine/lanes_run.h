@@ -218,7 +218,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // Corrections: `amount` times a residual at `since`, added to one lane's frames from
     // kCorrectionHalf before frame n on (read kCorrectionHalf frames later, at frames n on).
     [[maybe_unused]] auto correct_one = [&](int m, const float* residuals, int n, int lane,
-                                            float amount, float since) VELLICOR_INLINE {
+                                            float amount, float since, F4* now) VELLICOR_INLINE {
       if (amount == 0.0f) return;
       float scaled = std::min(since, 0.9999f) * static_cast<float>(kCorrectionPoints);
       if (!(scaled > 0.0f)) scaled = 0.0f;
@@ -228,21 +228,23 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const float* before = residuals + index * kCorrectionTaps;
       const float* after = before + kCorrectionTaps;
       const F4 scale = Splat(amount), part = Splat(fraction);
+      // Frame n has been read already: its tap goes to `now`, the lane's part of its reading.
       float* row = &L.band_fix[m][lane][n];
       for (int j = 0; j < kCorrectionTaps; j += 4) {
         const F4 a = Load(before + j);
-        StoreUnaligned(row + j,
-                       LoadUnaligned(row + j) + scale * (a + part * (Load(after + j) - a)));
+        const F4 taps = scale * (a + part * (Load(after + j) - a));
+        if (j == 0) *now = *now + And(First(taps), Load(kLaneMask[lane & 3]));
+        StoreUnaligned(row + j, LoadUnaligned(row + j) + taps);
       }
     };
     // The same for the lanes of a group, `amount` 0 in lanes without the event.
     [[maybe_unused]] auto correct = [&](int m, const float* residuals, int n, int o, F4 amount,
-                                        F4 since) VELLICOR_INLINE {
+                                        F4 since, F4* now) VELLICOR_INLINE {
       alignas(16) float amounts[4], sinces[4];
       Store(amounts, amount);
       Store(sinces, since);
       for (int lane = 0; lane < 4; ++lane) {
-        correct_one(m, residuals, n, o + lane, amounts[lane], sinces[lane]);
+        correct_one(m, residuals, n, o + lane, amounts[lane], sinces[lane], now);
       }
     };
     // The slope of oscillator m's levels at table positions p, per phase unit.
@@ -252,8 +254,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // The warp's corners: the read speed changes where the unwarped position u passes the pulse
     // width (from the lower factor to the upper) and where it wraps (back). Between the frame's
     // previous position and this one, at most one of each.
-    [[maybe_unused]] auto corners = [&](int m, int n, int o, F4 previous, F4 now,
-                                        F4 live) VELLICOR_INLINE {
+    [[maybe_unused]] auto corners = [&](int m, int n, int o, F4 previous, F4 now, F4 live,
+                                        F4* fix) VELLICOR_INLINE {
       const F4 cycle = Splat(65536.0f / 65535.0f);
       const F4 u0 = previous / Splat(65535.0f), u1 = now / Splat(65535.0f);
       F4 moved = u1 - u0;
@@ -272,12 +274,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       if (MaskBits(at_zero) != 0) {
         const F4 since = u1 / per_frame;
         const F4 bend = slope(m, o, zero) * change;
-        correct(m, ramp_residuals, n, o, And(at_zero, bend), since);
+        correct(m, ramp_residuals, n, o, And(at_zero, bend), since, fix);
       }
       if (MaskBits(at_pos) != 0) {
         const F4 since = Select(GreaterEqual(u1, pos), u1 - pos, u1 + cycle - pos) / per_frame;
         const F4 bend = slope(m, o, Splat(32768.0f)) * (zero - change);
-        correct(m, ramp_residuals, n, o, And(at_pos, bend), since);
+        correct(m, ramp_residuals, n, o, And(at_pos, bend), since, fix);
       }
     };
     // Oscillator 2 after a restart by sync: lanes restarted within kRestartSpan read their
@@ -326,6 +328,10 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
             Load(&L.band_weight[m][o]) + Splat(static_cast<float>(n + 1) / kBandFadeFrames);
         Store(&L.band_weight_now[m][o], MinOf(weight, one));
       }
+      // The corrections owed to the frame read now, read before this frame's own add theirs.
+      constexpr int kRow = Lanes::kFixLength;
+      F4 fix0 = L.band_fixing[0] ? Column(&L.band_fix[0][o][n], kRow) : zero;
+      F4 fix1 = L.band_fixing[1] ? Column(&L.band_fix[1][o][n], kRow) : zero;
       const I4 old0 = G.phase0;
       const I4 phase0 = (old0 + G.increment0) & wave_mask;
       const F4 offset0 = fm0 ? G.depth0 * source(G, slot0) : zero;
@@ -337,7 +343,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
                     : warp_on[0] ? band_place(0, ToFloat(phase0) + offset0, true, false)
                                  : ToFloat(phase0) + offset0 + ahead;
       const F4 a1 = band_read(0, o, band_place(0, u0, false, true));
-      if (warp_on[0]) corners(0, n, o, G.previous0, u0, alive);
+      if (warp_on[0]) corners(0, n, o, G.previous0, u0, alive, &fix0);
       I4 phase1 = (G.phase1 + G.increment1) & wave_mask;
       F4 restarted = G.restarted;
       if (sync) {
@@ -371,7 +377,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
             const int lane = std::countr_zero(static_cast<unsigned>(left));
             const float jump = read_one(1, o + lane, to_at[lane], landed_at[lane] != 0.0f) -
                                read_one(1, o + lane, from_at[lane], was_at[lane] != 0.0f);
-            correct_one(1, step_residuals, n, o + lane, jump, since_at[lane]);
+            correct_one(1, step_residuals, n, o + lane, jump, since_at[lane], &fix1);
           }
         }
       }
@@ -381,7 +387,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       const F4 p1 = band_place(1, u1, false, true);
       if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
       const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
-      if (warp_on[1]) corners(1, n, o, G.previous1, u1, alive);
+      if (warp_on[1]) corners(1, n, o, G.previous1, u1, alive, &fix1);
       // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
       const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
       F4 o1, o2;
@@ -396,9 +402,8 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         o2 = Load(outb);
         Store(out0, zero);
         Store(outb, zero);
-        constexpr int kRow = Lanes::kFixLength;
-        if (L.band_fixing[0]) o1 = o1 + Column(&L.band_fix[0][o][n], kRow);
-        if (L.band_fixing[1]) o2 = o2 + Column(&L.band_fix[1][o][n], kRow);
+        o1 = o1 + fix0;
+        o2 = o2 + fix1;
       }
       F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {

@@ -169,6 +169,10 @@ inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
 inline F4 Column(const float* p, int stride) {
   return {_mm_setr_ps(p[0], p[stride], p[2 * stride], p[3 * stride])};
 }
+// The first lane's value in every lane.
+inline F4 First(F4 a) {
+  return {_mm_shuffle_ps(a.v, a.v, 0)};
+}
 // tables[i][index] per lane i: each lane reads a table of its own.
 inline F4 GatherEach(const float* const* tables, I4 index) {
   const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index.v));
@@ -341,6 +345,9 @@ inline void GatherPair(const float* table, I4 index, F4* at, F4* next) {
 }
 inline F4 Column(const float* p, int stride) {
   return Each<F4>([&](int i) { return p[i * stride]; });
+}
+inline F4 First(F4 a) {
+  return Each<F4>([&](int) { return a.v[0]; });
 }
 inline F4 GatherEach(const float* const* tables, I4 index) {
   return Each<F4>([&](int i) { return tables[i][index.v[i]]; });
