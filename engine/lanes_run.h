@@ -182,22 +182,30 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // The alias-free reading (engine/band_limited.h): positions kept with their fractions, the
     // levels interpolated and crossfaded, sync's jumps and the warp's corners corrected, the
     // outputs kCorrectionHalf frames late.
-    [[maybe_unused]] auto band_level = [&](int m, int j, int o, F4 position) VELLICOR_INLINE {
+    // Level j of oscillator m at `position`, its table at `offset` in the pool (a restarted
+    // oscillator 2 reads its level's restart copy).
+    [[maybe_unused]] auto band_level = [&](int m, int j, int o, F4 position,
+                                           I4 offset) VELLICOR_INLINE {
       const F4 x = position * Load(&L.band_scale[m][j][o]);
       const I4 i = Truncate(x);
       const F4 f = x - ToFloat(i);
-      const I4 at = (i & Load(&L.band_mask[m][j][o])) + Load(&L.band_offset[m][j][o]);
       F4 a, b;
-      GatherPair(pool, at, &a, &b);
+      GatherPair(pool, (i & Load(&L.band_mask[m][j][o])) + offset, &a, &b);
       return a + f * (b - a);
+    };
+    // The level read, faded into the next while a lane of the group moves between them.
+    [[maybe_unused]] auto band_levels = [&](int m, int o, F4 position,
+                                            auto offset_of) VELLICOR_INLINE {
+      const F4 s = band_level(m, 0, o, position, offset_of(0));
+      if (!L.band_fading[m][o / 4]) return s;
+      return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position, offset_of(1)) - s);
     };
     [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
       if (m == 0 ? plain0 : plain1) {
         return Gather(m == 0 ? wave0 : wave1, RoundInt(position) & wave_mask);
       }
-      const F4 s = band_level(m, 0, o, position);
-      if (!L.band_fading[m][o / 4]) return s;
-      return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position) - s);
+      return band_levels(m, o, position,
+                         [&](int j) VELLICOR_INLINE { return Load(&L.band_offset[m][j][o]); });
     };
     // A phase with its FM offset, brought into 0..65536 (floor, from a truncation), and warped
     // as the plain reading warps it, without rounding to a point.
@@ -286,19 +294,9 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     // copies' restart copies (engine/band_limited.h), at the same points.
     [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
       if (plain1 || MaskBits(restarted) == 0) return band_read(1, o, p);
-      auto level = [&](int j) VELLICOR_INLINE {
-        const F4 x = p * Load(&L.band_scale[1][j][o]);
-        const I4 i = Truncate(x);
-        const F4 f = x - ToFloat(i);
-        const I4 base =
-            Select(restarted, Load(&L.band_restart_offset[j][o]), Load(&L.band_offset[1][j][o]));
-        F4 a, b;
-        GatherPair(pool, (i & Load(&L.band_mask[1][j][o])) + base, &a, &b);
-        return a + f * (b - a);
-      };
-      const F4 s = level(0);
-      if (!L.band_fading[1][o / 4]) return s;
-      return s + Load(&L.band_weight_now[1][o]) * (level(1) - s);
+      return band_levels(1, o, p, [&](int j) VELLICOR_INLINE {
+        return Select(restarted, Load(&L.band_restart_offset[j][o]), Load(&L.band_offset[1][j][o]));
+      });
     };
     // One lane's reading of the same, for events that come in one lane at a time.
     // `restart`: oscillator 2 restarted within kRestartSpan, reading its restart copies.
