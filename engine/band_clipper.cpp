@@ -78,8 +78,9 @@ void BandClipper::Run(const float* x, float* y, int count) {
   if (count > kBandClipBlock) count = kBandClipBlock;
   // The taps in every lane, once for the call (the outputs could alias a table read through
   // a pointer, so the loops would otherwise load them again and again).
+  const float* const taps = Taps().tap;
   F4 h[kBandClipTaps];
-  for (int j = 0; j < kBandClipTaps; ++j) h[j] = Splat(Taps().tap[j]);
+  for (int j = 0; j < kBandClipTaps; ++j) h[j] = Splat(taps[j]);
   constexpr int kEven = (kBandClipTaps + 1) / 2, kOdd = kBandClipTaps / 2;
   // A sample that is not a number (or absurd) enters as silence, as the plain clipper gives.
   for (int k = 0; k < count; ++k) input_[kHistory + k] = std::fabs(x[k]) < 1e30f ? x[k] : 0.0f;

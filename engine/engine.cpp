@@ -437,20 +437,19 @@ void Engine::RenderFrames(float* left, float* right, int frames, bool accumulate
   const bool alias_free = alias_free_ && alias_free_ready_.load(std::memory_order_acquire);
   const int fade_length = std::max(1, static_cast<int>(std::lround(kBandFade * sample_rate_)));
   if (fade_length != band_fade_length_) {  // a new rate: the same share of the fade
-    band_fade_done_ = static_cast<int>(std::lround(band_mix_ * static_cast<float>(fade_length)));
+    band_fade_done_ = static_cast<int>(
+        std::lround(static_cast<double>(band_fade_done_) * fade_length / band_fade_length_));
     band_fade_length_ = fade_length;
   }
   const int band_target = alias_free ? band_fade_length_ : 0;
   band_direction_ = band_target > band_fade_done_ ? 1 : (band_target < band_fade_done_ ? -1 : 0);
-  band_mix_step_ = static_cast<float>(band_direction_) / static_cast<float>(band_fade_length_);
-  if (band_mix_ == 0.0f && band_mix_step_ == 0.0f) band_ready_ = band_clip_ready_ = false;
+  if (!BandReading()) band_ready_ = band_clip_ready_ = false;
 
   RenderVoices(frames, first_counter);
   WriteOutput(left, right, frames, accumulate, first_counter);
 
   if (band_direction_ != 0) {
     band_fade_done_ = std::clamp(band_fade_done_ + band_direction_ * frames, 0, band_fade_length_);
-    band_mix_ = static_cast<float>(band_fade_done_) / static_cast<float>(band_fade_length_);
   }
 }
 

@@ -297,12 +297,13 @@ class Engine : private ArpVoices {
     const float w = (m - wait) / (1.0f - wait);
     return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w);
   }
-  float band_mix_ = 0.0f;       // at the start of the current sub-block
-  float band_mix_step_ = 0.0f;  // per frame, within it
-  int band_fade_length_ = 1;    // frames of a whole crossfade at this rate
-  int band_fade_done_ = 0;      // of them, at the start of the sub-block (band_mix_'s count)
-  int band_direction_ = 0;      // +1 toward the alias-free reading, -1 back, 0 still
-  bool band_ready_ = false;     // the voices' levels are chosen (the reading ran last tick)
+  // The alias-free reading runs in this sub-block (alone or mixed), and is mixed with the plain.
+  bool BandReading() const { return band_fade_done_ > 0 || band_direction_ > 0; }
+  bool BandMixing() const { return band_fade_done_ < band_fade_length_ || band_direction_ < 0; }
+  int band_fade_length_ = 1;  // frames of a whole crossfade at this rate
+  int band_fade_done_ = 0;    // of them, at the start of the sub-block
+  int band_direction_ = 0;    // +1 toward the alias-free reading, -1 back, 0 still
+  bool band_ready_ = false;   // the voices' levels are chosen (the reading ran last tick)
   float band_compression_[2] = {1.0f, 1.0f};
   BandClipper band_clip_[2];  // left, right
   bool band_clip_ready_ = false;

@@ -110,10 +110,9 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   }
   L.steady = steady;
   L.filter = filter;
-  const float band_step = band_mix_step_;
-  L.band = band_mix_ > 0.0f || band_step > 0.0f;
+  L.band = BandReading();
   if (L.band) {
-    L.band_mixing = !(band_mix_ >= 1.0f && band_step >= 0.0f);
+    L.band_mixing = BandMixing();
     // The ring's slot of a frame is its counter's low bits, the same in every voice and every
     // run, so the rings move between voices and lanes without turning.
     L.band_head = static_cast<int>(counter & (kCorrectionTaps - 1));
@@ -174,7 +173,8 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         for (int x = 0; x < kCorrectionTaps; x += 4) {
           any = simd::Or(any, simd::LoadUnaligned(voices[i]->band_fix[m] + x));
         }
-        fixing = simd::MaskBits(simd::Less(simd::Splat(0.0f), simd::Abs(any))) != 0;
+        // Bits, not values: an or of two numbers' bits may read as one that is not a number.
+        fixing = simd::MaskBits(simd::SameBits(simd::Abs(any), simd::Splat(0.0f))) != 0xF;
       }
       L.band_fixing[m] = fixing;
       if (!fixing) continue;
@@ -379,7 +379,7 @@ void Engine::TickVoices(Voice* const* voices, int count, uint32_t counter) {
   FilterModulation modulation[kMaxLanes];
   for (int i = 0; i < count; ++i) modulation[i] = EnvelopeTick(*voices[i]);
   for (int i = 0; i < count; ++i) PitchTick(*voices[i]);
-  if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+  if (BandReading()) {
     BandCompression(counter);
     for (int i = 0; i < count; ++i) BandTick(*voices[i], counter);
   }
@@ -428,7 +428,7 @@ void Engine::RenderVoices(int frames, uint32_t first_counter) {
       for (int j = k; j < end; ++j) pan_term_[j] = pan;
     }
     if (count == 0) return;
-    if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+    if (BandReading()) {
       // The alias-free reading has just begun: every voice needs its levels now.
       if (!band_ready_) {
         BandCompression(counter);

@@ -83,7 +83,7 @@ void Engine::WriteOutput(float* left, float* right, int frames, bool accumulate,
     position_of[k] = position;
   }
   pan_position_ = position;
-  if (band_mix_ > 0.0f || band_mix_step_ > 0.0f) {
+  if (BandReading()) {
     WriteBandOutput(left, right, frames, accumulate, first_counter, position_of);
     return;
   }
@@ -172,7 +172,7 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     in[1][k] =
         delay_line_[(first_counter + static_cast<uint32_t>(k) - delay) & (kDelayLineSize - 1)];
   }
-  const bool mixing = !(band_mix_ >= 1.0f && band_mix_step_ >= 0.0f);
+  const bool mixing = BandMixing();
   float* const out[2] = {left, right};
   for (int c = 0; c < 2; ++c) {
     alignas(16) float clipped[kSubBlock];
