@@ -39,6 +39,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
 
   struct Group {
     I4 phase0, phase1, increment0, increment1, done;
+    F4 per_increment0;  // 1 / oscillator 1's increment (at least 1), for sync's timing
     F4 depth0, depth1;
     F4 sample0, sample1;      // the oscillators' previous samples
     F4 previous0, previous1;  // the alias-free reading's unwarped positions, a frame back
@@ -54,6 +55,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     G.phase1 = Load(&L.phase[1][o]);
     G.increment0 = Load(&L.increment[0][o]);
     G.increment1 = Load(&L.increment[1][o]);
+    G.per_increment0 = Splat(1.0f) / MaxOf(ToFloat(G.increment0), Splat(1.0f));
     G.done = SplatInt(0);
     G.depth0 = Load(&L.fm_depth[0][o]);
     G.depth1 = Load(&L.fm_depth[1][o]);
@@ -291,9 +293,11 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       }
     };
     // Oscillator 2 after a restart by sync: lanes restarted within kRestartSpan read their
-    // copies' restart copies (engine/band_limited.h), at the same points.
+    // copies' restart copies (engine/band_limited.h), at the same points. Without a branch on
+    // the lanes' mask: which lanes are in their span changes from frame to frame without a
+    // pattern, so a branch would be mispredicted about as often as taken.
     [[maybe_unused]] auto restart_read = [&](F4 p, F4 restarted, int o) VELLICOR_INLINE {
-      if (plain1 || MaskBits(restarted) == 0) return band_read(1, o, p);
+      if (plain1) return band_read(1, o, p);
       return band_levels(1, o, p, [&](int j) VELLICOR_INLINE {
         return Select(restarted, Load(&L.band_restart_offset[j][o]), Load(&L.band_offset[1][j][o]));
       });
@@ -354,7 +358,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
           // the jump's correction goes lane by lane, as a wrap seldom comes in more than one
           // lane of a frame.
           const F4 step = ToFloat(G.increment1);
-          const F4 since = MinOf(ToFloat(phase0) / MaxOf(ToFloat(G.increment0), one), one);
+          const F4 since = MinOf(ToFloat(phase0) * G.per_increment0, one);
           const F4 before = ToFloat(G.phase1) + step * (one - since);
           const F4 after = before * sync_factor;
           phase1 = Select(wrapped, RoundInt(after + step * since) & wave_mask, phase1);
@@ -386,14 +390,13 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
       const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
       if (warp_on[1]) corners(1, n, o, G.previous1, u1, alive, &fix1);
-      // This frame's samples join the ring; the frame kCorrectionHalf back leaves it.
+      // This frame's samples join the ring (their slot was cleared when it was last read); the
+      // frame kCorrectionHalf back leaves it.
       const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
       F4 o1, o2;
       {
-        float* line0 = &L.band_line[0][now][o];
-        float* line1 = &L.band_line[1][now][o];
-        Store(line0, Load(line0) + And(alive, a1));
-        Store(line1, Load(line1) + And(alive, a2));
+        Store(&L.band_line[0][now][o], kSteady ? a1 : And(alive, a1));
+        Store(&L.band_line[1][now][o], kSteady ? a2 : And(alive, a2));
         float* out0 = &L.band_line[0][head][o];
         float* outb = &L.band_line[1][head][o];
         o1 = Load(out0);
