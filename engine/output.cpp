@@ -178,10 +178,17 @@ void Engine::WriteBandOutput(float* left, float* right, int frames, bool accumul
     alignas(16) float clipped[kSubBlock];
     band_clip_[c].Run(in[c], clipped, frames);
     // The filtered bend rings a little past the clipper's ceiling when driven hard: the output
-    // still never leaves +-1, as the plain clipper's never does.
-    for (int k = 0; k < frames; ++k) clipped[k] = std::min(1.0f, std::max(-1.0f, clipped[k]));
+    // still never leaves +-1, as the plain clipper's never does. Four at a time (a loop of
+    // std::min and std::max stays scalar), in the operands' order that takes what is not a
+    // number to -1 as the scalar form does.
+    const F4 one = simd::Splat(1.0f), minus_one = simd::Splat(-1.0f);
+    int k = 0;
+    for (; k + 4 <= frames; k += 4) {
+      simd::Store(&clipped[k], simd::MinOf(simd::MaxOf(simd::Load(&clipped[k]), minus_one), one));
+    }
+    for (; k < frames; ++k) clipped[k] = std::min(1.0f, std::max(-1.0f, clipped[k]));
     if (mixing) {
-      for (int k = 0; k < frames; ++k) {
+      for (k = 0; k < frames; ++k) {
         const float plain = SoftClip(in[c][k]);
         // Weighted on both sides, so that a weight of 0 or 1 gives one clipper's bits exactly.
         const float w = BandWeight(k, kBandClipDelay);
