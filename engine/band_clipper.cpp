@@ -82,6 +82,8 @@ void BandClipper::Run(const float* x, float* y, int count) {
   F4 h[kBandClipTaps];
   for (int j = 0; j < kBandClipTaps; ++j) h[j] = Splat(taps[j]);
   constexpr int kEven = (kBandClipTaps + 1) / 2, kOdd = kBandClipTaps / 2;
+  static_assert(kEven % 2 == 0 && kOdd % 2 == 1 && 2 * (kOdd / 2) + 1 == kBandClipDelay,
+                "the sums below pair the taps around the middle one");
   // A sample that is not a number (or absurd) enters as silence, as the plain clipper gives.
   for (int k = 0; k < count; ++k) input_[kHistory + k] = std::fabs(x[k]) < 1e30f ? x[k] : 0.0f;
   // Four frames at a time (the last group may reach past the frames: those values are never
@@ -89,9 +91,17 @@ void BandClipper::Run(const float* x, float* y, int count) {
   for (int k = 0; k < count; k += 4) {
     const int at = kHistory + k;
     // The input at twice the rate: zeros stuffed between the frames, filtered, gain 2.
+    // The filter is symmetric: taps i and kBandClipTaps - 1 - i share their product.
     F4 even = Splat(0.0f), odd = Splat(0.0f);
-    for (int j = 0; j < kEven; ++j) even = even + h[2 * j] * LoadUnaligned(&input_[at - j]);
-    for (int j = 0; j < kOdd; ++j) odd = odd + h[2 * j + 1] * LoadUnaligned(&input_[at - j]);
+    for (int j = 0; j < kEven / 2; ++j) {
+      even = even + h[2 * j] * (LoadUnaligned(&input_[at - j]) +
+                                LoadUnaligned(&input_[at - (kEven - 1 - j)]));
+    }
+    for (int j = 0; j < kOdd / 2; ++j) {
+      odd = odd + h[2 * j + 1] * (LoadUnaligned(&input_[at - j]) +
+                                  LoadUnaligned(&input_[at - (kOdd - 1 - j)]));
+    }
+    odd = odd + h[kBandClipDelay] * LoadUnaligned(&input_[at - kOdd / 2]);
     StoreUnaligned(&even_[at], Bent(Splat(2.0f) * even));
     StoreUnaligned(&odd_[at], Bent(Splat(2.0f) * odd));
   }
@@ -100,10 +110,15 @@ void BandClipper::Run(const float* x, float* y, int count) {
     const int at = kHistory + k;
     // Filtered and taken at the frames' own points: g[2n - i] for tap i.
     F4 bent = Splat(0.0f);
-    for (int j = 0; j < kEven; ++j) bent = bent + h[2 * j] * LoadUnaligned(&even_[at - j]);
-    for (int j = 0; j < kOdd; ++j) {
-      bent = bent + h[2 * j + 1] * LoadUnaligned(&odd_[at - j - 1]);
+    for (int j = 0; j < kEven / 2; ++j) {
+      bent = bent + h[2 * j] * (LoadUnaligned(&even_[at - j]) +
+                                LoadUnaligned(&even_[at - (kEven - 1 - j)]));
     }
+    for (int j = 0; j < kOdd / 2; ++j) {
+      bent = bent + h[2 * j + 1] * (LoadUnaligned(&odd_[at - j - 1]) +
+                                    LoadUnaligned(&odd_[at - (kOdd - 1 - j) - 1]));
+    }
+    bent = bent + h[kBandClipDelay] * LoadUnaligned(&odd_[at - kOdd / 2 - 1]);
     Store(&out[k], Splat(1.5f) * LoadUnaligned(&input_[at - kBandClipDelay]) + bent);
   }
   std::memcpy(y, out, sizeof(float) * static_cast<size_t>(count));
