@@ -113,9 +113,6 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
   L.band = BandReading();
   if (L.band) {
     L.band_mixing = BandMixing();
-    // The ring's slot of a frame is its counter's low bits, the same in every voice and every
-    // run, so the rings move between voices and lanes without turning.
-    L.band_head = static_cast<int>(counter & (kCorrectionTaps - 1));
     for (int m = 0; m < 2; ++m) {
       L.band_plain[m] = osc_[m].wave == kWaveNoise1 || osc_[m].wave == kWaveNoise2;
     }
@@ -147,19 +144,34 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         if (weight < 1.0f) L.band_fading[m][i / 4] = true;
       }
     }
-    // The rings, four voices by four slots at a time.
-    static const float kSilentRing[kCorrectionTaps] = {};
+    // The samples the voices' last runs left waiting, four voices by four frames at a time (a
+    // voice left out of some frames lost those due in them).
+    static const float kNothingWaiting[kCorrectionHalf] = {};
     for (int o = 0; o < lanes; o += 4) {
       for (int m = 0; m < 2; ++m) {
-        const float* ring[4];
+        alignas(16) float shifted[4][kCorrectionHalf];
+        const float* waiting[4];
         for (int r = 0; r < 4; ++r) {
-          ring[r] = o + r < count ? voices[o + r]->band_line[m] : kSilentRing;
+          waiting[r] = kNothingWaiting;
+          if (o + r >= count) continue;
+          const Voice& voice = *voices[o + r];
+          const uint32_t late = counter - voice.band_fix_at;
+          if (late == 0) {
+            waiting[r] = voice.band_line[m];
+          } else if (late < kCorrectionHalf) {
+            for (int x = 0; x < kCorrectionHalf; ++x) {
+              const uint32_t from = static_cast<uint32_t>(x) + late;
+              shifted[r][x] = from < kCorrectionHalf ? voice.band_line[m][from] : 0.0f;
+            }
+            waiting[r] = shifted[r];
+          }
         }
-        for (int j = 0; j < kCorrectionTaps; j += 4) {
-          simd::F4 rows[4] = {simd::LoadUnaligned(ring[0] + j), simd::LoadUnaligned(ring[1] + j),
-                              simd::LoadUnaligned(ring[2] + j), simd::LoadUnaligned(ring[3] + j)};
+        for (int j = 0; j < kCorrectionHalf; j += 4) {
+          simd::F4 rows[4] = {
+              simd::LoadUnaligned(waiting[0] + j), simd::LoadUnaligned(waiting[1] + j),
+              simd::LoadUnaligned(waiting[2] + j), simd::LoadUnaligned(waiting[3] + j)};
           simd::Transpose(rows[0], rows[1], rows[2], rows[3]);
-          for (int r = 0; r < 4; ++r) simd::Store(&L.band_line[m][j + r][o], rows[r]);
+          for (int r = 0; r < 4; ++r) simd::Store(&L.band_wait[m][j + r][o], rows[r]);
         }
       }
     }
@@ -219,12 +231,13 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
 
 void Engine::StoreLanes(const Lanes& L, int from, int to) {
   if (L.band) {
-    // The rings back, as LoadLanes took them.
+    const int frames = to - from;
+    // The samples still waiting, back to the voices, as LoadLanes took them.
     for (int o = 0; o < L.count; o += 4) {
       for (int m = 0; m < 2; ++m) {
-        for (int j = 0; j < kCorrectionTaps; j += 4) {
+        for (int j = 0; j < kCorrectionHalf; j += 4) {
           simd::F4 rows[4];
-          for (int r = 0; r < 4; ++r) rows[r] = simd::Load(&L.band_line[m][j + r][o]);
+          for (int r = 0; r < 4; ++r) rows[r] = simd::Load(&L.band_wait[m][frames + j + r][o]);
           simd::Transpose(rows[0], rows[1], rows[2], rows[3]);
           for (int r = 0; r < 4 && o + r < L.count; ++r) {
             simd::StoreUnaligned(L.voice[o + r]->band_line[m] + j, rows[r]);
@@ -233,7 +246,6 @@ void Engine::StoreLanes(const Lanes& L, int from, int to) {
       }
     }
     // What the run's frames still owe the frames after it.
-    const int frames = to - from;
     for (int i = 0; i < L.count; ++i) {
       Voice& voice = *L.voice[i];
       voice.band_fix_at = L.band_counter + static_cast<uint32_t>(frames);

@@ -214,8 +214,7 @@ struct Engine::Lanes {
   alignas(16) float contribution[kControlPeriod][kMaxLanes];  // what each lane adds to the mix
 
   // The alias-free reading's, filled only while it runs: the levels (oscillator, level, lane),
-  // the outputs waiting for corrections (a ring of frames, band_head the oldest at the run's
-  // start) and the unwarped positions of the frame before.
+  // the outputs waiting for corrections and the unwarped positions of the frame before.
   // The level read and the next, read with it at band_weight; in the shared pool.
   alignas(16) int32_t band_offset[2][2][kMaxLanes];
   alignas(16) float band_scale[2][2][kMaxLanes];
@@ -224,13 +223,15 @@ struct Engine::Lanes {
   alignas(16) float band_weight[2][kMaxLanes];            // of band_to, at the run's first frame
   alignas(16) float band_weight_now[2][kMaxLanes];        // and at the frame being read
   alignas(16) float band_restarted[kMaxLanes];            // mask
-  alignas(16) float band_line[2][kCorrectionTaps][kMaxLanes];
+  // The oscillators' samples wait kCorrectionHalf frames for their corrections: frame n's in
+  // row n + kCorrectionHalf, read at frame n + kCorrectionHalf; rows 0..kCorrectionHalf - 1 hold
+  // the samples the voices' last runs left waiting.
+  alignas(16) float band_wait[2][kControlPeriod + kCorrectionHalf][kMaxLanes];
   // The corrections, lane by lane (an event adds its taps to one lane's frames as whole
   // vectors): the one read at frame n of the run in band_fix[m][lane][n], owed ones first.
   static constexpr int kFixLength = kControlPeriod + kCorrectionTaps;
   alignas(16) float band_fix[2][kMaxLanes][kFixLength];
   alignas(16) float band_previous[2][kMaxLanes];
-  int band_head;
   float band_mix[kControlPeriod];
 };
 

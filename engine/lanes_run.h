@@ -323,7 +323,6 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
-      const int head = (L.band_head + n) & (kCorrectionTaps - 1);
       for (int m = 0; m < 2; ++m) {
         if (!L.band_fading[m][o / 4]) continue;
         const F4 weight =
@@ -390,22 +389,12 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
       if (sync) restarted = And(restarted, Less(p1, Splat(kRestartSpan)));
       const F4 a2 = sync ? restart_read(p1, restarted, o) : band_read(1, o, p1);
       if (warp_on[1]) corners(1, n, o, G.previous1, u1, alive, &fix1);
-      // This frame's samples join the ring (their slot was cleared when it was last read); the
-      // frame kCorrectionHalf back leaves it.
-      const int now = (head + kCorrectionHalf) & (kCorrectionTaps - 1);
-      F4 o1, o2;
-      {
-        Store(&L.band_line[0][now][o], kSteady ? a1 : And(alive, a1));
-        Store(&L.band_line[1][now][o], kSteady ? a2 : And(alive, a2));
-        float* out0 = &L.band_line[0][head][o];
-        float* outb = &L.band_line[1][head][o];
-        o1 = Load(out0);
-        o2 = Load(outb);
-        Store(out0, zero);
-        Store(outb, zero);
-        o1 = o1 + fix0;
-        o2 = o2 + fix1;
-      }
+      // This frame's samples wait kCorrectionHalf frames; those of the frame kCorrectionHalf
+      // back are read, with their corrections.
+      Store(&L.band_wait[0][n + kCorrectionHalf][o], kSteady ? a1 : And(alive, a1));
+      Store(&L.band_wait[1][n + kCorrectionHalf][o], kSteady ? a2 : And(alive, a2));
+      F4 o1 = Load(&L.band_wait[0][n][o]) + fix0;
+      F4 o2 = Load(&L.band_wait[1][n][o]) + fix1;
       F4 f1 = a1, f2 = a2;  // what the FM routine reads next frame
       if (mixing) {
         // The plain reading too, and the two crossfaded.

@@ -49,8 +49,9 @@ struct Voice {
   const BandTable* band_to[2] = {};
   int band_level[2] = {-1, -1};
   uint32_t band_fade_start[2] = {};
-  float band_line[2][kCorrectionTaps] = {};
-  // Corrections owed to the frames read from band_fix_at on, one frame after another.
+  // The samples waiting, and the corrections owed, for the frames read from band_fix_at on,
+  // one frame after another.
+  float band_line[2][kCorrectionHalf] = {};
   float band_fix[2][kCorrectionTaps] = {};
   uint32_t band_fix_at = 0;
   float band_previous[2] = {};
