@@ -343,44 +343,55 @@ void Engine::FinishLanes(Lanes& L, int frames) {
 
 template <int kGroups>
 void Engine::DispatchLanes(Lanes& L, int from, int to, uint32_t first_counter) {
-  auto run = [&](auto steady, auto band) {
+  auto run = [&](auto steady, auto band, auto simple) {
     constexpr bool kSteady = decltype(steady)::value;
     constexpr bool kBand = decltype(band)::value;
+    constexpr bool kSimple = decltype(simple)::value;
     switch (L.filter) {
       case kLaneTwoPole:
-        RunLanes<kGroups, kSteady, kLaneTwoPole, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneTwoPole, kBand, kSimple>(L, from, to, first_counter);
         break;
       case kLaneLadderLow:
-        RunLanes<kGroups, kSteady, kLaneLadderLow, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderLow, kBand, kSimple>(L, from, to, first_counter);
         break;
       case kLaneLadderHigh:
-        RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand, kSimple>(L, from, to, first_counter);
         break;
       case kLaneLadderBand:
-        RunLanes<kGroups, kSteady, kLaneLadderBand, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderBand, kBand, kSimple>(L, from, to, first_counter);
         break;
       case kLaneLadderNotch:
-        RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand, kSimple>(L, from, to, first_counter);
         break;
       case kLaneRing:
-        RunLanes<kGroups, kSteady, kLaneRing, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneRing, kBand, kSimple>(L, from, to, first_counter);
         break;
       default:
-        RunLanes<kGroups, kSteady, kLaneOff, kBand>(L, from, to, first_counter);
+        RunLanes<kGroups, kSteady, kLaneOff, kBand, kSimple>(L, from, to, first_counter);
         break;
     }
     FinishLanes<kGroups, kSteady>(L, to - from);
   };
+  using Yes = std::true_type;
+  using No = std::false_type;
   if (L.band) {
-    if (L.steady) {
-      run(std::true_type{}, std::true_type{});
+    // Whether the run needs none of the alias-free loop's rarer features.
+    bool simple = L.steady && !L.fm_on[0] && !L.fm_on[1] && !pwm_on_[0] && !pwm_on_[1] &&
+                  !L.band_mixing && !L.band_plain[0] && !L.band_plain[1];
+    for (int m = 0; m < 2; ++m) {
+      for (int g = 0; g < kGroups; ++g) simple = simple && !L.band_fading[m][g];
+    }
+    if (simple) {
+      run(Yes{}, Yes{}, Yes{});
+    } else if (L.steady) {
+      run(Yes{}, Yes{}, No{});
     } else {
-      run(std::false_type{}, std::true_type{});
+      run(No{}, Yes{}, No{});
     }
   } else if (L.steady) {
-    run(std::true_type{}, std::false_type{});
+    run(Yes{}, No{}, No{});
   } else {
-    run(std::false_type{}, std::false_type{});
+    run(No{}, No{}, No{});
   }
 }
 

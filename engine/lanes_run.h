@@ -11,7 +11,7 @@ namespace vellicor {
 // Frames from..to of every lane, frame by frame and group by group within a frame, so the
 // groups' independent chains (FM feeds each sample from the previous one, a filter its state)
 // overlap, and the oscillators of a frame overlap the filter's chain.
-template <int kGroups, bool kSteady, int kKind, bool kBand>
+template <int kGroups, bool kSteady, int kKind, bool kBand, bool kSimple>
 void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   using namespace simd;
   using Section = typename SectionOf<kKind>::type;
@@ -26,13 +26,14 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   const bool sync = L.sync, ring = L.ring, distort = L.distort;
   // A depth of 0 offsets by 0 modulo the table (even a product that is not a number converts to
   // a multiple of 65,536), so an oscillator that no lane modulates skips the routine.
-  const bool fm0 = L.fm_on[0], fm1 = L.fm_on[1];
+  const bool fm0 = !kSimple && L.fm_on[0], fm1 = !kSimple && L.fm_on[1];
   const int slot0 = L.fm_slot[0], slot1 = L.fm_slot[1];
   const F4 sync_factor = Splat(L.sync_factor);
   const F4 drive = Splat(L.drive);
   const F4 release_step = Splat(L.release_step);
-  [[maybe_unused]] const bool mixing = L.band_mixing;
-  [[maybe_unused]] const bool plain0 = L.band_plain[0], plain1 = L.band_plain[1];
+  [[maybe_unused]] const bool mixing = !kSimple && L.band_mixing;
+  [[maybe_unused]] const bool plain0 = !kSimple && L.band_plain[0];
+  [[maybe_unused]] const bool plain1 = !kSimple && L.band_plain[1];
   [[maybe_unused]] const float* const pool = kBand ? BandPool() : nullptr;
   [[maybe_unused]] const float* const step_residuals = kBand ? StepResidual() : nullptr;
   [[maybe_unused]] const float* const ramp_residuals = kBand ? RampResidual() : nullptr;
@@ -161,7 +162,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     for (int m = 0; m < 2; ++m) {
       const PulseWidth& pw = pwm_segment_[m][segment];
       // Without PWM the phase is never warped; an even pulse leaves it as it is.
-      warp_on[m] = pwm_on_[m] && pw.position != 0.5f;
+      warp_on[m] = !kSimple && pwm_on_[m] && pw.position != 0.5f;
       position[m] = Splat(pw.position);
       upper16[m] = Splat(65536.0f * pw.upper);
       lower16[m] = Splat(65536.0f * pw.lower);
@@ -199,7 +200,7 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
     [[maybe_unused]] auto band_levels = [&](int m, int o, F4 position,
                                             auto offset_of) VELLICOR_INLINE {
       const F4 s = band_level(m, 0, o, position, offset_of(0));
-      if (!L.band_fading[m][o / 4]) return s;
+      if (kSimple || !L.band_fading[m][o / 4]) return s;
       return s + Load(&L.band_weight_now[m][o]) * (band_level(m, 1, o, position, offset_of(1)) - s);
     };
     [[maybe_unused]] auto band_read = [&](int m, int o, F4 position) VELLICOR_INLINE {
@@ -318,13 +319,13 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
         return t[0] + f * (t[1] - t[0]);
       };
       const float s = level(0);
-      if (!L.band_fading[m][lane / 4]) return s;
+      if (kSimple || !L.band_fading[m][lane / 4]) return s;
       return s + L.band_weight_now[m][lane] * (level(1) - s);
     };
     [[maybe_unused]] auto band_oscillators = [&](Group& G, int n, int o, F4 alive, F4* out1,
                                                  F4* out2) VELLICOR_INLINE {
       for (int m = 0; m < 2; ++m) {
-        if (!L.band_fading[m][o / 4]) continue;
+        if (kSimple || !L.band_fading[m][o / 4]) continue;
         const F4 weight =
             Load(&L.band_weight[m][o]) + Splat(static_cast<float>(n + 1) / kBandFadeFrames);
         Store(&L.band_weight_now[m][o], MinOf(weight, one));
@@ -536,6 +537,22 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand>(Lanes&, int, int,    \
                                                                             uint32_t);           \
   template void Engine::RunLanes<kGroups, kSteady, kLaneRing, kBand>(Lanes&, int, int, uint32_t);
+// The simple alias-free runs (kSimple) of kGroups groups, steady or not.
+#define VELLICOR_RUN_LANES_SIMPLE(kGroups, kSteady)                                                \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneOff, true, true>(Lanes&, int, int,         \
+                                                                         uint32_t);                \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneTwoPole, true, true>(Lanes&, int, int,     \
+                                                                             uint32_t);            \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderLow, true, true>(Lanes&, int, int,   \
+                                                                               uint32_t);          \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderHigh, true, true>(Lanes&, int, int,  \
+                                                                                uint32_t);         \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderBand, true, true>(Lanes&, int, int,  \
+                                                                                uint32_t);         \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, true, true>(Lanes&, int, int, \
+                                                                                 uint32_t);        \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneRing, true, true>(Lanes&, int, int,        \
+                                                                          uint32_t);
 #define VELLICOR_RUN_LANES(kBand)           \
   VELLICOR_RUN_LANES_KINDS(1, false, kBand) \
   VELLICOR_RUN_LANES_KINDS(1, true, kBand)  \
