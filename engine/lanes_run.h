@@ -523,36 +523,27 @@ void Engine::RunLanes(Lanes& L, int from, int to, uint32_t first_counter) {
   if constexpr (kGroups == 2) store(g1, 4);
 }
 
-// Every run DispatchLanes may ask for, for one reading (kBand).
-#define VELLICOR_RUN_LANES_KINDS(kGroups, kSteady, kBand)                                        \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneOff, kBand>(Lanes&, int, int, uint32_t); \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneTwoPole, kBand>(Lanes&, int, int,        \
-                                                                        uint32_t);               \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderLow, kBand>(Lanes&, int, int,      \
-                                                                          uint32_t);             \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand>(Lanes&, int, int,     \
-                                                                           uint32_t);            \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderBand, kBand>(Lanes&, int, int,     \
-                                                                           uint32_t);            \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand>(Lanes&, int, int,    \
-                                                                            uint32_t);           \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneRing, kBand>(Lanes&, int, int, uint32_t);
-// The simple alias-free runs (kSimple) of kGroups groups, steady or not.
-#define VELLICOR_RUN_LANES_SIMPLE(kGroups, kSteady)                                                \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneOff, true, true>(Lanes&, int, int,         \
-                                                                         uint32_t);                \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneTwoPole, true, true>(Lanes&, int, int,     \
+// Every run DispatchLanes may ask for, for one reading (kBand), and for the simple alias-free
+// loop (kSimple).
+#define VELLICOR_RUN_LANES_OF(kGroups, kSteady, kBand, kSimple)                                    \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneOff, kBand, kSimple>(Lanes&, int, int,     \
                                                                              uint32_t);            \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderLow, true, true>(Lanes&, int, int,   \
-                                                                               uint32_t);          \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderHigh, true, true>(Lanes&, int, int,  \
-                                                                                uint32_t);         \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderBand, true, true>(Lanes&, int, int,  \
-                                                                                uint32_t);         \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, true, true>(Lanes&, int, int, \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneTwoPole, kBand, kSimple>(Lanes&, int, int, \
                                                                                  uint32_t);        \
-  template void Engine::RunLanes<kGroups, kSteady, kLaneRing, true, true>(Lanes&, int, int,        \
-                                                                          uint32_t);
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderLow, kBand, kSimple>(Lanes&, int,    \
+                                                                                   int, uint32_t); \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderHigh, kBand, kSimple>(               \
+      Lanes&, int, int, uint32_t);                                                                 \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderBand, kBand, kSimple>(               \
+      Lanes&, int, int, uint32_t);                                                                 \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneLadderNotch, kBand, kSimple>(              \
+      Lanes&, int, int, uint32_t);                                                                 \
+  template void Engine::RunLanes<kGroups, kSteady, kLaneRing, kBand, kSimple>(Lanes&, int, int,    \
+                                                                              uint32_t);
+#define VELLICOR_RUN_LANES_KINDS(kGroups, kSteady, kBand) \
+  VELLICOR_RUN_LANES_OF(kGroups, kSteady, kBand, false)
+#define VELLICOR_RUN_LANES_SIMPLE(kGroups, kSteady) \
+  VELLICOR_RUN_LANES_OF(kGroups, kSteady, true, true)
 #define VELLICOR_RUN_LANES(kBand)           \
   VELLICOR_RUN_LANES_KINDS(1, false, kBand) \
   VELLICOR_RUN_LANES_KINDS(1, true, kBand)  \
