@@ -151,8 +151,9 @@ class Engine : private ArpVoices {
   // four lanes at a time; then the filters that run voice by voice, and the levels.
   template <int kGroups>
   void DispatchLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
-  // kSimple: an alias-free run without FM, pulse-width modulation, noise waves, fades between
-  // levels or the crossfade with the plain reading (most runs), compiled without their code.
+  // kSimple: a steady alias-free run without FM, pulse-width modulation, noise waves, fades
+  // between levels or the crossfade with the plain reading (most runs of a held chord),
+  // compiled without their code.
   template <int kGroups, bool kSteady, int kFilter, bool kBand, bool kSimple = false>
   void RunLanes(Lanes& lanes, int from, int to, uint32_t first_counter);
   template <int kGroups, bool kSteady>

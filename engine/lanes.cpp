@@ -18,6 +18,17 @@ namespace vellicor {
 
 namespace {
 
+// What a voice kept for the frames from its last run's end on (`length` of them), as due from
+// `late` frames after that end: `kept` itself when the voice runs on without a gap, else
+// shifted into `scratch`, the frames it was left out of lost.
+const float* DueAfter(const float* kept, int length, uint32_t late, float* scratch) {
+  if (late == 0) return kept;
+  for (int x = 0; x < length; ++x) {
+    scratch[x] = late < static_cast<uint32_t>(length - x) ? kept[x + static_cast<int>(late)] : 0.0f;
+  }
+  return scratch;
+}
+
 int LaneFilterOf(int type) {
   switch (type) {
     case kFilterOff:
@@ -152,19 +163,9 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         alignas(16) float shifted[4][kCorrectionHalf];
         const float* waiting[4];
         for (int r = 0; r < 4; ++r) {
-          waiting[r] = kNothingWaiting;
-          if (o + r >= count) continue;
-          const Voice& voice = *voices[o + r];
-          const uint32_t late = counter - voice.band_fix_at;
-          if (late == 0) {
-            waiting[r] = voice.band_line[m];
-          } else if (late < kCorrectionHalf) {
-            for (int x = 0; x < kCorrectionHalf; ++x) {
-              const uint32_t from = static_cast<uint32_t>(x) + late;
-              shifted[r][x] = from < kCorrectionHalf ? voice.band_line[m][from] : 0.0f;
-            }
-            waiting[r] = shifted[r];
-          }
+          waiting[r] = o + r >= count ? kNothingWaiting
+                                      : DueAfter(voices[o + r]->band_line[m], kCorrectionHalf,
+                                                 counter - voices[o + r]->band_fix_at, shifted[r]);
         }
         for (int j = 0; j < kCorrectionHalf; j += 4) {
           simd::F4 rows[4] = {
@@ -195,15 +196,11 @@ void Engine::LoadLanes(Lanes& L, Voice* const* voices, int count, const FilterHi
         for (int x = 0; x < Lanes::kFixLength; x += 4) simd::Store(row + x, simd::Splat(0.0f));
         if (i >= count) continue;
         // Owed from the voice's last run; a voice left out of some frames owes them nothing.
-        const float* owed = voices[i]->band_fix[m];
-        const uint32_t late = counter - voices[i]->band_fix_at;
-        if (late == 0) {
-          for (int x = 0; x < kCorrectionTaps; x += 4) {
-            simd::Store(row + x, simd::LoadUnaligned(owed + x));
-          }
-        } else if (late < kCorrectionTaps) {
-          for (int x = 0; x + static_cast<int>(late) < kCorrectionTaps; ++x)
-            row[x] = owed[x + late];
+        alignas(16) float shifted[kCorrectionTaps];
+        const float* owed = DueAfter(voices[i]->band_fix[m], kCorrectionTaps,
+                                     counter - voices[i]->band_fix_at, shifted);
+        for (int x = 0; x < kCorrectionTaps; x += 4) {
+          simd::Store(row + x, simd::LoadUnaligned(owed + x));
         }
       }
     }
